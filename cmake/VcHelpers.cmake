@@ -1,0 +1,35 @@
+# vc_library(NAME [QT] [DEPS ...]): one static library per subsystem folder, built from every
+# source file below that folder (new files are picked up without editing CMake).
+function(vc_library name)
+  cmake_parse_arguments(ARG "QT" "" "DEPS;EXCLUDE" ${ARGN})
+  file(GLOB_RECURSE srcs CONFIGURE_DEPENDS
+       ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h ${CMAKE_CURRENT_SOURCE_DIR}/*.ui)
+  foreach(pattern IN LISTS ARG_EXCLUDE)
+    list(FILTER srcs EXCLUDE REGEX "${pattern}")
+  endforeach()
+  add_library(${name} STATIC ${srcs})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+  target_link_libraries(${name} PUBLIC Threads::Threads ${ARG_DEPS})
+  if(ARG_QT)
+    target_link_libraries(${name} PUBLIC Qt6::Widgets)
+    set_target_properties(${name} PROPERTIES AUTOUIC_SEARCH_PATHS ${CMAKE_CURRENT_SOURCE_DIR})
+  endif()
+endfunction()
+
+# vc_test(NAME LABEL label SOURCES ... [LIBS ...]): one test program, each of its tests run by
+# CTest in its own process, labelled unit, gui, integration or e2e.
+function(vc_test name)
+  cmake_parse_arguments(ARG "" "LABEL;TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  if(NOT ARG_TIMEOUT)
+    set(ARG_TIMEOUT 120)
+  endif()
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gmock GTest::gtest_main)
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/tests)
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+  gtest_discover_tests(${name}
+    DISCOVERY_MODE PRE_TEST
+    DISCOVERY_TIMEOUT 60
+    PROPERTIES LABELS ${ARG_LABEL} TIMEOUT ${ARG_TIMEOUT}
+               ENVIRONMENT "QT_QPA_PLATFORM=offscreen;VC_SOURCE_DIR=${PROJECT_SOURCE_DIR};VC_BIN_DIR=${CMAKE_BINARY_DIR}/bin")
+endfunction()

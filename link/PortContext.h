@@ -1,0 +1,65 @@
+// Port sessions: one Port Context per comm port "Comm 1" .. "Comm 20" (comm index 0..19).
+// Touched by the user-interface thread only.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "link/Framing.h"
+#include "settings/SettingsImage.h"
+
+constexpr int kPortContextCount = 20;
+constexpr int kRawReceiveBufferSize = 4096;
+constexpr int kBreakReplySize = 200;
+
+// Operation Mode
+constexpr uint8_t kModeIdle = 0;
+constexpr uint8_t kModeLoading = 1;
+constexpr uint8_t kModeConfiguring = 2;
+// Link State
+constexpr uint8_t kLinkIdle = 0;
+constexpr uint8_t kLinkCheckSent = 1;
+constexpr uint8_t kLinkAnswered = 2;
+// Group Status
+constexpr uint8_t kGroupNothingPending = 0;
+constexpr uint8_t kGroupRequested = 1;
+constexpr uint8_t kGroupReceived = 2;
+constexpr uint8_t kGroupDiffers = 3;
+constexpr uint8_t kGroupMatches = 4;
+// Port Result
+constexpr uint8_t kResultNotInRun = 0;
+constexpr uint8_t kResultOpenFailed = 1;
+constexpr uint8_t kResultNoAnswer = 2;
+constexpr uint8_t kResultGroupMissing = 3;
+constexpr uint8_t kResultGroupDiffers = 4;
+constexpr uint8_t kResultSuccess = 5;
+
+struct PortContext {
+    int32_t readPosition = 0;       // next byte of the Raw Receive Buffer to decode
+    int32_t collectedLength = 0;    // Frame Decoder
+    uint32_t bytesRemaining = 0;    // bytes of the current read not yet decoded
+    uint32_t completedLength = 0;   // Frame Decoder: payload length of the packet just completed
+    uint32_t dleFlag = 0;           // Frame Decoder
+    int32_t commPortNumber = 0;     // 1..20
+    uint32_t packetId = 0;          // Frame Decoder: id of the packet being assembled or just completed
+    uint8_t rawReceiveBuffer[kRawReceiveBufferSize] = {};
+    uint8_t payloadBuffer[kPayloadBufferSize] = {};  // for 0x8F reports the first byte is the subcode
+    uint8_t operationMode = kModeIdle;
+    uint8_t linkState = kLinkIdle;
+    std::array<uint8_t, kGroupCount> groupStatus{};
+    uint8_t portResult = kResultNotInRun;
+
+    FrameDecoderFields Decoder() { return {collectedLength, completedLength, dleFlag, packetId, payloadBuffer}; }
+};
+
+extern std::array<PortContext, kPortContextCount> PortContexts;
+
+using ReportHandlerFn = void (*)(PortContext& context);
+
+uint8_t OpenPortContext(PortContext& context, int32_t commPortNumber);
+int PumpPort(PortContext& context, ReportHandlerFn handler);
+uint16_t ReadBytes(uint8_t* destination, uint16_t maxCount, int32_t commPortNumber);
+uint8_t ReadByte(uint8_t* destination, int32_t commPortNumber);
+uint8_t ProbeBreakReply(uint8_t* destination /* kBreakReplySize bytes */, int commIndex);
+int ParseBreakReply(const char* text, uint8_t* record /* kPortConfigurationSize bytes */);
+void ApplyPortSettings(const uint8_t* record, int16_t commIndex);

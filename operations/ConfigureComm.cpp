@@ -1,0 +1,6 @@
+#include "operations/ConfigureComm.h"
+
+TForm_ConfigureComm::TForm_ConfigureComm(QWidget* parent) : QDialog(parent) {
+    setObjectName("ConfigureComm");
+    setWindowTitle("Configure Receivers");
+}

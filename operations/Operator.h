@@ -1,0 +1,22 @@
+// The person at the screen, as the long operations see them. The windows answer with message
+// boxes, the busy cursor and the summary window; tests answer from a script; the command-line
+// tool prints.
+#pragma once
+
+#include <string>
+
+class Operator {
+public:
+    virtual ~Operator() = default;
+
+    // A message box with the warning icon and OK.
+    virtual void Warning(const std::string& title, const std::string& text) = 0;
+    // A message box with the warning icon, OK and Cancel: true for OK.
+    virtual bool AskOkCancel(const std::string& title, const std::string& text) = 0;
+    // The hourglass while an operation runs.
+    virtual void SetBusy(bool busy) = 0;
+    // Shows the configuration summary from the Port Contexts' results; returns when it is closed.
+    virtual void ShowConfigurationSummary() = 0;
+    // Gives the focus to the main window's focus sink after an operation.
+    virtual void FocusSink() = 0;
+};

@@ -1,0 +1,39 @@
+// Serial Port Driver: a fixed table of 40 ports with a flat, port-number-based interface.
+// Every operation takes a port number 1..40 and returns 1 for success, 0 for failure; the byte
+// counts give −1 for a closed port. No operation produces text.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+constexpr int kSerialPortCount = 40;
+
+// Access modes of a Port Slot.
+constexpr uint8_t kAccessClosed = 0xFF;
+constexpr uint8_t kAccessDirect = 0;
+constexpr uint8_t kAccessThreaded = 2;
+
+uint8_t SerialOpen(uint8_t port, int32_t mode, int32_t bufferSize, int32_t baudRate, int32_t parity,
+                   int32_t dataBits, int32_t stopBits);
+uint8_t SerialSetParams(uint8_t port, int32_t mode, int32_t bufferSize, int32_t baudRate, int32_t parity,
+                        int32_t dataBits, int32_t stopBits);
+uint8_t SerialPurgeReceive(uint8_t port);
+uint8_t SerialPurgeTransmit(uint8_t port);
+uint8_t SerialSendBreak(uint8_t port, int16_t durationMs);
+uint8_t SerialClose(uint8_t port);
+uint8_t SerialCloseAll();
+// stopBits as the device codes them: 0 one, 1 one and a half, 2 two stop bits.
+uint8_t SerialGetParams(uint8_t port, uint8_t* accessMode, int32_t* baudRate, int32_t* parity,
+                        int32_t* dataBits, int32_t* stopBits);
+
+uint8_t SerialGetByte(uint8_t port, uint8_t* byte);
+uint8_t SerialPutByte(uint8_t port, uint8_t byte);
+int32_t SerialReceiveCount(uint8_t port);
+int32_t SerialTransmitCount(uint8_t port);
+
+// Device names: port n (1..39) is /dev/ttyS<n−1> by default, port 40 has the empty name so that
+// opening it always fails. A name of the form rfc2217://HOST:PORT is a network serial port.
+// Set from the command line (--comm N=DEVICE) before any port is opened.
+std::string SerialDeviceName(uint8_t port);
+bool SerialSetDeviceName(uint8_t port, const std::string& name);  // false for a port outside 1..40
+void SerialResetDeviceNames();

@@ -1,0 +1,4 @@
+#include "serial/posix/PosixDevice.h"
+
+// Placeholder until the termios device lands.
+std::unique_ptr<SerialDevice> CreatePosixDevice() { return nullptr; }

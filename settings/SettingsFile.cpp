@@ -1,0 +1,87 @@
+#include "settings/SettingsFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+
+#include "settings/Display.h"
+#include "settings/SettingsImage.h"
+#include "settings/SettingsView.h"
+
+void LoadSettingsFromFile(std::FILE* file) {
+    uint8_t bytes[kSettingsFileReadLimit];
+    std::memset(bytes, 0xFF, sizeof bytes);
+    int count = 0;
+    int c;
+    while (count < kSettingsFileReadLimit && (c = std::fgetc(file)) != EOF) bytes[count++] = static_cast<uint8_t>(c);
+
+    for (const auto& group : kSettingsGroups) ShowGroup(group.number, bytes + group.offset);
+
+    if (SettingsView* view = CurrentSettingsView()) view->FocusSink();
+}
+
+namespace {
+std::string SystemReason(int error) { return std::strerror(error); }
+
+bool WriteAll(int fd, const uint8_t* data, size_t size) {
+    while (size > 0) {
+        const ssize_t written = ::write(fd, data, size);
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        data += written;
+        size -= static_cast<size_t>(written);
+    }
+    return true;
+}
+}  // namespace
+
+bool SaveSettingsImage(const std::string& path, std::string& errorText) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    if (fs::is_directory(path, ec)) {
+        errorText = SystemReason(EISDIR);
+        return false;
+    }
+    fs::path folder = fs::path(path).parent_path();
+    if (folder.empty()) folder = ".";
+    std::string temporary = (folder / (fs::path(path).filename().string() + ".XXXXXX")).string();
+
+    int fd = ::mkstemp(temporary.data());
+    if (fd < 0) {
+        errorText = SystemReason(errno);
+        return false;
+    }
+    // mkstemp creates the file private; an existing target keeps its permissions, a new file gets
+    // those of any file the operator creates.
+    struct stat existing {};
+    if (::stat(path.c_str(), &existing) == 0) {
+        ::fchmod(fd, existing.st_mode & 07777);
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        ::fchmod(fd, 0666 & ~mask);
+    }
+
+    bool ok = WriteAll(fd, SettingsImage.data(), SettingsImage.size()) && ::fsync(fd) == 0;
+    int error = ok ? 0 : errno;
+    if (::close(fd) != 0 && ok) {
+        ok = false;
+        error = errno;
+    }
+    if (ok && ::rename(temporary.c_str(), path.c_str()) != 0) {
+        ok = false;
+        error = errno;
+    }
+    if (!ok) {
+        ::unlink(temporary.c_str());
+        errorText = SystemReason(error);
+    }
+    return ok;
+}

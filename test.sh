@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Builds with warnings as errors and runs every test, headless. Extra arguments go to ctest
+# (./test.sh -L unit). --sanitize builds and runs the sanitizer presets instead.
+set -euo pipefail
+cd "$(dirname "$0")"
+source tools/ensure-deps.sh
+vc_ensure_packages
+
+export QT_QPA_PLATFORM=offscreen
+jobs="$(nproc)"
+
+if [ "${1:-}" = "--sanitize" ]; then
+  shift
+  vc_build asan-ubsan build/asan-ubsan
+  ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    ctest --test-dir build/asan-ubsan --output-on-failure -j"$jobs" "$@"
+  vc_build tsan build/tsan
+  TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+    ctest --test-dir build/tsan --output-on-failure -j"$jobs" "$@"
+  exit 0
+fi
+
+vc_build dev build
+ctest --test-dir build --output-on-failure -j"$jobs" "$@"
