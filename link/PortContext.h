@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
 #include "link/Framing.h"
@@ -62,4 +63,7 @@ uint16_t ReadBytes(uint8_t* destination, uint16_t maxCount, int32_t commPortNumb
 uint8_t ReadByte(uint8_t* destination, int32_t commPortNumber);
 uint8_t ProbeBreakReply(uint8_t* destination /* kBreakReplySize bytes */, int commIndex);
 int ParseBreakReply(const char* text, uint8_t* record /* kPortConfigurationSize bytes */);
+// The same, for a text that may lack its terminating zero: it ends at its first zero byte or after
+// textSize bytes, whichever comes first (use it on the kBreakReplySize copy of ProbeBreakReply).
+int ParseBreakReply(const char* text, size_t textSize, uint8_t* record);
 void ApplyPortSettings(const uint8_t* record, int16_t commIndex);

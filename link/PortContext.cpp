@@ -1,0 +1,71 @@
+#include "link/PortContext.h"
+
+#include "serial/Serial.h"
+
+std::array<PortContext, kPortContextCount> PortContexts = [] {
+    std::array<PortContext, kPortContextCount> contexts{};
+    // The record for comm index i always carries comm port number i + 1.
+    for (int i = 0; i < kPortContextCount; ++i) contexts[static_cast<size_t>(i)].commPortNumber = i + 1;
+    return contexts;
+}();
+
+uint8_t OpenPortContext(PortContext& context, int32_t commPortNumber) {
+    context.readPosition = 0;
+    context.collectedLength = 0;
+    context.bytesRemaining = 0;
+    context.completedLength = 0;
+    context.dleFlag = 0;
+    context.commPortNumber = commPortNumber;
+    if (commPortNumber < 1 || commPortNumber > kSerialPortCount) return 0;
+    return SerialOpen(static_cast<uint8_t>(commPortNumber), kAccessThreaded, kRawReceiveBufferSize, 9600, 0, 8, 1);
+}
+
+int PumpPort(PortContext& context, ReportHandlerFn handler) {
+    context.readPosition = 0;
+    context.bytesRemaining = ReadBytes(context.rawReceiveBuffer, kRawReceiveBufferSize, context.commPortNumber);
+    FrameDecoderFields decoder = context.Decoder();
+    while (context.bytesRemaining > 0) {
+        const uint8_t byte = context.rawReceiveBuffer[context.readPosition];
+        ++context.readPosition;
+        --context.bytesRemaining;
+        if (FrameDecodeByte(decoder, byte) != 0 && handler != nullptr) {
+            handler(context);  // before the next byte is decoded
+        }
+    }
+    context.readPosition = 0;
+    return 0;
+}
+
+uint16_t ReadBytes(uint8_t* destination, uint16_t maxCount, int32_t commPortNumber) {
+    uint16_t stored = 0;
+    // Exactly maxCount attempts: bytes that the I/O thread stores meanwhile are collected too.
+    for (uint16_t attempt = 0; attempt < maxCount; ++attempt) {
+        if (ReadByte(&destination[stored], commPortNumber) != 0) ++stored;
+    }
+    return stored;
+}
+
+uint8_t ReadByte(uint8_t* destination, int32_t commPortNumber) {
+    if (commPortNumber < 1 || commPortNumber > kSerialPortCount) return 0;
+    return SerialGetByte(static_cast<uint8_t>(commPortNumber), destination);
+}
+
+void ApplyPortSettings(const uint8_t* record, int16_t commIndex) {
+    static constexpr int32_t kBaudOfCode[] = {0, 110, 300, 600, 1200, 2400, 4800, 9600, 19200, 38400};
+    const uint8_t baudCode = record[1];
+    const int32_t baudRate = baudCode < std::size(kBaudOfCode) ? kBaudOfCode[baudCode] : 9600;
+    const int32_t dataBits = record[3] == 2 ? 7 : 8;
+    const int32_t parity = (record[4] == 1 || record[4] == 2) ? record[4] : 0;  // 1 odd, 2 even, else none
+    const int32_t stopBits = record[5] == 1 ? 2 : 1;
+    auto apply = [&](int index) {
+        SerialSetParams(static_cast<uint8_t>(index + 1), kAccessThreaded, kRawReceiveBufferSize, baudRate, parity,
+                        dataBits, stopBits);
+    };
+    if (commIndex >= 0) {
+        if (commIndex < kPortContextCount) apply(commIndex);
+        return;
+    }
+    for (int i = 0; i < kPortContextCount; ++i) {
+        if (PortContexts[static_cast<size_t>(i)].operationMode == kModeConfiguring) apply(i);
+    }
+}
