@@ -1,0 +1,221 @@
+#include "operations/ConfigureReceivers.h"
+
+#include "link/PortContext.h"
+#include "messages/ReportHandler.h"
+#include "messages/SettingsCommands.h"
+#include "operations/OperationWait.h"
+#include "operations/Operator.h"
+#include "serial/Serial.h"
+#include "settings/PcSerialSettings.h"
+
+namespace {
+
+constexpr int kMaxPasses = 8;
+
+// The groups written back to back in step 9: every group but Port B (written last, on its own,
+// because it changes the line the PC talks on) and Self Survey Configuration (written first).
+constexpr std::array<int, 11> kSetOrder = {
+    kGroup2DAltitude,         kGroupIOOptions,          kGroupNMEAOutput,           kGroupGPSConfiguration,
+    kGroupPortAConfiguration, kGroupDatum,              kGroupTimingOutputSettings, kGroupPortBAutomaticOutput,
+    kGroupTimingOutputOptions, kGroupPPSWidth,          kGroupPacket8EA5Masks,
+};
+
+// Values of the Settings Image the run depends on.
+struct SurveyRule {
+    uint8_t surveyEnable;  // g1 of Self Survey Configuration
+    uint8_t receiverMode;  // g1 of GPS Configuration
+    uint8_t dynamicsCode;  // g3 of GPS Configuration
+
+    bool TimingMode() const { return receiverMode == 1 || receiverMode == 7; }
+    bool SurveyAfterVerification() const {
+        return surveyEnable != 0 && (receiverMode == 1 || receiverMode == 6 || receiverMode == 7);
+    }
+};
+
+SurveyRule ReadSurveyRule() {
+    return {SettingsGroupBytes(kGroupSelfSurveyConfiguration)[1], SettingsGroupBytes(kGroupGPSConfiguration)[1],
+            SettingsGroupBytes(kGroupGPSConfiguration)[3]};
+}
+
+PortContext& Context(int commIndex) { return PortContexts[static_cast<size_t>(commIndex)]; }
+uint8_t PortNo(int commIndex) { return static_cast<uint8_t>(commIndex + 1); }
+bool Selected(int commIndex) { return Context(commIndex).operationMode == kModeConfiguring; }
+
+// Calls f(commIndex) for every port taking part in the run at this moment.
+template <typename F>
+void ForEachSelected(F f) {
+    for (int i = 0; i < kPortContextCount; ++i)
+        if (Selected(i)) f(static_cast<int16_t>(i));
+}
+
+void DropSelection() {
+    for (auto& context : PortContexts) context.operationMode = kModeIdle;
+}
+
+// Steps 4 and 6: Link Check passes until every selected port answered, at most eight.
+void LinkCheckPasses() {
+    for (int pass = 0; pass < kMaxPasses; ++pass) {
+        bool complete = true;
+        ForEachSelected([&](int16_t i) {
+            if (Context(i).linkState == kLinkCheckSent) {
+                SendLinkCheck(i);
+                complete = false;
+            }
+        });
+        OperationWait(500);
+        for (auto& context : PortContexts)
+            if (context.linkState == kLinkCheckSent) PumpPort(context, ReportHandler);
+        if (complete) break;
+    }
+}
+
+// Step 13: re-request every group not yet received or received different, at most eight passes.
+void VerificationPasses() {
+    for (int pass = 0; pass < kMaxPasses; ++pass) {
+        bool complete = true;
+        ForEachSelected([&](int16_t i) {
+            for (int groupNo = 1; groupNo <= kGroupCount; ++groupNo) {
+                const uint8_t status = Context(i).groupStatus[static_cast<size_t>(groupNo - 1)];
+                if (status == kGroupRequested || status == kGroupDiffers) {
+                    SendRequest(groupNo, i);
+                    complete = false;
+                }
+            }
+        });
+        OperationWait(500);
+        ForEachSelected([](int16_t i) { PumpPort(Context(i), ReportHandler); });
+        if (complete) break;
+    }
+}
+
+uint8_t PortResultOf(const PortContext& context) {
+    bool allMatch = true;
+    bool anyMissing = false;
+    for (uint8_t status : context.groupStatus) {
+        allMatch = allMatch && status == kGroupMatches;
+        anyMissing = anyMissing || status == kGroupRequested;
+    }
+    if (allMatch) return kResultSuccess;
+    return anyMissing ? kResultGroupMissing : kResultGroupDiffers;
+}
+
+}  // namespace
+
+bool ValidateConfiguration(Operator& op) {
+    const SurveyRule rule = ReadSurveyRule();
+    if (rule.surveyEnable == 0) return true;
+    const char* question = nullptr;
+    if (rule.TimingMode() && rule.dynamicsCode != 4)
+        question = kTimingModeNeedsStationaryText;
+    else if (!rule.TimingMode() && rule.dynamicsCode == 4)
+        question = kPositionModeForbidsStationaryText;
+    if (question == nullptr || op.AskOkCancel(kInvalidConfigurationTitle, question)) return true;
+    // Cancelled: no run takes place, so no port stays marked as taking part in one.
+    DropSelection();
+    return false;
+}
+
+void ConfigureReceivers(Operator& op) {
+    if (!ValidateConfiguration(op)) return;
+    const SurveyRule rule = ReadSurveyRule();
+
+    // 1.
+    for (auto& context : PortContexts) context.portResult = kResultNotInRun;
+
+    // 2. Open every selected port at the PC Serial Settings.
+    ForEachSelected([](int16_t i) {
+        if (OpenPortContext(Context(i), PortNo(i)) == 0) {
+            Context(i).portResult = kResultOpenFailed;
+            Context(i).operationMode = kModeIdle;
+        } else {
+            ApplyPortSettings(PcSerialSettings.data(), i);
+        }
+    });
+
+    // 3.
+    OperationWait(200);
+    ForEachSelected([](int16_t i) {
+        Context(i).linkState = kLinkCheckSent;
+        SerialPurgeReceive(PortNo(i));
+    });
+
+    // 4.
+    LinkCheckPasses();
+
+    // 5. Receivers still silent get a line break and the fallback line settings.
+    bool fallback = false;
+    ForEachSelected([&](int16_t i) {
+        if (Context(i).linkState != kLinkCheckSent) return;
+        fallback = true;
+        SerialSendBreak(PortNo(i), 400);
+        ApplyPortSettings(kFallbackLineSettings.data(), i);
+        SerialPurgeReceive(PortNo(i));
+    });
+
+    // 6.
+    OperationWait(200);
+    if (fallback) LinkCheckPasses();
+
+    // 7.
+    ForEachSelected([](int16_t i) {
+        if (Context(i).linkState == kLinkCheckSent) {
+            Context(i).portResult = kResultNoAnswer;
+            Context(i).operationMode = kModeIdle;
+        }
+    });
+    for (auto& context : PortContexts) context.linkState = kLinkIdle;
+
+    // 8. Self survey first.
+    ForEachSelected([](int16_t i) { SendSet(kGroupSelfSurveyConfiguration, SettingsGroupBytes(kGroupSelfSurveyConfiguration), i); });
+    ForEachSelected([](int16_t i) { SendCommand8EA6(i); });
+    if (rule.surveyEnable != 0 && rule.TimingMode()) ForEachSelected([](int16_t i) { SendCommand32(i); });
+
+    // 9. The other groups, back to back per port.
+    ForEachSelected([](int16_t i) {
+        for (int groupNo : kSetOrder) SendSet(groupNo, SettingsGroupBytes(groupNo), i);
+    });
+
+    // 10. Port B last; nothing is sent between it and the switch of the PC side.
+    OperationWait(500);
+    ForEachSelected([](int16_t i) { SendSet(kGroupPortBConfiguration, SettingsGroupBytes(kGroupPortBConfiguration), i); });
+    OperationWait(500);
+    ApplyPortSettings(SettingsGroupBytes(kGroupPortBConfiguration), -1);
+    OperationWait(500);
+
+    // 11.
+    ForEachSelected([](int16_t i) { SendSaveSettings(i); });
+    OperationWait(2000);
+    ForEachSelected([](int16_t i) { SendCommand1E(i); });
+    OperationWait(1000);
+
+    // 12. Whatever answered the set and control commands is discarded.
+    ForEachSelected([](int16_t i) {
+        Context(i).groupStatus.fill(kGroupRequested);
+        SerialPurgeReceive(PortNo(i));
+    });
+
+    // 13.
+    VerificationPasses();
+
+    // 14.
+    ForEachSelected([](int16_t i) { Context(i).portResult = PortResultOf(Context(i)); });
+
+    // 15.
+    if (rule.SurveyAfterVerification()) {
+        ForEachSelected([](int16_t i) {
+            SendCommand8E45(i);
+            SendCommand8EA6(i);
+        });
+    }
+
+    // 16.
+    op.ShowConfigurationSummary();
+
+    // 17.
+    for (auto& context : PortContexts) {
+        context.operationMode = kModeIdle;
+        context.groupStatus.fill(kGroupNothingPending);
+        context.portResult = kResultNotInRun;
+    }
+    SerialCloseAll();
+}

@@ -1,0 +1,137 @@
+#include "operations/LoadFromReceiver.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "link/PortContext.h"
+#include "messages/ReportHandler.h"
+#include "messages/SettingsCommands.h"
+#include "operations/OperationWait.h"
+#include "operations/Operator.h"
+#include "serial/Serial.h"
+#include "settings/PcSerialSettings.h"
+
+namespace {
+
+constexpr int kMaxProbeAttempts = 4;
+constexpr int kMaxPasses = 8;
+
+bool AnyGroupRequested(const PortContext& context) {
+    for (uint8_t status : context.groupStatus)
+        if (status == kGroupRequested) return true;
+    return false;
+}
+
+// The Break Reply record passes when the receiver's Port B runs at 1200 baud or faster both ways
+// and speaks KIRP both ways.
+bool ProbeRecordUsable(const std::array<uint8_t, kPortConfigurationSize>& record) {
+    return record[1] >= 4 && record[2] >= 4 && record[7] == 2 && record[8] == 2;
+}
+
+}  // namespace
+
+uint8_t LoadFromReceiver(int commIndex, Operator& op) {
+    if (commIndex < 0 || commIndex >= kPortContextCount) return 0;
+    const auto index = static_cast<int16_t>(commIndex);
+    const auto portNo = static_cast<uint8_t>(commIndex + 1);
+    PortContext& context = PortContexts[static_cast<size_t>(commIndex)];
+    std::array<uint8_t, kPortConfigurationSize> probeRecord = kProbeRecordDefaults;
+    char text[256];
+
+    // 1. Open the port at 9600 8 none 1.
+    if (OpenPortContext(context, portNo) == 0) {
+        std::snprintf(text, sizeof text, "%s %d%s", "Could not initialize Comm port", portNo, ".");
+        op.Warning("Error 10", text);
+        return 0;
+    }
+    // 2. The dialog closes when the caller sees the result.
+
+    // 3. A line break makes the receiver send its Break Reply.
+    SerialPurgeReceive(portNo);
+    SerialSendBreak(portNo, 400);
+    OperationWait(500);
+    SendLinkCheck(index);
+    OperationWait(500);
+
+    // 4. Look for the Break Reply.
+    uint8_t reply[kBreakReplySize + 1] = {};
+    uint8_t found = 0;
+    for (int attempt = 0; attempt < kMaxProbeAttempts; ++attempt) {
+        found = ProbeBreakReply(reply, commIndex);
+        OperationWait(500);
+        if (found != 0) break;
+    }
+
+    if (found != 0) {
+        // 5. The reply is read as text up to its first zero; the extra byte always ends it.
+        reply[kBreakReplySize] = 0;
+        ParseBreakReply(reinterpret_cast<const char*>(reply), probeRecord.data());
+        if (ProbeRecordUsable(probeRecord)) {
+            SetPortConfiguration(1, probeRecord.data(), index);
+            OperationWait(500);
+            ApplyPortSettings(probeRecord.data(), index);
+            OperationWait(500);
+            SerialPurgeReceive(portNo);
+            context.linkState = kLinkCheckSent;
+        } else {
+            std::snprintf(text, sizeof text, "%s %d %s", "Port B of the receiver connected to com ", portNo,
+                          "is currently operating with a serial configuration with which this application cannot "
+                          "effectively communicate.  The application will attempt to set the receiver to 9600 8 "
+                          "NONE 1.");
+            op.Warning("Error 12", text);
+        }
+    } else {
+        // 6. No Break Reply: the PC side takes the PC Serial Settings.
+        ApplyPortSettings(PcSerialSettings.data(), index);
+    }
+
+    // 7. Link Check passes, only after a usable Break Reply.
+    for (int pass = 0; context.linkState == kLinkCheckSent && pass < kMaxPasses; ++pass) {
+        SendLinkCheck(index);
+        OperationWait(500);
+        PumpPort(context, ReportHandler);
+    }
+
+    // 8.
+    if (context.linkState == kLinkCheckSent) {
+        std::snprintf(text, sizeof text, "%s %d%s",
+                      "Communications could not be established with the receiver \nconnected to Comm ", portNo, ".");
+        op.Warning("Error 20", text);
+        SerialClose(portNo);
+        context.linkState = kLinkIdle;
+        return 1;
+    }
+
+    // 9. Every group requested; what arrives is stored and shown by the Report Handler.
+    context.linkState = kLinkIdle;
+    context.operationMode = kModeLoading;
+    context.groupStatus.fill(kGroupRequested);
+    SerialPurgeReceive(portNo);
+
+    // 10. Request passes: each re-sends only what has not arrived.
+    for (int pass = 0; pass < kMaxPasses; ++pass) {
+        bool complete = true;
+        for (int groupNo = 1; groupNo <= kGroupCount; ++groupNo) {
+            if (context.groupStatus[static_cast<size_t>(groupNo - 1)] == kGroupRequested) {
+                SendRequest(groupNo, index);
+                complete = false;
+            }
+        }
+        OperationWait(500);
+        PumpPort(context, ReportHandler);
+        if (complete) break;
+    }
+
+    // 11.
+    if (AnyGroupRequested(context)) {
+        std::snprintf(text, sizeof text, "%s %d%s",
+                      "The settings could not be retrieved from the receiver \nconnected to Comm ", portNo, ".");
+        op.Warning("Error 30", text);
+    }
+
+    // 12.
+    context.operationMode = kModeIdle;
+    context.groupStatus.fill(kGroupNothingPending);
+    SerialClose(portNo);
+    return 1;
+}

@@ -1,0 +1,21 @@
+#include "operations/OperationWait.h"
+
+#include <chrono>
+#include <numeric>
+#include <thread>
+
+namespace {
+// Touched by the thread that runs the operations only, like the Port Contexts.
+std::vector<int> waitLog;
+}
+
+void OperationWait(int milliseconds) {
+    waitLog.push_back(milliseconds);
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+const std::vector<int>& OperationWaits() { return waitLog; }
+
+int64_t OperationWaitTotal() { return std::accumulate(waitLog.begin(), waitLog.end(), int64_t{0}); }
+
+void ResetOperationWaits() { waitLog.clear(); }

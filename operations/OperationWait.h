@@ -1,0 +1,15 @@
+// The waits of the long operations: plain sleeps of the calling thread (the operations send, sleep,
+// then pump what arrived meanwhile). Every wait is also added to a running log, so the timing
+// script can compare an operation's wall time with the waits it made and the tests can check that
+// each wait happened where it belongs.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+void OperationWait(int milliseconds);
+
+// The waits made since the last ResetOperationWaits, in order, in milliseconds.
+const std::vector<int>& OperationWaits();
+int64_t OperationWaitTotal();
+void ResetOperationWaits();
