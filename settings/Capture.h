@@ -11,6 +11,8 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// Runs the capture steps in order; throws ConversionError at the first strict conversion that
-// fails, the groups captured before it keeping their new values.
+// Runs the capture steps in image order; throws ConversionError at the first strict conversion that
+// fails, the fields captured before it keeping their new values and everything after it its old
+// content. With no settings view registered (no window: tests, the command-line tool) there are no
+// controls to read and the image is left as it is.
 void CaptureSettings();

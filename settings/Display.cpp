@@ -1,28 +1,118 @@
 #include "settings/Display.h"
 
 #include <cstring>
+#include <string>
 
+#include "link/ByteOrder.h"
+#include "settings/Conversions.h"
+#include "settings/Datum.h"
+#include "settings/SettingsControls.h"
 #include "settings/SettingsImage.h"
+#include "settings/SettingsView.h"
 
-// For now each display operation only stores its group; the controls follow.
-static void StoreGroup(int groupNo, const uint8_t* group) {
-    std::memcpy(SettingsGroupBytes(groupNo), group, static_cast<size_t>(SettingsGroup(groupNo).length));
+namespace {
+
+void StoreGroup(int groupNo, const uint8_t* group) {
+    std::memmove(SettingsGroupBytes(groupNo), group, static_cast<size_t>(SettingsGroup(groupNo).length));
 }
 
-void Show2DAltitude(const uint8_t* group) { StoreGroup(kGroup2DAltitude, group); }
-void ShowIOOptions(const uint8_t* group) { StoreGroup(kGroupIOOptions, group); }
-void ShowNMEAOutput(const uint8_t* group) { StoreGroup(kGroupNMEAOutput, group); }
-void ShowGPSConfiguration(const uint8_t* group) { StoreGroup(kGroupGPSConfiguration, group); }
+int ReadCode(const ComboBoxBinding& combo, const uint8_t* group) {
+    if (combo.field == FieldType::kI16) return static_cast<int16_t>(GetU16BE(group + combo.offset));
+    return group[combo.offset];
+}
+
+double ReadReal(const EditBinding& edit, const uint8_t* group) {
+    const double value = edit.field == FieldType::kSingle ? static_cast<double>(GetSingleBE(group + edit.offset))
+                                                          : GetDoubleBE(group + edit.offset);
+    return edit.degrees ? value * kDegreesPerRadian : value;
+}
+
+std::string EditText(const EditBinding& edit, const uint8_t* group) {
+    const uint8_t* field = group + edit.offset;
+    switch (edit.format) {
+        case EditFormat::kFixed1: return FormatC("%0.1f", ReadReal(edit, group));
+        case EditFormat::kFixed2: return FormatC("%.2f", ReadReal(edit, group));
+        case EditFormat::kFixed3: return FormatC("%.3f", ReadReal(edit, group));
+        case EditFormat::kFixed14: return FormatC("%0.14f", ReadReal(edit, group));
+        case EditFormat::kExponent3: return FormatC("%.3e", ReadReal(edit, group));
+        case EditFormat::kUnsigned: return FormatC("%u", static_cast<unsigned>(field[0]));
+        case EditFormat::kDecimal: return FormatC("%d", static_cast<int>(field[0]));
+        case EditFormat::kLong: return FormatC("%ld", static_cast<long>(static_cast<int32_t>(GetU32BE(field))));
+    }
+    return {};
+}
+
+bool EditShown(const EditBinding& edit, const uint8_t* group) {
+    return edit.condition != EditCondition::kAltitudeSet || group[0] == 0;
+}
+
+// Sets every control bound to group groupNo from the group's bytes in the image.
+void ShowControls(int groupNo) {
+    SettingsView* view = CurrentSettingsView();
+    if (view == nullptr) return;
+    const uint8_t* group = SettingsGroupBytes(groupNo);
+
+    for (const RadioModeRule& rule : kRadioModeRules) {
+        if (rule.group != groupNo) continue;
+        const char* chosen = nullptr;
+        for (const RadioButtonBinding& button : kRadioButtonBindings)
+            if (button.group == groupNo && button.offset == rule.offset && button.code == group[rule.offset])
+                chosen = button.control;
+        if (chosen != nullptr) {
+            view->SetChecked(chosen, true);
+        } else if (rule.otherCodeClearsButtons) {
+            for (const RadioButtonBinding& button : kRadioButtonBindings)
+                if (button.group == groupNo && button.offset == rule.offset) view->SetChecked(button.control, false);
+        }
+    }
+
+    for (const ComboBoxBinding& combo : kComboBoxBindings) {
+        if (combo.group != groupNo) continue;
+        int item = ItemForCode(combo.rule, ReadCode(combo, group));
+        if (item < 0 || item >= static_cast<int>(combo.items.size())) item = -1;  // no item stands for it
+        view->SetItemIndex(combo.control, item);
+    }
+
+    for (const EditBinding& edit : kEditBindings)
+        if (edit.group == groupNo) view->SetText(edit.control, EditShown(edit, group) ? EditText(edit, group) : "");
+
+    for (const CheckBoxBinding& box : kCheckBoxBindings) {
+        if (box.group != groupNo) continue;
+        const MaskBitPosition position = BitPosition(box);
+        view->SetChecked(box.control, (group[position.byte] & position.mask) != 0);
+    }
+}
+
+void ShowGroupBytes(int groupNo, const uint8_t* group) {
+    StoreGroup(groupNo, group);
+    ShowControls(groupNo);
+}
+
+}  // namespace
+
+void Show2DAltitude(const uint8_t* group) { ShowGroupBytes(kGroup2DAltitude, group); }
+void ShowIOOptions(const uint8_t* group) { ShowGroupBytes(kGroupIOOptions, group); }
+void ShowNMEAOutput(const uint8_t* group) { ShowGroupBytes(kGroupNMEAOutput, group); }
+void ShowGPSConfiguration(const uint8_t* group) { ShowGroupBytes(kGroupGPSConfiguration, group); }
+
 void ShowPortConfiguration(uint8_t port, const uint8_t* group) {
-    StoreGroup(port == 0 ? kGroupPortAConfiguration : kGroupPortBConfiguration, group);
+    // A report for a port the receiver does not have changes nothing, not even the image.
+    if (port == 0) ShowGroupBytes(kGroupPortAConfiguration, group);
+    else if (port == 1) ShowGroupBytes(kGroupPortBConfiguration, group);
 }
-void ShowDatum(const uint8_t* group) { StoreGroup(kGroupDatum, group); }
-void ShowTimingOutputSettings(const uint8_t* group) { StoreGroup(kGroupTimingOutputSettings, group); }
-void ShowPortBAutomaticOutput(const uint8_t* group) { StoreGroup(kGroupPortBAutomaticOutput, group); }
-void ShowTimingOutputOptions(const uint8_t* group) { StoreGroup(kGroupTimingOutputOptions, group); }
-void ShowPPSWidth(const uint8_t* group) { StoreGroup(kGroupPPSWidth, group); }
-void ShowPacket8EA5Masks(const uint8_t* group) { StoreGroup(kGroupPacket8EA5Masks, group); }
-void ShowSelfSurveyConfiguration(const uint8_t* group) { StoreGroup(kGroupSelfSurveyConfiguration, group); }
+
+void ShowDatum(const uint8_t* group) {
+    ShowGroupBytes(kGroupDatum, group);
+    // A selection made from code raises no change event: run the rule as a change from code.
+    ComboBox_DatumChange(false);
+}
+
+void ShowTimingOutputSettings(const uint8_t* group) { ShowGroupBytes(kGroupTimingOutputSettings, group); }
+void ShowPortBAutomaticOutput(const uint8_t* group) { ShowGroupBytes(kGroupPortBAutomaticOutput, group); }
+void ShowTimingOutputOptions(const uint8_t* group) { ShowGroupBytes(kGroupTimingOutputOptions, group); }
+void ShowPPSWidth(const uint8_t* group) { ShowGroupBytes(kGroupPPSWidth, group); }
+void ShowPacket8EA5Masks(const uint8_t* group) { ShowGroupBytes(kGroupPacket8EA5Masks, group); }
+void ShowSelfSurveyConfiguration(const uint8_t* group) { ShowGroupBytes(kGroupSelfSurveyConfiguration, group); }
 
 void ShowGroup(int groupNo, const uint8_t* group) {
     switch (groupNo) {
