@@ -36,6 +36,10 @@ public:
     virtual bool PurgeOutput() = 0;
     virtual bool SetBreak(bool on) = 0;
     virtual bool Close() = 0;
+    // Makes a Write or WaitReadable in progress on another thread return at once, and every later
+    // one too: the driver calls it just before it stops the port's I/O thread and closes the device.
+    // Must be safe to call while another thread is inside Write or WaitReadable.
+    virtual void Interrupt() {}
 };
 
 // Chooses the device kind by name: rfc2217://HOST:PORT is a network serial port, anything else a tty.

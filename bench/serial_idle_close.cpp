@@ -1,0 +1,76 @@
+// Opens 20 Threaded ports on pseudo-terminals and measures what their I/O threads cost while the
+// lines are idle (CPU over 10 s, goal under 0.5 % of one core) and how long SerialClose takes
+// (goal at most 120 ms). Usage: serial_idle_close [seconds]
+#include <sys/resource.h>
+#include <time.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "serial/Serial.h"
+#include "support/Pty.h"
+
+namespace {
+
+constexpr int kPorts = 20;
+
+double ProcessCpuSeconds() {
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 10;
+    std::vector<std::unique_ptr<PtyPair>> lines;
+    for (int n = 1; n <= kPorts; ++n) {
+        lines.push_back(std::make_unique<PtyPair>());
+        if (!lines.back()->IsOpen() || !SerialSetDeviceName(static_cast<uint8_t>(n), lines.back()->SlavePath())) {
+            std::fprintf(stderr, "cannot create pseudo-terminal %d\n", n);
+            return 1;
+        }
+    }
+    for (int n = 1; n <= kPorts; ++n) {
+        if (SerialOpen(static_cast<uint8_t>(n), kAccessThreaded, 4096, 9600, 0, 8, 1) != 1) {
+            std::fprintf(stderr, "SerialOpen(%d) failed\n", n);
+            return 1;
+        }
+    }
+    // Let every thread get past its start delay before measuring the steady idle cost.
+    std::this_thread::sleep_for(std::chrono::milliseconds(700));
+
+    const auto wallStart = std::chrono::steady_clock::now();
+    const double cpuStart = ProcessCpuSeconds();
+    std::this_thread::sleep_for(std::chrono::seconds(seconds));
+    const double cpu = ProcessCpuSeconds() - cpuStart;
+    const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
+    const double percent = 100.0 * cpu / wall;
+
+    std::vector<double> closeMs;
+    for (int n = 1; n <= kPorts; ++n) {
+        const auto start = std::chrono::steady_clock::now();
+        const uint8_t closed = SerialClose(static_cast<uint8_t>(n));
+        closeMs.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+        if (closed != 1) {
+            std::fprintf(stderr, "SerialClose(%d) failed\n", n);
+            return 1;
+        }
+    }
+    double sum = 0;
+    for (double ms : closeMs) sum += ms;
+    const double maxMs = *std::max_element(closeMs.begin(), closeMs.end());
+
+    std::printf("ports: %d threaded, idle for %.1f s\n", kPorts, wall);
+    std::printf("idle CPU of the I/O threads: %.3f %% of one core (goal < 0.5 %%)  %s\n", percent,
+                percent < 0.5 ? "OK" : "OVER");
+    std::printf("SerialClose: mean %.2f ms, max %.2f ms (goal <= 120 ms)  %s\n", sum / kPorts, maxMs,
+                maxMs <= 120.0 ? "OK" : "OVER");
+    return percent < 0.5 && maxMs <= 120.0 ? 0 : 2;
+}

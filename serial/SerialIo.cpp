@@ -1,0 +1,216 @@
+// The per-port I/O thread and the byte operations on the Receive Ring and the Transmit Queue.
+#include <poll.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstdint>
+
+#include "serial/Serial.h"
+#include "serial/SerialPortTable.h"
+#include "serial/SerialTesting.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int kReadChunk = 256;
+constexpr int kDirectReadWaitMs = 1000;
+
+void DrainWake(PortSlot& slot) {
+    uint64_t counter = 0;
+    while (::read(slot.wakeFd, &counter, sizeof counter) < 0 && errno == EINTR) {
+    }
+}
+
+// Waits on the wake-up for at most timeoutMs (−1: no limit).
+void WaitWake(PortSlot& slot, int timeoutMs) {
+    pollfd wake{slot.wakeFd, POLLIN, 0};
+    if (::poll(&wake, 1, timeoutMs) > 0 && (wake.revents & POLLIN) != 0) DrainWake(slot);
+}
+
+// Sleeps timeoutMs on the I/O thread; false as soon as a stop is requested.
+bool SleepUnlessStopped(PortSlot& slot, int timeoutMs) {
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!slot.stopRequested.load()) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (left <= 0) return true;
+        WaitWake(slot, static_cast<int>(left));
+    }
+    return false;
+}
+
+// Moves what the device holds into the ring, a chunk at a time; true when a byte was stored.
+// The device is read under the lock so that bytes read before a purge cannot land after it.
+bool ReadIntoRing(PortSlot& slot) {
+    bool stored = false;
+    uint8_t chunk[kReadChunk];
+    while (!slot.stopRequested.load()) {
+        std::lock_guard<std::recursive_mutex> guard(slot.lock);
+        const int count = slot.device->Read(chunk, kReadChunk);
+        if (count <= 0) break;
+        for (int i = 0; i < count; ++i) StoreReceivedByte(slot, chunk[i]);
+        stored = true;
+    }
+    return stored;
+}
+
+int32_t QueuedCount(PortSlot& slot) {
+    std::lock_guard<std::recursive_mutex> guard(slot.lock);
+    return slot.queue.count;
+}
+
+// Writes the whole Transmit Queue in one piece and empties it, whatever the device made of it.
+void WriteQueue(PortSlot& slot) {
+    std::lock_guard<std::recursive_mutex> guard(slot.lock);
+    const int32_t count = slot.queue.count;
+    if (count <= 0) return;
+    const int64_t timeoutMs = std::min<int64_t>(int64_t{count} * kWriteTimeoutPerByteMs, INT_MAX);
+    slot.device->Write(slot.queue.buffer.get(), count, static_cast<int>(timeoutMs));
+    slot.queue.count = 0;
+}
+
+// One poll of the device. A device that fails its status read (hung up) counts as quiet and empty:
+// nothing is read, a queued block is written (and lost), and the thread keeps its pace.
+void PollOnce(PortSlot& slot) {
+    SerialDevice& device = *slot.device;
+    for (;;) {
+        int32_t inputCount = 0;
+        int32_t outputCount = 0;
+        if (!device.QueueCounts(inputCount, outputCount)) inputCount = outputCount = 0;
+        bool stored = false;
+        if (inputCount > 0 && outputCount == 0) stored = ReadIntoRing(slot);
+        if (QueuedCount(slot) == 0 || slot.stopRequested.load()) return;
+        if (!device.QueueCounts(inputCount, outputCount)) inputCount = outputCount = 0;
+        // More input is arriving: read it first. Only after a pass that stored something, so that
+        // input the device reports but never delivers cannot keep the thread from sleeping.
+        if (inputCount > 0) {
+            if (stored) continue;
+            return;
+        }
+        if (outputCount == 0) WriteQueue(slot);
+        return;
+    }
+}
+
+uint8_t DirectGetByte(PortSlot& slot, uint8_t* byte) {
+    SerialDevice& device = *slot.device;
+    int32_t inputCount = 0;
+    int32_t outputCount = 0;
+    device.QueueCounts(inputCount, outputCount);
+    for (;;) {
+        const int count = device.Read(byte, 1);
+        if (count == 1) return 1;
+        if (count < 0) return 0;
+        device.WaitReadable(kDirectReadWaitMs);
+    }
+}
+
+uint8_t DirectPutByte(PortSlot& slot, uint8_t byte) {
+    SerialDevice& device = *slot.device;
+    int32_t inputCount = 0;
+    int32_t outputCount = 0;
+    device.QueueCounts(inputCount, outputCount);
+    for (;;) {
+        const int count = device.Write(&byte, 1, kWriteTimeoutPerByteMs);
+        if (count == 1) return 1;
+        if (count < 0) return 0;  // the device refused the byte
+    }
+}
+
+}  // namespace
+
+void SignalWake(PortSlot& slot) {
+    const uint64_t one = 1;
+    while (::write(slot.wakeFd, &one, sizeof one) < 0 && errno == EINTR) {
+    }
+}
+
+void SleepMs(int ms) {
+    if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+void StoreReceivedByte(PortSlot& slot, uint8_t byte) {
+    ReceiveRing& ring = slot.ring;
+    const int32_t write = ring.writeIndex.load();
+    const int32_t next = (write + 1) % ring.capacity;
+    // Full: the new byte is lost, as in a UART overrun, and the unread bytes stay.
+    if (next == ring.readIndex.load()) return;
+    ring.buffer[static_cast<size_t>(write)] = byte;
+    ring.writeIndex.store(next);
+}
+
+void SerialIoThread(int slotIndex) {
+    PortSlot& slot = SerialSlot(slotIndex);
+    while (!slot.released.load() && !slot.stopRequested.load()) WaitWake(slot, -1);
+    if (slot.stopRequested.load()) return;
+    slot.threadStarted.store(1);
+    if (!SleepUnlessStopped(slot, kIoStartDelayMs)) return;
+    for (;;) {
+        PollOnce(slot);
+        slot.ioPasses.fetch_add(1);
+        if (!SleepUnlessStopped(slot, kIoPollPeriodMs)) return;
+    }
+}
+
+uint8_t SerialGetByte(uint8_t port, uint8_t* byte) {
+    PortSlot* slot = SerialSlotOfPort(port);
+    if (!slot || !byte) return 0;
+    const uint8_t mode = slot->accessMode.load();
+    if (mode == kAccessDirect) return DirectGetByte(*slot, byte);
+    if (mode != kAccessThreaded) return 0;
+    ReceiveRing& ring = slot->ring;
+    if (ring.readIndex.load() == ring.writeIndex.load()) return 0;
+    std::lock_guard<std::recursive_mutex> guard(slot->lock);
+    const int32_t read = ring.readIndex.load();
+    if (read == ring.writeIndex.load()) return 0;
+    *byte = ring.buffer[static_cast<size_t>(read)];
+    ring.readIndex.store((read + 1) % ring.capacity);
+    return 1;
+}
+
+uint8_t SerialPutByte(uint8_t port, uint8_t byte) {
+    PortSlot* slot = SerialSlotOfPort(port);
+    if (!slot) return 0;
+    const uint8_t mode = slot->accessMode.load();
+    if (mode == kAccessDirect) return DirectPutByte(*slot, byte);
+    if (mode != kAccessThreaded) return 0;
+    std::lock_guard<std::recursive_mutex> guard(slot->lock);
+    TransmitQueue& queue = slot->queue;
+    if (queue.count >= queue.capacity) return 0;
+    queue.buffer[static_cast<size_t>(queue.count)] = byte;
+    ++queue.count;
+    return 1;
+}
+
+int32_t SerialReceiveCount(uint8_t port) {
+    PortSlot* slot = SerialSlotOfPort(port);
+    if (!slot || slot->accessMode.load() == kAccessClosed) return -1;
+    const ReceiveRing& ring = slot->ring;
+    const int32_t read = ring.readIndex.load();
+    const int32_t write = ring.writeIndex.load();
+    return write >= read ? write - read : write - read + ring.capacity;
+}
+
+int32_t SerialTransmitCount(uint8_t port) {
+    PortSlot* slot = SerialSlotOfPort(port);
+    if (!slot || slot->accessMode.load() == kAccessClosed) return -1;
+    std::lock_guard<std::recursive_mutex> guard(slot->lock);
+    return slot->queue.count;
+}
+
+uint8_t SerialStoreReceivedByte(uint8_t port, uint8_t byte) {
+    PortSlot* slot = SerialSlotOfPort(port);
+    if (!slot || slot->accessMode.load() == kAccessClosed) return 0;
+    std::lock_guard<std::recursive_mutex> guard(slot->lock);
+    StoreReceivedByte(*slot, byte);
+    return 1;
+}
+
+uint32_t SerialIoPassCount(uint8_t port) {
+    PortSlot* slot = SerialSlotOfPort(port);
+    if (!slot) return 0;
+    return slot->ioPasses.load();
+}

@@ -1,0 +1,69 @@
+// Internal to the Serial Port Driver: the Port Slot record, the program-wide Serial Port Table and
+// the pieces the port operations and the I/O thread share. Nothing outside serial/ includes this.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "serial/Serial.h"
+#include "serial/SerialDevice.h"
+
+struct FreeDeleter {
+    void operator()(uint8_t* block) const { std::free(block); }
+};
+// Buffer blocks come from calloc: zero-filled, and a large one costs nothing until it is used.
+using ByteBlock = std::unique_ptr<uint8_t[], FreeDeleter>;
+
+struct ReceiveRing {
+    int32_t capacity = 0;
+    // Atomic because SerialGetByte tests for emptiness without the lock.
+    std::atomic<int32_t> readIndex{0};
+    std::atomic<int32_t> writeIndex{0};
+    ByteBlock buffer;
+};
+
+struct TransmitQueue {
+    int32_t capacity = 0;
+    int32_t count = 0;  // guarded by the slot's lock
+    ByteBlock buffer;
+};
+
+struct PortSlot {
+    std::atomic<uint8_t> accessMode{kAccessClosed};
+    std::unique_ptr<SerialDevice> device;
+    // Guards the ring, the queue and the device during purges and breaks. Never held together
+    // with another slot's lock.
+    std::recursive_mutex lock;
+    ReceiveRing ring;
+    TransmitQueue queue;
+    std::atomic<int32_t> threadStarted{0};
+    std::thread ioThread;
+    // Wakes the I/O thread out of its waits: written once to release it after the open, and once
+    // to stop it at close. An eventfd because closing the device would not wake a thread in poll.
+    int wakeFd = -1;
+    std::atomic<bool> released{false};
+    std::atomic<bool> stopRequested{false};
+    std::atomic<uint32_t> ioPasses{0};  // completed polls of the I/O thread
+};
+
+constexpr int32_t kDefaultBufferSize = 4096;
+constexpr int kIoStartDelayMs = 500;
+constexpr int kIoPollPeriodMs = 100;
+constexpr int kWriteTimeoutPerByteMs = 10;
+
+// The slot of port 1..40, or nullptr for any other number.
+PortSlot* SerialSlotOfPort(uint8_t port);
+PortSlot& SerialSlot(int index);
+
+// The I/O thread routine of the slot with index 0..39 (returns when SerialClose stops it).
+void SerialIoThread(int slotIndex);
+// Wakes the I/O thread's current or next wait.
+void SignalWake(PortSlot& slot);
+// Stores one received byte in the ring as the I/O thread does: when the ring already holds
+// capacity − 1 unread bytes the new byte is dropped and the unread ones stay. Caller holds the lock.
+void StoreReceivedByte(PortSlot& slot, uint8_t byte);
+void SleepMs(int ms);
