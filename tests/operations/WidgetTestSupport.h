@@ -1,0 +1,50 @@
+// Helpers for the window tests: one QApplication per test process, and answering the next modal
+// window from a timer (the modal exec() blocks the test's own thread).
+#pragma once
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTimer>
+#include <QWidget>
+#include <functional>
+#include <memory>
+
+#include "serial/Serial.h"
+
+inline QApplication& TestApp() {
+    static int argc = 1;
+    static char name[] = "operations-test";
+    static char* argv[] = {name, nullptr};
+    static QApplication app(argc, argv);
+    return app;
+}
+
+// Polls for the next modal window other than `notThis`; hands it to `handle`, which must close
+// it. Gives up after a generous deadline (a hang guard), after which the window is closed anyway.
+// Returns a flag that becomes true once a window was handled.
+inline std::shared_ptr<bool> OnNextModal(std::function<void(QWidget*)> handle, QWidget* notThis = nullptr) {
+    auto handled = std::make_shared<bool>(false);
+    auto* timer = new QTimer(&TestApp());
+    auto clock = std::make_shared<QElapsedTimer>();
+    clock->start();
+    QObject::connect(timer, &QTimer::timeout, [timer, handled, clock, handle, notThis]() {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (modal != nullptr && modal != notThis && modal->isVisible()) {
+            timer->stop();
+            timer->deleteLater();
+            *handled = true;
+            handle(modal);
+        } else if (clock->elapsed() > 20000) {
+            timer->stop();
+            timer->deleteLater();
+            if (modal != nullptr) modal->close();
+        }
+    });
+    timer->start(10);
+    return handled;
+}
+
+// Every comm port opens a device that cannot exist, so no test touches a real serial port.
+inline void PointCommPortsNowhere() {
+    for (int n = 1; n <= 20; ++n) SerialSetDeviceName(static_cast<uint8_t>(n), "/nonexistent/vc-test-tty" + std::to_string(n));
+}
