@@ -39,5 +39,38 @@ int FrameEncode(const uint8_t* bytes, int length, uint8_t* frame, int frameCapac
 int PacketSend(int length, const uint8_t* bytes, const PortContext& context);
 
 // Feeds one received byte; 1 when it completed a packet (id = packetId, payload = the first
-// completedLength bytes of payload), else 0.
-uint8_t FrameDecodeByte(FrameDecoderFields decoder, uint8_t byte);
+// completedLength bytes of payload), else 0. Defined here so that the pump's per-byte loop
+// inlines it.
+inline uint8_t FrameDecodeByte(FrameDecoderFields decoder, uint8_t byte) {
+    // The 512-byte guard: the packet being assembled is dropped. A negative count (never produced
+    // here) is treated the same way so that no store can land outside the payload buffer.
+    if (decoder.collectedLength >= kPayloadBufferSize || decoder.collectedLength < 0) {
+        decoder.collectedLength = 0;
+        decoder.packetId = 0;
+        decoder.dleFlag = 0;
+    }
+    if (decoder.dleFlag == 0) {
+        if (byte == kDLE) {
+            decoder.dleFlag = 1;
+        } else {
+            decoder.payload[decoder.collectedLength++] = byte;
+        }
+        return 0;
+    }
+    decoder.dleFlag = 0;
+    if (byte == kDLE) {
+        decoder.payload[decoder.collectedLength++] = kDLE;
+        return 0;
+    }
+    if (byte == kETX) {
+        decoder.completedLength = static_cast<uint32_t>(decoder.collectedLength);
+        decoder.collectedLength = 0;
+        return 1;
+    }
+    // A DLE followed by any other byte begins a new packet with that byte as its id; whatever was
+    // collected (junk between packets, or a packet cut short) is dropped.
+    decoder.collectedLength = 0;
+    decoder.packetId = byte;
+    return 0;
+}
+

@@ -57,7 +57,7 @@ uint8_t CompareGroup(int groupNo, const uint8_t* received) {
     // The datum rule looks at the index the receiver reports, not at the image's.
     const bool customDatum = groupNo == kGroupDatum && received[1] == 0xFF && received[2] == 0xFF;
     const ComparisonMask& mask = customDatum ? kCustomDatumComparison : kComparisonMasks[static_cast<size_t>(groupNo - 1)];
-    const int length = SettingsGroup(groupNo).length;
+    const int length = kSettingsGroups[static_cast<size_t>(groupNo - 1)].length;
     uint8_t difference = 0;
     for (int k = 0; k < length; ++k) {
         difference |= static_cast<uint8_t>((received[k] ^ image[k]) & mask[static_cast<size_t>(k)]);
