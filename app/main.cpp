@@ -1,6 +1,4 @@
-#include <QApplication>
+// vandel-configurator: the window program.
+#include "app/Startup.h"
 
-int main(int argc, char** argv) {
-    QApplication application(argc, argv);
-    return 0;
-}
+int main(int argc, char** argv) { return ConfiguratorMain(argc, argv); }

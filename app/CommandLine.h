@@ -1,0 +1,34 @@
+// The window program's command line: vandel-configurator [--comm N=DEVICE]... [--help] [--version].
+// Read before the toolkit starts, so that --help, --version and a bad argument need no display.
+// The toolkit's own options (-platform NAME, -style=NAME, ...) are passed over here and left to it.
+#pragma once
+
+#include <string>
+#include <vector>
+
+constexpr int kCommandLineUsageError = 2;
+constexpr int kFirstCommPort = 1;
+constexpr int kLastCommPort = 20;
+
+struct CommMapping {
+    int port;            // comm port number 1..20
+    std::string device;  // non-empty device name
+};
+
+enum class CommandLineAction { Run, Help, Version, Error };
+
+struct CommandLine {
+    CommandLineAction action = CommandLineAction::Run;
+    std::vector<CommMapping> comms;  // in command-line order; a later entry for a port wins
+    std::string error;               // for Error: what was wrong, naming the argument
+};
+
+// args excludes the program name.
+CommandLine ParseCommandLine(const std::vector<std::string>& args);
+CommandLine ParseCommandLine(int argc, const char* const* argv);
+
+std::string CommandLineUsage();
+std::string VersionText();
+
+// Stores the device names in the serial driver's table; false if the driver refused one.
+bool ApplyCommandLine(const CommandLine& commandLine);

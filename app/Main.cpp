@@ -1,0 +1,210 @@
+#include "app/Main.h"
+
+// The generated form first: its setup code names the window Form_Main, like the singleton below.
+#include "ui_Main.h"
+
+#include <QCheckBox>
+#include <QFile>
+#include <QFileDialog>
+#include <QMenu>
+#include <QMenuBar>
+#include <QShowEvent>
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <span>
+#include <string>
+#include <utility>
+
+#include "app/About.h"
+#include "app/Comsettings.h"
+#include "app/ErrorHandler.h"
+#include "app/MessageBoxes.h"
+#include "app/Startup.h"
+#include "app/WindowLook.h"
+#include "operations/ConfigureComm.h"
+#include "operations/Forms.h"
+#include "operations/RequestComm.h"
+#include "settings/Capture.h"
+#include "settings/PcSerialSettings.h"
+#include "settings/SettingsFile.h"
+#include "settings/SettingsView.h"
+#include "settings/view/SettingsPages.h"
+
+namespace {
+
+constexpr int kClientWidth = 717;
+constexpr int kClientHeight = 453;
+
+// The main menu, in order. A caption "-" is a separator.
+struct MainMenuItem {
+    const char* name;
+    const char* caption;
+    void (TForm_Main::*handler)();
+};
+
+struct MainMenuTop {
+    const char* name;
+    const char* caption;
+    std::span<const MainMenuItem> items;
+};
+
+constexpr MainMenuItem kControlItems[] = {
+    {"Control_LoadFromFile", "Load From &File...", &TForm_Main::Control_LoadFromFileClick},
+    {"Control_LoadFromReceiver", "Load From &Receiver...", &TForm_Main::Control_LoadFromReceiverClick},
+    {"ComSettings1", "&Com Settings...", &TForm_Main::ComSettings1Click},
+    {"N1", "-", nullptr},
+    {"Control_Save", "&Save Settings to File...", &TForm_Main::Control_SaveClick},
+    {"N2", "-", nullptr},
+    {"Control_Configure", "&Configure Receiver(s)...", &TForm_Main::Control_ConfigureClick},
+    {"N3", "-", nullptr},
+    {"Exit1", "E&xit", &TForm_Main::Exit1Click},
+};
+
+constexpr MainMenuItem kHelpItems[] = {
+    {"Help_About", "&About...", &TForm_Main::Help_AboutClick},
+};
+
+constexpr MainMenuTop kMainMenu[] = {
+    {"Menu_Control", "Control", kControlItems},
+    {"Menu_Help", "Help", kHelpItems},
+};
+
+const QStringList kSettingsFileFilters = {QStringLiteral("Data Files (*.dat)"), QStringLiteral("All Files (*.*)")};
+
+FileDialogRunner& Runner() {
+    static FileDialogRunner runner;
+    return runner;
+}
+
+QString RunFileDialog(QFileDialog& dialog) {
+    dialog.selectNameFilter(kSettingsFileFilters.first());
+    if (Runner()) return Runner()(dialog);
+    if (dialog.exec() != QDialog::Accepted) return {};
+    const QStringList files = dialog.selectedFiles();
+    return files.isEmpty() ? QString() : files.first();
+}
+
+}  // namespace
+
+void SetFileDialogRunner(FileDialogRunner runner) { Runner() = std::move(runner); }
+
+TForm_Main::TForm_Main(QWidget* parent) : QMainWindow(parent), ui(std::make_unique<Ui::TForm_Main>()) {
+    ui->setupUi(this);
+    SetFixedBorder(this, Qt::WindowMinimizeButtonHint);
+    setWindowIcon(QIcon(ConfiguratorPixmap()));
+    BuildMainMenu();
+    BuildFileDialogs();
+    ui->PageControl1->setCurrentWidget(ui->TabSheet1);
+
+    BuildSettingsPages(ui->TabSheet1, ui->TabSheet2);
+    RegisterMainWindowSettingsView(this);
+
+    ui->ClientArea->setFixedSize(kClientWidth, kClientHeight);
+    FixSizeToContents(this);
+    CentreOnScreen(this);
+
+    StorePcSerialSettingsDefaults();
+}
+
+TForm_Main::~TForm_Main() { RegisterSettingsView(nullptr); }
+
+QCheckBox* TForm_Main::CheckBox_Dummy() const { return ui->CheckBox_Dummy; }
+QTabWidget* TForm_Main::PageControl1() const { return ui->PageControl1; }
+
+void TForm_Main::BuildMainMenu() {
+    mainMenu1 = new QMenuBar(this);
+    mainMenu1->setObjectName("MainMenu1");
+    for (const MainMenuTop& top : kMainMenu) {
+        QMenu* menu = mainMenu1->addMenu(QString::fromUtf8(top.caption));
+        menu->setObjectName(top.name);
+        for (const MainMenuItem& item : top.items) {
+            QAction* action = item.handler ? menu->addAction(QString::fromUtf8(item.caption)) : menu->addSeparator();
+            action->setObjectName(item.name);
+            if (const auto handler = item.handler) {
+                connect(action, &QAction::triggered, this, [this, handler] { RunGuarded([&] { (this->*handler)(); }); });
+            }
+        }
+    }
+    setMenuBar(mainMenu1);
+}
+
+void TForm_Main::BuildFileDialogs() {
+    const auto setUp = [this](const char* name, const char* title) {
+        auto* dialog = new QFileDialog(this);
+        dialog->setObjectName(name);
+        dialog->setWindowTitle(title);
+        dialog->setNameFilters(kSettingsFileFilters);
+        dialog->setDefaultSuffix("dat");
+        dialog->setOption(QFileDialog::ReadOnly, false);
+        return dialog;
+    };
+    openDialog = setUp("OpenDialog", "File to load settings from");
+    openDialog->setAcceptMode(QFileDialog::AcceptOpen);
+    openDialog->setFileMode(QFileDialog::ExistingFile);
+
+    saveDialog = setUp("SaveDialog", "File to save settings to");
+    saveDialog->setAcceptMode(QFileDialog::AcceptSave);
+    saveDialog->setFileMode(QFileDialog::AnyFile);
+    saveDialog->setOption(QFileDialog::DontConfirmOverwrite, false);
+}
+
+void TForm_Main::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (!event->spontaneous()) FormShow();
+}
+
+void TForm_Main::FormShow() { FocusSink(); }
+
+void TForm_Main::FocusSink() { ui->CheckBox_Dummy->setFocus(Qt::OtherFocusReason); }
+
+void TForm_Main::Control_LoadFromFileClick() {
+    const QString path = RunFileDialog(*openDialog);
+    if (path.isEmpty()) return;
+
+    // Only a regular file is read: a folder or a device opens on this platform but is no settings
+    // file, and a pipe could block the window for good.
+    const std::string name = QFile::encodeName(path).toStdString();
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(name, error)) return;
+    std::FILE* file = std::fopen(name.c_str(), "rb");
+    if (!file) return;
+    LoadSettingsFromFile(file);
+    FocusSink();
+    std::fclose(file);
+}
+
+void TForm_Main::Control_SaveClick() {
+    CaptureSettings();  // a conversion error ends the command here: no dialog, no file
+
+    const QString path = RunFileDialog(*saveDialog);
+    if (path.isEmpty()) return;
+
+    std::string reason;
+    if (!SaveSettingsImage(QFile::encodeName(path).toStdString(), reason)) {
+        ShowMessageBox(QMessageBox::Warning, QStringLiteral("Save Failed"),
+                       QStringLiteral("The settings could not be saved to \"%1\": %2.")
+                           .arg(path, QString::fromLocal8Bit(reason.c_str())));
+    }
+}
+
+void TForm_Main::Control_LoadFromReceiverClick() {
+    if (Form_RequestComm) Form_RequestComm->exec();
+}
+
+void TForm_Main::Control_ConfigureClick() {
+    if (Form_ConfigureComm) Form_ConfigureComm->exec();
+}
+
+void TForm_Main::Help_AboutClick() {
+    if (Form_AboutBox) Form_AboutBox->exec();
+}
+
+void TForm_Main::ComSettings1Click() {
+    if (!Form_ComSettings) return;
+    Form_ComSettings->show();
+    Form_ComSettings->raise();
+    Form_ComSettings->activateWindow();
+}
+
+void TForm_Main::Exit1Click() { close(); }
