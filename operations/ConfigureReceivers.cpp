@@ -1,5 +1,8 @@
 #include "operations/ConfigureReceivers.h"
 
+#include <chrono>
+#include <thread>
+
 #include "link/PortContext.h"
 #include "messages/ReportHandler.h"
 #include "messages/SettingsCommands.h"
@@ -36,6 +39,8 @@ SurveyRule ReadSurveyRule() {
     return {SettingsGroupBytes(kGroupSelfSurveyConfiguration)[1], SettingsGroupBytes(kGroupGPSConfiguration)[1],
             SettingsGroupBytes(kGroupGPSConfiguration)[3]};
 }
+
+constexpr int kDrainLimitMs = 1000;
 
 PortContext& Context(int commIndex) { return PortContexts[static_cast<size_t>(commIndex)]; }
 uint8_t PortNo(int commIndex) { return static_cast<uint8_t>(commIndex + 1); }
@@ -85,6 +90,17 @@ void VerificationPasses() {
         OperationWait(500);
         ForEachSelected([](int16_t i) { PumpPort(Context(i), ReportHandler); });
         if (complete) break;
+    }
+}
+
+// The commands of step 15 only sit in the transmit queues when the summary returns at once (no
+// window: tests, the command-line tool); closing would drop them. Give the I/O threads a bounded
+// moment to put them on the line. With the summary window up this finds the queues empty.
+void DrainTransmitQueues() {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kDrainLimitMs);
+    for (int n = 1; n <= kPortContextCount; ++n) {
+        while (SerialTransmitCount(static_cast<uint8_t>(n)) > 0 && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
 }
 
@@ -217,5 +233,6 @@ void ConfigureReceivers(Operator& op) {
         context.groupStatus.fill(kGroupNothingPending);
         context.portResult = kResultNotInRun;
     }
+    DrainTransmitQueues();
     SerialCloseAll();
 }

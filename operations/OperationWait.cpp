@@ -7,10 +7,12 @@
 namespace {
 // Touched by the thread that runs the operations only, like the Port Contexts.
 std::vector<int> waitLog;
+OperationWaitObserver waitObserver = nullptr;
 }
 
 void OperationWait(int milliseconds) {
     waitLog.push_back(milliseconds);
+    if (waitObserver != nullptr) waitObserver(milliseconds);
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
@@ -19,3 +21,5 @@ const std::vector<int>& OperationWaits() { return waitLog; }
 int64_t OperationWaitTotal() { return std::accumulate(waitLog.begin(), waitLog.end(), int64_t{0}); }
 
 void ResetOperationWaits() { waitLog.clear(); }
+
+void SetOperationWaitObserver(OperationWaitObserver observer) { waitObserver = observer; }

@@ -9,6 +9,11 @@
 
 void OperationWait(int milliseconds);
 
+// Called on the operation's thread at the start of every wait, before the sleep, so that it may
+// look at the Port Contexts; nullptr for none. The command-line tool prints its progress from it.
+using OperationWaitObserver = void (*)(int milliseconds);
+void SetOperationWaitObserver(OperationWaitObserver observer);
+
 // The waits made since the last ResetOperationWaits, in order, in milliseconds.
 const std::vector<int>& OperationWaits();
 int64_t OperationWaitTotal();
