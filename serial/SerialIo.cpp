@@ -25,21 +25,34 @@ void DrainWake(PortSlot& slot) {
     }
 }
 
-// Waits on the wake-up for at most timeoutMs (−1: no limit).
-void WaitWake(PortSlot& slot, int timeoutMs) {
+// Waits on the wake-up for at most timeoutMs (−1: no limit); false when the time ran out.
+bool WaitWake(PortSlot& slot, int timeoutMs) {
     pollfd wake{slot.wakeFd, POLLIN, 0};
-    if (::poll(&wake, 1, timeoutMs) > 0 && (wake.revents & POLLIN) != 0) DrainWake(slot);
+    const int ready = ::poll(&wake, 1, timeoutMs);
+    if (ready > 0 && (wake.revents & POLLIN) != 0) DrainWake(slot);
+    return ready != 0;
 }
 
-// Sleeps timeoutMs on the I/O thread; false as soon as a stop is requested.
-bool SleepUnlessStopped(PortSlot& slot, int timeoutMs) {
-    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+// Sleeps until the deadline on the I/O thread; false as soon as a stop is requested.
+bool SleepUntilUnlessStopped(PortSlot& slot, Clock::time_point deadline) {
     while (!slot.stopRequested.load()) {
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
         if (left <= 0) return true;
-        WaitWake(slot, static_cast<int>(left));
+        // A plain time-out is the common case: no second clock read for it.
+        if (!WaitWake(slot, static_cast<int>(left))) return !slot.stopRequested.load();
     }
     return false;
+}
+
+// The polls of every port fall on one program-wide 100 ms beat, so that twenty idle ports wake the
+// machine once per beat rather than twenty times. The next poll is the first beat at least half a
+// period away: back to back the polls are exactly 100 ms apart, and no gap is under 50 ms.
+Clock::time_point NextBeat(Clock::time_point now) {
+    using std::chrono::milliseconds;
+    const auto period = std::chrono::duration_cast<Clock::duration>(milliseconds(kIoPollPeriodMs));
+    const auto halfPeriod = period / 2;
+    const Clock::duration sinceEpoch = (now + halfPeriod).time_since_epoch();
+    return Clock::time_point((sinceEpoch / period + 1) * period);
 }
 
 // Moves what the device holds into the ring, a chunk at a time; true when a byte was stored.
@@ -147,11 +160,11 @@ void SerialIoThread(int slotIndex) {
     while (!slot.released.load() && !slot.stopRequested.load()) WaitWake(slot, -1);
     if (slot.stopRequested.load()) return;
     slot.threadStarted.store(1);
-    if (!SleepUnlessStopped(slot, kIoStartDelayMs)) return;
+    if (!SleepUntilUnlessStopped(slot, Clock::now() + std::chrono::milliseconds(kIoStartDelayMs))) return;
     for (;;) {
         PollOnce(slot);
         slot.ioPasses.fetch_add(1);
-        if (!SleepUnlessStopped(slot, kIoPollPeriodMs)) return;
+        if (!SleepUntilUnlessStopped(slot, NextBeat(Clock::now()))) return;
     }
 }
 
