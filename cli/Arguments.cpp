@@ -1,0 +1,382 @@
+#include "cli/Arguments.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <string_view>
+
+#include "serial/network/NetworkDevice.h"
+#include "settings/SettingsControls.h"
+
+namespace {
+
+struct CommandInfo {
+    CliCommand command;
+    const char* name;
+};
+
+constexpr CommandInfo kCommands[] = {
+    {CliCommand::kShow, "show"},
+    {CliCommand::kDiff, "diff"},
+    {CliCommand::kLoad, "load"},
+    {CliCommand::kConfigure, "configure"},
+    {CliCommand::kPorts, "ports"},
+};
+
+// Which options each command takes.
+bool TakesJson(CliCommand c) { return c == CliCommand::kShow || c == CliCommand::kDiff || c == CliCommand::kConfigure; }
+bool TakesYes(CliCommand c) { return c == CliCommand::kConfigure; }
+bool TakesOutput(CliCommand c) { return c == CliCommand::kLoad; }
+bool TakesPcSettings(CliCommand c) { return c == CliCommand::kLoad || c == CliCommand::kConfigure; }
+bool TakesDevDir(CliCommand c) { return c == CliCommand::kPorts; }
+
+std::string Lower(std::string_view text) {
+    std::string lower(text);
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return lower;
+}
+
+std::vector<std::string> Split(const std::string& text, char separator) {
+    std::vector<std::string> parts;
+    size_t start = 0;
+    for (;;) {
+        const size_t end = text.find(separator, start);
+        parts.push_back(text.substr(start, end == std::string::npos ? std::string::npos : end - start));
+        if (end == std::string::npos) return parts;
+        start = end + 1;
+    }
+}
+
+// The index of text in items (case-insensitive), or −1.
+template <typename Items>
+int FindItem(const Items& items, const std::string& text) {
+    for (size_t i = 0; i < items.size(); ++i)
+        if (Lower(items[i]) == Lower(text)) return static_cast<int>(i);
+    return -1;
+}
+
+// An option's value: "--name VALUE" or "--name=VALUE".
+bool OptionValue(const std::vector<std::string>& args, size_t& i, const std::string& name, std::string& value,
+                 std::string& error) {
+    const std::string& arg = args[i];
+    if (arg.size() > name.size() && arg.compare(0, name.size(), name) == 0 && arg[name.size()] == '=') {
+        value = arg.substr(name.size() + 1);
+    } else if (i + 1 < args.size()) {
+        value = args[++i];
+    } else {
+        error = name + " needs a value";
+        return false;
+    }
+    if (value.empty()) {
+        error = name + " needs a value";
+        return false;
+    }
+    return true;
+}
+
+bool IsOption(const std::string& arg, const char* name) {
+    const size_t length = std::strlen(name);
+    return arg == name || (arg.size() > length && arg.compare(0, length, name) == 0 && arg[length] == '=');
+}
+
+std::string Count(size_t n, const char* singular, const char* plural) {
+    return std::to_string(n) + " " + (n == 1 ? singular : plural);
+}
+
+}  // namespace
+
+const char* CommandName(CliCommand command) {
+    for (const CommandInfo& info : kCommands)
+        if (info.command == command) return info.name;
+    return "";
+}
+
+bool ParsePcSettings(const std::string& text, std::array<uint8_t, kPortConfigurationSize>& record, std::string& error) {
+    const std::vector<std::string> parts = Split(text, ',');
+    error = "--pc-settings wants BAUD,DATA,PARITY,STOP such as 9600,8,O,1 (baud 110 to 38400, data bits 7 or 8, "
+            "parity N, O or E, stop bits 1 or 2), not '" + text + "'";
+    if (parts.size() != 4) return false;
+    // Baud codes are the items of the baud-rate combo boxes; code 0 ("None") is no rate.
+    const int baud = FindItem(kBaudRateItems, parts[0]);
+    if (baud <= 0) return false;
+    int data = 0;
+    if (parts[1] == "7") data = 2;
+    else if (parts[1] == "8") data = 3;
+    else return false;
+    int parity = FindItem(kParityItems, parts[2]);
+    if (parity < 0 && parts[2].size() == 1) {
+        for (size_t i = 0; i < kParityItems.size(); ++i)
+            if (std::tolower(static_cast<unsigned char>(kParityItems[i][0])) ==
+                std::tolower(static_cast<unsigned char>(parts[2][0])))
+                parity = static_cast<int>(i);
+    }
+    if (parity < 0) return false;
+    const int stop = FindItem(kStopBitsItems, parts[3]);
+    if (stop < 0) return false;
+    record.fill(0);
+    record[1] = static_cast<uint8_t>(baud);
+    record[2] = static_cast<uint8_t>(baud);
+    record[3] = static_cast<uint8_t>(data);
+    record[4] = static_cast<uint8_t>(parity);
+    record[5] = static_cast<uint8_t>(stop);
+    error.clear();
+    return true;
+}
+
+bool CheckDeviceName(const std::string& device, std::string& error) {
+    if (device.rfind(kNetworkDevicePrefix, 0) == 0) {
+        std::string host;
+        uint16_t port = 0;
+        if (ParseNetworkDeviceName(device, host, port)) return true;
+        error = device + ": a network serial port is written rfc2217://HOST:PORT, PORT from 1 to 65535";
+        return false;
+    }
+    if (device.find("://") != std::string::npos) {
+        error = device + ": unknown kind of device (a tty path or rfc2217://HOST:PORT)";
+        return false;
+    }
+    struct stat info {};
+    if (::stat(device.c_str(), &info) != 0) {
+        error = device + ": " + (errno == ENOENT ? std::string("no such device") : std::strerror(errno));
+        return false;
+    }
+    if (!S_ISCHR(info.st_mode)) {
+        error = device + ": not a serial device";
+        return false;
+    }
+    return true;
+}
+
+CliParse ParseCliArguments(const std::vector<std::string>& args, CliArguments& arguments, std::string& error) {
+    arguments = CliArguments{};
+    if (args.empty()) {
+        error = "no command given";
+        return CliParse::kError;
+    }
+    const std::string& first = args[0];
+    if (first == "--help" || first == "-h" || first == "help") {
+        // "help COMMAND" shows that command's help.
+        if (first == "help" && args.size() > 1) {
+            for (const CommandInfo& info : kCommands)
+                if (args[1] == info.name) arguments.command = info.command;
+            if (arguments.command == CliCommand::kNone) {
+                error = "unknown command '" + args[1] + "'";
+                return CliParse::kError;
+            }
+        }
+        arguments.help = true;
+        return CliParse::kHelp;
+    }
+    for (const CommandInfo& info : kCommands)
+        if (first == info.name) arguments.command = info.command;
+    if (arguments.command == CliCommand::kNone) {
+        error = first.rfind('-', 0) == 0 ? "expected a command before '" + first + "'"
+                                         : "unknown command '" + first + "'";
+        return CliParse::kError;
+    }
+    const CliCommand command = arguments.command;
+    const std::string name = CommandName(command);
+
+    // --help anywhere after the command wins over everything else.
+    for (size_t i = 1; i < args.size() && args[i] != "--"; ++i) {
+        if (args[i] == "--help" || args[i] == "-h") {
+            arguments.help = true;
+            return CliParse::kHelp;
+        }
+    }
+
+    std::vector<std::string> positional;
+    bool outputGiven = false;
+    bool devDirGiven = false;
+    bool optionsEnded = false;
+    for (size_t i = 1; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
+            if (arg.empty()) {
+                error = "an empty argument";
+                return CliParse::kError;
+            }
+            positional.push_back(arg);
+            continue;
+        }
+        std::string value;
+        if (arg == "--") {
+            optionsEnded = true;
+        } else if (arg == "--json" && TakesJson(command)) {
+            arguments.json = true;
+        } else if ((arg == "--yes" || arg == "-y") && TakesYes(command)) {
+            arguments.yes = true;
+        } else if ((arg == "-o" || IsOption(arg, "--output")) && TakesOutput(command)) {
+            if (outputGiven) {
+                error = "the output file is given twice";
+                return CliParse::kError;
+            }
+            if (!OptionValue(args, i, arg == "-o" ? "-o" : "--output", value, error)) return CliParse::kError;
+            arguments.output = value;
+            outputGiven = true;
+        } else if (IsOption(arg, "--pc-settings") && TakesPcSettings(command)) {
+            if (arguments.pcSettingsGiven) {
+                error = "--pc-settings is given twice";
+                return CliParse::kError;
+            }
+            if (!OptionValue(args, i, "--pc-settings", value, error)) return CliParse::kError;
+            if (!ParsePcSettings(value, arguments.pcSettings, error)) return CliParse::kError;
+            arguments.pcSettingsGiven = true;
+        } else if (IsOption(arg, "--dev") && TakesDevDir(command)) {
+            if (devDirGiven) {
+                error = "--dev is given twice";
+                return CliParse::kError;
+            }
+            if (!OptionValue(args, i, "--dev", value, error)) return CliParse::kError;
+            arguments.devDir = value;
+            devDirGiven = true;
+        } else {
+            error = "unknown option '" + arg + "' for " + name;
+            return CliParse::kError;
+        }
+    }
+
+    switch (command) {
+        case CliCommand::kShow:
+            if (positional.size() != 1) {
+                error = "show wants one settings file, not " + Count(positional.size(), "argument", "arguments");
+                return CliParse::kError;
+            }
+            arguments.files = positional;
+            break;
+        case CliCommand::kDiff:
+            if (positional.size() != 2) {
+                error = "diff wants two settings files, not " + Count(positional.size(), "argument", "arguments");
+                return CliParse::kError;
+            }
+            arguments.files = positional;
+            break;
+        case CliCommand::kLoad:
+            if (positional.size() != 1) {
+                error = "load wants one device, not " + Count(positional.size(), "argument", "arguments");
+                return CliParse::kError;
+            }
+            if (!outputGiven) {
+                error = "load wants the settings file to write: -o FILE";
+                return CliParse::kError;
+            }
+            arguments.devices = positional;
+            break;
+        case CliCommand::kConfigure:
+            if (positional.size() < 2) {
+                error = "configure wants a settings file and at least one device";
+                return CliParse::kError;
+            }
+            arguments.files = {positional[0]};
+            arguments.devices.assign(positional.begin() + 1, positional.end());
+            if (arguments.devices.size() > static_cast<size_t>(kMaxConfigureDevices)) {
+                error = "configure takes at most " + std::to_string(kMaxConfigureDevices) + " devices (Comm 1 to Comm " +
+                        std::to_string(kMaxConfigureDevices) + "), not " + std::to_string(arguments.devices.size());
+                return CliParse::kError;
+            }
+            for (size_t i = 0; i < arguments.devices.size(); ++i) {
+                if (std::find(arguments.devices.begin(), arguments.devices.begin() + static_cast<std::ptrdiff_t>(i),
+                              arguments.devices[i]) != arguments.devices.begin() + static_cast<std::ptrdiff_t>(i)) {
+                    error = "the device " + arguments.devices[i] + " is given twice";
+                    return CliParse::kError;
+                }
+            }
+            break;
+        case CliCommand::kPorts:
+            arguments.devices = positional;
+            break;
+        case CliCommand::kNone:
+            break;
+    }
+    return CliParse::kRun;
+}
+
+std::string HelpText(CliCommand command) {
+    switch (command) {
+        case CliCommand::kShow:
+            return "Usage: vandel-cli show FILE [--json]\n"
+                   "\n"
+                   "Prints every field of a settings file, group by group, as the main window shows it:\n"
+                   "combo-box items by their texts, numbers in the edits' formats (the elevation mask in\n"
+                   "degrees), the datum by name, and the bytes no control shows in hex.\n"
+                   "A file shorter than 169 bytes reads with FF for the missing bytes, as in the window.\n"
+                   "\n"
+                   "  --json   print the fields as JSON\n"
+                   "\n"
+                   "Exit status: 0 shown; 2 bad arguments or a file that cannot be read.\n";
+        case CliCommand::kDiff:
+            return "Usage: vandel-cli diff FILE1 FILE2 [--json]\n"
+                   "\n"
+                   "Prints the fields in which two settings files differ, one a line:\n"
+                   "  GROUP: FIELD: VALUE1 -> VALUE2\n"
+                   "When both values read the same in the window's format, the bytes follow.\n"
+                   "\n"
+                   "  --json   print the differences as JSON\n"
+                   "\n"
+                   "Exit status: 0 equal; 1 different; 2 bad arguments or a file that cannot be read.\n";
+        case CliCommand::kLoad:
+            return "Usage: vandel-cli load DEVICE -o FILE [--pc-settings BAUD,DATA,PARITY,STOP]\n"
+                   "\n"
+                   "Loads the settings of the receiver on DEVICE (its Port B) into FILE, as \"Load From\n"
+                   "Receiver...\" does on Comm 1. DEVICE is a tty path such as /dev/ttyUSB0 or a network\n"
+                   "serial port rfc2217://HOST:PORT. The receiver's messages go to standard error; FILE is\n"
+                   "written only when every group arrived, and never left half-written.\n"
+                   "\n"
+                   "  -o, --output FILE     the settings file to write\n"
+                   "  --pc-settings B,D,P,S the PC side's line settings when the receiver sends no reply\n"
+                   "                        to the line break (default 9600,8,O,1)\n"
+                   "\n"
+                   "Exit status: 0 every group loaded and FILE written; 1 the receiver did not answer or\n"
+                   "some group did not arrive (FILE not written); 2 bad arguments or an unknown device.\n";
+        case CliCommand::kConfigure:
+            return "Usage: vandel-cli configure FILE DEVICE... [--json] [--yes]\n"
+                   "                           [--pc-settings BAUD,DATA,PARITY,STOP]\n"
+                   "\n"
+                   "Configures the receivers on up to 20 devices (Comm 1, Comm 2, ... in the order given)\n"
+                   "with the settings in FILE, as \"Configure Receiver(s)...\" does: writes every group,\n"
+                   "saves, reads every group back and compares it. Prints the configuration summary per\n"
+                   "port and, for every port whose receiver answered, per group.\n"
+                   "\n"
+                   "  --yes                 go on when the settings fail the self-survey/dynamics check\n"
+                   "                        (\"Invalid Configuration\"); without it the run stops there\n"
+                   "  --json                print the summary as JSON\n"
+                   "  --pc-settings B,D,P,S the PC side's line settings for the first Link Check\n"
+                   "                        (default 9600,8,O,1)\n"
+                   "\n"
+                   "Exit status: 0 every port reports \"Configuration was successful.\"; 1 some port did\n"
+                   "not, or the run was stopped; 2 bad arguments, a file that is not a 169-byte settings\n"
+                   "file, or an unknown device.\n";
+        case CliCommand::kPorts:
+            return "Usage: vandel-cli ports [--dev DIR] [DEVICE...]\n"
+                   "\n"
+                   "Lists the serial devices present: the links in /dev/serial/by-id with their targets,\n"
+                   "ttyS ports that have a UART, ttyUSB and ttyACM; or the DEVICEs given. Each is marked\n"
+                   "usable, busy (held by another program) or not permitted (with the group to join).\n"
+                   "\n"
+                   "  --dev DIR   look in DIR instead of /dev\n"
+                   "\n"
+                   "Exit status: 0 listed; 2 bad arguments or a DEVICE that does not exist.\n";
+        case CliCommand::kNone:
+            break;
+    }
+    return "Usage: vandel-cli COMMAND [ARGUMENTS]\n"
+           "\n"
+           "Settings files and receivers without a window.\n"
+           "\n"
+           "Commands:\n"
+           "  show FILE [--json]                  every field of a settings file\n"
+           "  diff FILE1 FILE2 [--json]           the fields in which two settings files differ\n"
+           "  load DEVICE -o FILE                 load a receiver's settings into a file\n"
+           "  configure FILE DEVICE... [--yes]    configure up to 20 receivers from a file\n"
+           "  ports                               the serial devices present and whether they can be used\n"
+           "\n"
+           "DEVICE is a tty path (/dev/ttyUSB0) or a network serial port (rfc2217://HOST:PORT).\n"
+           "Progress goes to standard error while it is a terminal.\n"
+           "'vandel-cli COMMAND --help' describes one command.\n"
+           "\n"
+           "Exit status: 0 success; 1 the files differ or the receivers did not all succeed;\n"
+           "2 bad arguments, a file that cannot be read or an unknown device.\n";
+}

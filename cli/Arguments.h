@@ -1,0 +1,50 @@
+// The command line of vandel-cli: a command and its arguments.
+//   vandel-cli show FILE [--json]
+//   vandel-cli diff FILE1 FILE2 [--json]
+//   vandel-cli load DEVICE -o FILE [--pc-settings BAUD,DATA,PARITY,STOP]
+//   vandel-cli configure FILE DEVICE... [--json] [--yes] [--pc-settings BAUD,DATA,PARITY,STOP]
+//   vandel-cli ports [--dev DIR] [DEVICE...]
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "settings/SettingsImage.h"
+
+constexpr int kExitSuccess = 0;
+constexpr int kExitFailed = 1;  // the files differ, a group did not arrive, a port was not configured
+constexpr int kExitUsage = 2;   // bad arguments, a file or device that cannot be used
+constexpr int kMaxConfigureDevices = 20;
+
+enum class CliCommand { kNone, kShow, kDiff, kLoad, kConfigure, kPorts };
+
+struct CliArguments {
+    CliCommand command = CliCommand::kNone;
+    bool help = false;
+    bool json = false;
+    bool yes = false;
+    std::vector<std::string> files;    // show: 1, diff: 2, configure: 1
+    std::vector<std::string> devices;  // load: 1, configure: 1..20, ports: any
+    std::string output;                // load -o
+    bool pcSettingsGiven = false;
+    std::array<uint8_t, kPortConfigurationSize> pcSettings{};  // port configuration layout
+    std::string devDir = "/dev";       // ports: where to look
+};
+
+enum class CliParse { kRun, kHelp, kError };
+
+// args excludes the program name. kHelp: print HelpText(arguments.command) and succeed.
+CliParse ParseCliArguments(const std::vector<std::string>& args, CliArguments& arguments, std::string& error);
+
+// The tool's help (kNone) or one command's.
+std::string HelpText(CliCommand command);
+const char* CommandName(CliCommand command);
+
+// "9600,8,N,1" → baud, data bits, parity and stop bits codes in bytes 1, 3, 4 and 5 of record
+// (bytes 2 takes the baud code too, the rest 0). Parity N, O, E or None, Odd, Even in any case.
+bool ParsePcSettings(const std::string& text, std::array<uint8_t, kPortConfigurationSize>& record, std::string& error);
+
+// A device argument: a tty path that exists and is a character device, or rfc2217://HOST:PORT.
+bool CheckDeviceName(const std::string& device, std::string& error);

@@ -1,0 +1,27 @@
+#include "cli/CliOperator.h"
+
+void CliOperator::Warning(const std::string& title, const std::string& text) {
+    warningTitles_.push_back(title);
+    std::fprintf(messages_, "%s: %s\n", title.c_str(), text.c_str());
+    std::fflush(messages_);
+}
+
+bool CliOperator::AskOkCancel(const std::string& title, const std::string& text) {
+    std::fprintf(messages_, "%s: %s\n", title.c_str(), text.c_str());
+    if (answerYes_) {
+        std::fprintf(messages_, "Going on: --yes was given.\n");
+    } else {
+        std::fprintf(messages_, "Configuration aborted: give --yes to configure anyway.\n");
+        declined_ = true;
+    }
+    std::fflush(messages_);
+    return answerYes_;
+}
+
+void CliOperator::ShowConfigurationSummary() {
+    summaryShown_ = true;
+    for (size_t i = 0; i < summary_.size(); ++i) {
+        summary_[i].portResult = PortContexts[i].portResult;
+        summary_[i].groupStatus = PortContexts[i].groupStatus;
+    }
+}

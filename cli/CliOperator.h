@@ -1,0 +1,43 @@
+// The Operator of the command-line tool: message boxes become lines on standard error, the two
+// "Invalid Configuration" questions are answered by --yes, and the configuration summary is kept
+// for printing after the run (the run resets the Port Contexts once the summary is closed).
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "link/PortContext.h"
+#include "operations/Operator.h"
+
+struct PortSummary {
+    uint8_t portResult = kResultNotInRun;
+    std::array<uint8_t, kGroupCount> groupStatus{};
+};
+
+class CliOperator final : public Operator {
+public:
+    CliOperator(bool answerYes, std::FILE* messages) : answerYes_(answerYes), messages_(messages) {}
+
+    void Warning(const std::string& title, const std::string& text) override;
+    bool AskOkCancel(const std::string& title, const std::string& text) override;
+    void SetBusy(bool) override {}
+    void ShowConfigurationSummary() override;
+    void FocusSink() override {}
+
+    const std::vector<std::string>& WarningTitles() const { return warningTitles_; }
+    bool Declined() const { return declined_; }
+    bool SummaryShown() const { return summaryShown_; }
+    // Indexed by comm index 0..19, as the Port Contexts were when the summary was shown.
+    const std::array<PortSummary, kPortContextCount>& Summary() const { return summary_; }
+
+private:
+    bool answerYes_;
+    std::FILE* messages_;
+    std::vector<std::string> warningTitles_;
+    bool declined_ = false;
+    bool summaryShown_ = false;
+    std::array<PortSummary, kPortContextCount> summary_{};
+};

@@ -1,0 +1,119 @@
+#include "cli/ShowDiff.h"
+
+#include <algorithm>
+
+namespace {
+
+const uint8_t* GroupIn(const SettingsFileBytes& file, int groupNo) {
+    return file.bytes.data() + SettingsGroup(groupNo).offset;
+}
+
+std::string FieldLine(const SettingsField& field) {
+    std::string line = field.name + ": " + field.text;
+    if (!field.shown) line += " (unused unless \"Set Altitude\" is chosen)";
+    return line;
+}
+
+nlohmann::ordered_json FieldJson(const SettingsField& field, const uint8_t* group) {
+    nlohmann::ordered_json json;
+    json["name"] = field.name;
+    json["kind"] = FieldKindName(field.kind);
+    if (!field.control.empty()) json["control"] = field.control;
+    json["offset"] = field.offset;
+    json["width"] = field.width;
+    json["text"] = field.text;
+    json["hex"] = FieldHex(field, group);
+    if (field.kind == FieldKind::kRadio || field.kind == FieldKind::kCombo) json["code"] = field.code;
+    if (field.kind == FieldKind::kCheckBox) {
+        json["bit"] = field.bit;
+        json["checked"] = field.checked;
+    }
+    if (!field.shown) json["shown"] = false;
+    return json;
+}
+
+}  // namespace
+
+std::string ShowText(const std::string& path, const SettingsFileBytes& file) {
+    std::string text = path + ": " + std::to_string(file.size) + " bytes\n";
+    for (const SettingsGroupInfo& group : kSettingsGroups) {
+        text += "Group " + std::to_string(group.number) + ": " + group.name + "\n";
+        for (const SettingsField& field : DecodeSettingsGroup(group.number, GroupIn(file, group.number)))
+            text += "  " + FieldLine(field) + "\n";
+    }
+    return text;
+}
+
+nlohmann::ordered_json ShowJson(const std::string& path, const SettingsFileBytes& file) {
+    nlohmann::ordered_json json;
+    json["file"] = path;
+    json["size"] = file.size;
+    json["groups"] = nlohmann::ordered_json::array();
+    for (const SettingsGroupInfo& group : kSettingsGroups) {
+        const uint8_t* bytes = GroupIn(file, group.number);
+        nlohmann::ordered_json entry;
+        entry["number"] = group.number;
+        entry["name"] = group.name;
+        entry["offset"] = group.offset;
+        entry["length"] = group.length;
+        entry["hex"] = HexBytes(bytes, group.length);
+        entry["fields"] = nlohmann::ordered_json::array();
+        for (const SettingsField& field : DecodeSettingsGroup(group.number, bytes))
+            entry["fields"].push_back(FieldJson(field, bytes));
+        json["groups"].push_back(std::move(entry));
+    }
+    return json;
+}
+
+std::vector<FieldDifference> DiffSettings(const SettingsFileBytes& first, const SettingsFileBytes& second) {
+    std::vector<FieldDifference> differences;
+    for (const SettingsGroupInfo& group : kSettingsGroups) {
+        const uint8_t* a = GroupIn(first, group.number);
+        const uint8_t* b = GroupIn(second, group.number);
+        const std::vector<SettingsField> fieldsA = DecodeSettingsGroup(group.number, a);
+        const std::vector<SettingsField> fieldsB = DecodeSettingsGroup(group.number, b);
+        // The fields of a group depend on its layout only, so both lists match entry by entry.
+        const size_t count = std::min(fieldsA.size(), fieldsB.size());
+        for (size_t i = 0; i < count; ++i) {
+            if (!fieldsA[i].Differs(a, b)) continue;
+            differences.push_back({fieldsA[i], fieldsB[i], FieldHex(fieldsA[i], a), FieldHex(fieldsB[i], b)});
+        }
+    }
+    return differences;
+}
+
+std::string DiffText(const std::vector<FieldDifference>& differences) {
+    std::string text;
+    for (const FieldDifference& d : differences) {
+        text += std::string(SettingsGroup(d.first.group).name) + ": " + d.first.name + ": " + d.first.text + " -> " +
+                d.second.text;
+        // Equal texts hide a difference the format rounds away: the bytes tell it.
+        if (d.first.text == d.second.text) text += " (bytes " + d.firstHex + " -> " + d.secondHex + ")";
+        text += "\n";
+    }
+    return text;
+}
+
+nlohmann::ordered_json DiffJson(const std::string& firstPath, const std::string& secondPath,
+                                const std::vector<FieldDifference>& differences) {
+    nlohmann::ordered_json json;
+    json["file1"] = firstPath;
+    json["file2"] = secondPath;
+    json["equal"] = differences.empty();
+    json["differences"] = nlohmann::ordered_json::array();
+    for (const FieldDifference& d : differences) {
+        nlohmann::ordered_json entry;
+        entry["group"] = d.first.group;
+        entry["groupName"] = SettingsGroup(d.first.group).name;
+        entry["field"] = d.first.name;
+        entry["kind"] = FieldKindName(d.first.kind);
+        entry["offset"] = d.first.offset;
+        entry["width"] = d.first.width;
+        entry["old"] = d.first.text;
+        entry["new"] = d.second.text;
+        entry["oldHex"] = d.firstHex;
+        entry["newHex"] = d.secondHex;
+        json["differences"].push_back(std::move(entry));
+    }
+    return json;
+}
