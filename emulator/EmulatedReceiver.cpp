@@ -6,6 +6,7 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
@@ -23,6 +24,7 @@ constexpr int kIdleWaitMs = 200;
 constexpr size_t kMaxPendingOut = 64 * 1024;  // a line nobody reads loses what does not fit
 constexpr size_t kMaxNotes = 64;
 constexpr int kReadChunk = 4096;
+constexpr int kHangupGraceMs = 2000;
 
 struct SpeedEntry {
     speed_t speed;
@@ -233,6 +235,7 @@ void EmulatedReceiver::Note(const std::string& text) {
 int EmulatedReceiver::NextTimeoutMs(Clock::time_point now) const {
     Clock::time_point next = now + std::chrono::milliseconds(kIdleWaitMs);
     if (!scheduled_.empty()) next = std::min(next, scheduled_.front().due);
+    if (hangupPending_ && !status_.hungUp) next = std::min(next, now + std::chrono::milliseconds(10));
     if (resetting_) next = std::min(next, resetEnd_);
     if (options_.autoOutput) next = std::min(next, nextAutoOutput_);
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(next - now).count();
@@ -398,6 +401,7 @@ void EmulatedReceiver::SchedulePacket(const ModelPacket& packet, int delayMs) {
 }
 
 void EmulatedReceiver::RunTimers(Clock::time_point now) {
+    if (hangupPending_ && !status_.hungUp && (SentBytesTaken() || now >= hangupDeadline_)) HangUp();
     if (resetting_ && now >= resetEnd_) {
         resetting_ = false;
         model_.RestoreSaved();
@@ -448,7 +452,19 @@ void EmulatedReceiver::EmitLine(const uint8_t* bytes, int count) {
         hangUp = true;
     }
     Flush();
-    if (hangUp) HangUp();
+    if (hangUp && !hangupPending_) {
+        // On a pty the bytes already sent are lost if the line drops before they are read:
+        // hang up once the PC side has taken them (or after a grace time).
+        hangupPending_ = true;
+        hangupDeadline_ = Clock::now() + std::chrono::milliseconds(kHangupGraceMs);
+    }
+}
+
+bool EmulatedReceiver::SentBytesTaken() const {
+    if (!out_.empty()) return false;
+    if (!options_.usePty || slaveFd_ < 0) return true;
+    int unread = 0;
+    return ::ioctl(slaveFd_, FIONREAD, &unread) != 0 || unread == 0;
 }
 
 void EmulatedReceiver::Flush() {

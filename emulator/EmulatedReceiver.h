@@ -52,6 +52,7 @@ private:
     void EmitLine(const uint8_t* bytes, int count);
     void Flush();
     void HangUp();
+    bool SentBytesTaken() const;
     void AcceptClient();
     void DropClient(const char* why);
     void HandleTelnet(const TelnetEvent& event);
@@ -89,6 +90,8 @@ private:
     std::deque<Scheduled> scheduled_;
     std::vector<uint8_t> out_;  // bytes for the fd (telnet-encoded on a network port)
     uint8_t garbleCounter_ = 0;
+    bool hangupPending_ = false;  // --hangup-after reached: the line drops once the PC took the bytes
+    Clock::time_point hangupDeadline_;
     bool lostNoted_ = false;
     ReceiverStatus status_;
 };
