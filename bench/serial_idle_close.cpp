@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "serial/Serial.h"
+#include "serial/SerialTesting.h"
 #include "support/Pty.h"
 
 namespace {
@@ -37,8 +38,8 @@ double IdlePercent(int seconds) {
     return 100.0 * cpu / wall;
 }
 
-// The floor on this machine: 20 threads that do nothing but wake every 100 ms in poll, started
-// 10 ms apart as the ports are. What the I/O threads cost above this is the driver's own work.
+// For comparison: 20 threads that do nothing but wake every 100 ms in poll, each on its own timer,
+// started 10 ms apart as the ports are. The I/O threads share one beat and so can cost less.
 double ReferencePercent(int seconds) {
     std::atomic<bool> stop{false};
     std::vector<std::thread> threads;
@@ -57,6 +58,35 @@ double ReferencePercent(int seconds) {
     stop.store(true);
     for (std::thread& thread : threads) thread.join();
     return percent;
+}
+
+// Time of SerialClose while the port's thread is stuck in a write to a line that takes nothing
+// (the reader of the pty never reads): the close must not wait out the 10 ms-per-byte time-out.
+// Returns −1 when the thread could not be brought into that state.
+double BlockedCloseMs(uint8_t port) {
+    PtyPair line;
+    if (!line.IsOpen() || !SerialSetDeviceName(port, line.SlavePath()) ||
+        SerialOpen(port, kAccessThreaded, 4096, 9600, 0, 8, 1) != 1) {
+        return -1;
+    }
+    // Refill the queue right after each poll (the thread is then asleep and holds no lock) until
+    // the polls stop: the thread is then waiting in its write.
+    uint32_t passes = SerialIoPassCount(port);
+    auto lastPass = std::chrono::steady_clock::now();
+    while (std::chrono::steady_clock::now() - lastPass < std::chrono::milliseconds(1000)) {
+        const uint32_t now = SerialIoPassCount(port);
+        if (now != passes) {
+            passes = now;
+            lastPass = std::chrono::steady_clock::now();
+            for (int i = 0; i < 4096; ++i) SerialPutByte(port, static_cast<uint8_t>(i));
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        if (std::chrono::steady_clock::now() - lastPass > std::chrono::seconds(30)) break;
+    }
+    const auto start = std::chrono::steady_clock::now();
+    const uint8_t closed = SerialClose(port);
+    const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    return closed == 1 ? ms : -1;
 }
 
 }  // namespace
@@ -97,11 +127,14 @@ int main(int argc, char** argv) {
     const double maxMs = *std::max_element(closeMs.begin(), closeMs.end());
 
     const double reference = ReferencePercent(seconds);
+    const double blockedMs = BlockedCloseMs(kPorts + 1);
     std::printf("ports: %d threaded, idle for %d s\n", kPorts, seconds);
     std::printf("idle CPU of the I/O threads: %.3f %% of one core (goal < 0.5 %%)  %s\n", percent,
                 percent < 0.5 ? "OK" : "OVER");
-    std::printf("reference, %d threads only waking every 100 ms: %.3f %% of one core\n", kPorts, reference);
+    std::printf("reference, %d threads each waking every 100 ms on its own timer: %.3f %% of one core\n", kPorts, reference);
     std::printf("SerialClose: mean %.2f ms, max %.2f ms (goal <= 120 ms)  %s\n", sum / kPorts, maxMs,
                 maxMs <= 120.0 ? "OK" : "OVER");
-    return percent < 0.5 && maxMs <= 120.0 ? 0 : 2;
+    std::printf("SerialClose while the thread waits in a write to a full line: %.2f ms  %s\n", blockedMs,
+                blockedMs >= 0 && blockedMs <= 120.0 ? "OK" : "OVER");
+    return percent < 0.5 && maxMs <= 120.0 && blockedMs >= 0 && blockedMs <= 120.0 ? 0 : 2;
 }
