@@ -36,7 +36,7 @@ TForm_Comm_Summary::TForm_Comm_Summary(QWidget* parent) : QDialog(parent) {
         row.edit->setObjectName(design.editName);
         row.edit->setReadOnly(true);
         row.edit->setFocusPolicy(Qt::NoFocus);
-        row.edit->setMinimumWidth(longest + 16);
+        row.edit->setMinimumWidth(longest + 28);
         const int line = static_cast<int>(r);
         grid->addWidget(row.shape, line, 0);
         grid->addWidget(row.label, line, 1);
