@@ -311,6 +311,12 @@ void EmulatedReceiver::AcceptClient() {
     const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
     if (fd < 0) return;
     if (clientFd_ >= 0) {
+        // The previous program may have closed its connection just before this one arrived, in
+        // the same poll: take what it sent and notice the close first, so that a port closed and
+        // reopened at once works.
+        ReadLine();
+    }
+    if (clientFd_ >= 0) {
         // One program at a time, as on a serial port opened for exclusive use.
         ::close(fd);
         Note("refused a second connection");

@@ -143,6 +143,18 @@ TEST_F(EmulatorThroughDriver, LinkCheckGetsReport45) {
     EXPECT_EQ(Status().packetsReceived, 1u);
 }
 
+// An operation closes its port and the next one reopens it at once (load, then configure): the
+// receiver must take the new connection, not refuse it as a second program.
+TEST_F(EmulatorThroughDriver, PortClosedAndReopenedAtOnceAnswersAgain) {
+    Start();
+    for (int round = 0; round < 5; ++round) {
+        ASSERT_TRUE(LinkCheck()) << "round " << round;
+        ASSERT_EQ(SerialClose(1), 1);
+        ASSERT_EQ(OpenPortContext(Context(), 1), 1) << "round " << round;
+    }
+    EXPECT_TRUE(LinkCheck());
+}
+
 TEST_F(EmulatorThroughDriver, EveryGroupIsRequestedAndReceived) {
     Start();
     ASSERT_TRUE(RequestGroups(kModeLoading, AllGroups()));
