@@ -1,0 +1,137 @@
+#include "fuzz/FuzzSupport.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+#include "fuzz/FuzzTargets.h"
+#include "link/PortContext.h"
+#include "serial/Serial.h"
+#include "serial/SerialTesting.h"
+#include "settings/Datum.h"
+#include "settings/SettingsControls.h"
+
+namespace {
+
+FuzzFailureHandler failureHandler = nullptr;
+
+// A line on which nothing arrives and everything written goes: the target alone decides what the
+// port receives.
+class QuietDevice final : public SerialDevice {
+public:
+    bool Open(const std::string&) override { return true; }
+    bool SetQueueSizes(int32_t, int32_t) override { return true; }
+    bool GetLineSettings(DeviceLineSettings& settings) override {
+        settings = line_;
+        return true;
+    }
+    bool SetLineSettings(const DeviceLineSettings& settings) override {
+        line_ = settings;
+        return true;
+    }
+    bool QueueCounts(int32_t& inputCount, int32_t& outputCount) override {
+        inputCount = 0;
+        outputCount = 0;
+        return true;
+    }
+    int Read(uint8_t*, int) override { return 0; }
+    bool WaitReadable(int) override { return false; }
+    int Write(const uint8_t*, int count, int) override { return count; }
+    bool PurgeInput() override { return true; }
+    bool PurgeOutput() override { return true; }
+    bool SetBreak(bool) override { return true; }
+    bool Close() override { return true; }
+
+private:
+    DeviceLineSettings line_{9600, 0, 8, 0};
+};
+
+}  // namespace
+
+void SetFuzzFailureHandler(FuzzFailureHandler handler) { failureHandler = handler; }
+
+void FuzzCheck(bool holds, const char* target, const char* rule) {
+    if (holds) return;
+    if (failureHandler != nullptr) {
+        failureHandler(target, rule);
+        return;
+    }
+    std::fprintf(stderr, "fuzz target %s: rule broken: %s\n", target, rule);
+    std::abort();
+}
+
+bool FuzzPortReady() {
+    static const bool ready = [] {
+        SetSerialDeviceMaker([](const std::string&) { return std::make_unique<QuietDevice>(); });
+        const bool opened = OpenPortContext(PortContexts[kFuzzPort - 1], kFuzzPort) != 0;
+        SetSerialDeviceMaker(nullptr);
+        // Closed before the port table goes away: its I/O thread must be stopped and joined.
+        if (opened) std::atexit([] { SerialClose(kFuzzPort); });
+        return opened;
+    }();
+    return ready;
+}
+
+void FuzzPortReceive(const uint8_t* data, size_t count) {
+    for (size_t i = 0; i < count && i < kFuzzMaxRead; ++i) SerialStoreReceivedByte(kFuzzPort, data[i]);
+}
+
+uint64_t ReadCutter::Random() {
+    // splitmix64
+    uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    return z ^ (z >> 31);
+}
+
+size_t ReadCutter::Next() {
+    const uint64_t r = Random();
+    switch (r % 8) {
+        case 0: return 1;
+        case 1:
+        case 2:
+        case 3: return 1 + static_cast<size_t>((r >> 8) % 16);
+        case 4:
+        case 5:
+        case 6: return 1 + static_cast<size_t>((r >> 8) % 512);
+        default: return 1 + static_cast<size_t>((r >> 8) % kFuzzMaxRead);
+    }
+}
+
+FuzzSettingsView::FuzzSettingsView(const char* target) : target_(target) {
+    for (const auto& b : kCheckBoxBindings) controls_[b.control] = {Control::kCheckBox, b.box, 0, {}, false, -1, true};
+    for (const auto& b : kRadioButtonBindings)
+        controls_[b.control] = {Control::kRadioButton, b.box, 0, {}, false, -1, true};
+    for (const auto& b : kComboBoxBindings)
+        controls_[b.control] = {Control::kComboBox, b.box, static_cast<int>(b.items.size()), {}, false, -1, true};
+    for (const auto& b : kEditBindings) controls_[b.control] = {Control::kEdit, b.box, 0, {}, false, -1, true};
+    for (const char* edit : kCustomDatumEdits) controls_[edit].enabled = false;
+}
+
+FuzzSettingsView::Control& FuzzSettingsView::Find(std::string_view name) const {
+    auto it = controls_.find(name);
+    FuzzCheck(it != controls_.end(), target_, "display and capture use only controls of the control tables");
+    return it == controls_.end() ? missing_ : it->second;
+}
+
+void FuzzSettingsView::SetText(std::string_view control, const std::string& text) { Find(control).text = text; }
+std::string FuzzSettingsView::Text(std::string_view control) const { return Find(control).text; }
+
+void FuzzSettingsView::SetChecked(std::string_view control, bool checked) {
+    Control& c = Find(control);
+    if (c.kind == Control::kRadioButton && checked) {
+        for (auto& [name, other] : controls_) {
+            if (other.kind == Control::kRadioButton && std::string_view(other.box) == c.box) other.checked = false;
+        }
+    }
+    c.checked = checked;
+}
+bool FuzzSettingsView::Checked(std::string_view control) const { return Find(control).checked; }
+
+void FuzzSettingsView::SetItemIndex(std::string_view control, int index) {
+    Control& c = Find(control);
+    c.itemIndex = (index >= 0 && index < c.itemCount) ? index : -1;
+}
+int FuzzSettingsView::ItemIndex(std::string_view control) const { return Find(control).itemIndex; }
+void FuzzSettingsView::SetEnabled(std::string_view control, bool enabled) { Find(control).enabled = enabled; }
+bool FuzzSettingsView::Enabled(std::string_view control) const { return Find(control).enabled; }

@@ -1,0 +1,89 @@
+// The emulated receiver's command handling: frames from the PC side through the emulator's Frame
+// Decoder into the receiver model. Whatever arrives, every answer frames within the frame buffer and
+// decodes back to itself, every report keeps the length of its group, Port B stays on a line that has
+// codes, and the break reply the receiver would send parses back to that line.
+//
+// Input: byte 0 the faults (bit 0: no save), byte 1 a group that ignores commands, byte 2 a group
+// that reports another value (0 or above 13: none), byte 3 Port B's factory rate; the rest is the
+// stream from the PC.
+#include <cstring>
+#include <vector>
+
+#include "emulator/ReceiverModel.h"
+#include "fuzz/FuzzSupport.h"
+#include "fuzz/FuzzTargets.h"
+#include "link/Framing.h"
+#include "link/PortContext.h"
+
+namespace {
+
+constexpr const char* kTarget = "emulator_commands";
+constexpr int32_t kRates[] = {110, 300, 600, 1200, 2400, 4800, 9600, 19200, 38400};
+
+// An answer to a command carries at most the longest report; unsolicited output may be longer.
+void CheckAnswer(const ModelPacket& packet, bool answersCommand) {
+    std::vector<uint8_t> bytes;
+    bytes.push_back(packet.id);
+    bytes.insert(bytes.end(), packet.payload.begin(), packet.payload.end());
+    FuzzCheck(!answersCommand || packet.payload.size() <= static_cast<size_t>(kMaxReportLength), kTarget,
+              "no answer to a command is longer than the longest report");
+    std::vector<uint8_t> frame(kFrameBufferSize);
+    const int frameSize = FrameEncode(bytes.data(), static_cast<int>(bytes.size()), frame.data(), kFrameBufferSize);
+    FuzzCheck(frameSize > 0, kTarget, "every answer fits a frame");
+    FrameDecoder decoder;
+    int packets = 0;
+    for (int i = 0; i < frameSize; ++i) {
+        if (FrameDecodeByte(decoder.Fields(), frame[static_cast<size_t>(i)]) == 0) continue;
+        ++packets;
+        FuzzCheck(decoder.packetId == packet.id && decoder.completedLength == packet.payload.size() &&
+                      std::memcmp(decoder.payload, packet.payload.data(), packet.payload.size()) == 0,
+                  kTarget, "every answer decodes back to itself");
+    }
+    FuzzCheck(packets == 1, kTarget, "every answer is one frame");
+}
+
+void CheckModel(const ReceiverModel& model) {
+    for (int g = 1; g <= kGroupCount; ++g) {
+        const ModelPacket report = model.Report(g);
+        FuzzCheck(report.payload.size() == static_cast<size_t>(kReceiverGroups[static_cast<size_t>(g - 1)].reportLength),
+                  kTarget, "every report keeps the length of its group");
+    }
+    const PortLine line = model.PortB();
+    uint8_t codes[4] = {};
+    FuzzCheck(PortCodesFromLine(line, codes), kTarget, "Port B stays on a line that has codes");
+    const std::string reply = BreakReplyText(line);
+    uint8_t record[kPortConfigurationSize] = {};
+    FuzzCheck(ParseBreakReply(reply.c_str(), record) == 0, kTarget, "the break reply parses");
+    PortLine parsed;
+    FuzzCheck(PortLineFromCodes(record[1], record[3], record[4], record[5], parsed) && parsed == line, kTarget,
+              "the break reply tells Port B's line");
+}
+
+}  // namespace
+
+int FuzzEmulatorCommands(const uint8_t* data, size_t size) {
+    if (size < 4) return 0;
+    PortLine portB;
+    portB.baudRate = kRates[data[3] % std::size(kRates)];
+    ReceiverModel model(portB);
+    model.faults.noSave = (data[0] & 1) != 0;
+    if (data[1] >= 1 && data[1] <= kGroupCount) model.faults.ignore[data[1]] = true;
+    if (data[2] >= 1 && data[2] <= kGroupCount) model.faults.differ[data[2]] = true;
+    data += 4;
+    size -= 4;
+
+    CheckModel(model);
+    FrameDecoder decoder;
+    uint32_t seconds = 0;
+    for (size_t i = 0; i < size; ++i) {
+        if (FrameDecodeByte(decoder.Fields(), data[i]) == 0) continue;
+        ModelResult result;
+        model.Handle(static_cast<uint8_t>(decoder.packetId), decoder.payload, static_cast<int>(decoder.completedLength),
+                     result);
+        for (const ModelPacket& answer : result.replies) CheckAnswer(answer, true);
+        if (result.resetRequested) model.RestoreSaved();
+        CheckModel(model);
+        for (const ModelPacket& report : model.AutoOutput(++seconds)) CheckAnswer(report, false);
+    }
+    return 0;
+}
