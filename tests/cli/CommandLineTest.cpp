@@ -1,0 +1,191 @@
+// Help and every kind of bad argument, through the real program: a clear message on standard error,
+// nothing on standard output, exit status 2.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "cli/CliFixtures.h"
+#include "cli/CliRunner.h"
+
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
+
+namespace {
+
+constexpr int kNobody = 65534;
+
+struct BadCase {
+    const char* title;
+    std::vector<std::string> args;  // "@DIR" stands for the test folder, "@FILE" for a good settings file
+    const char* message;            // part of what standard error must say
+};
+
+void PrintTo(const BadCase& badCase, std::ostream* os) { *os << badCase.title; }
+
+class BadArguments : public ::testing::TestWithParam<BadCase> {};
+
+std::vector<std::string> Expand(const std::vector<std::string>& args, const TempFolder& folder, const std::string& file) {
+    std::vector<std::string> expanded;
+    for (std::string arg : args) {
+        for (const auto& [from, to] : {std::pair<std::string, std::string>{"@FILE", file}, {"@DIR", folder.Path()}}) {
+            const size_t at = arg.find(from);
+            if (at != std::string::npos) arg.replace(at, from.size(), to);
+        }
+        expanded.push_back(arg);
+    }
+    return expanded;
+}
+
+std::vector<std::string> TwentyOneDevices() {
+    std::vector<std::string> args{"configure", "@FILE"};
+    for (int i = 0; i < 21; ++i) args.push_back("/dev/null");
+    return args;
+}
+
+const BadCase kBadCases[] = {
+    {"NoCommand", {}, "no command given"},
+    {"UnknownCommand", {"frobnicate"}, "unknown command 'frobnicate'"},
+    {"OptionBeforeCommand", {"--json", "show", "@FILE"}, "expected a command before '--json'"},
+    {"ShowWithoutFile", {"show"}, "show wants one settings file, not 0 arguments"},
+    {"ShowWithTwoFiles", {"show", "@FILE", "@FILE"}, "show wants one settings file, not 2 arguments"},
+    {"ShowUnknownOption", {"show", "@FILE", "--bogus"}, "unknown option '--bogus' for show"},
+    {"ShowYesIsNotAnOption", {"show", "@FILE", "--yes"}, "unknown option '--yes' for show"},
+    {"ShowMissingFile", {"show", "@DIR/missing.dat"}, "missing.dat: No such file or directory"},
+    {"ShowFolder", {"show", "@DIR"}, "is a folder, not a settings file"},
+    {"ShowDevice", {"show", "/dev/null"}, "/dev/null: not a regular file"},
+    {"ShowEmptyName", {"show", ""}, "an empty argument"},
+    {"DiffWithOneFile", {"diff", "@FILE"}, "diff wants two settings files, not 1 argument"},
+    {"DiffMissingSecond", {"diff", "@FILE", "@DIR/missing.dat"}, "missing.dat: No such file or directory"},
+    {"LoadWithoutOutput", {"load", "/dev/null"}, "load wants the settings file to write: -o FILE"},
+    {"LoadWithoutDevice", {"load", "-o", "@DIR/out.dat"}, "load wants one device, not 0 arguments"},
+    {"LoadTwoDevices", {"load", "/dev/null", "/dev/zero", "-o", "@DIR/out.dat"}, "load wants one device, not 2"},
+    {"LoadOutputWithoutValue", {"load", "/dev/null", "-o"}, "-o needs a value"},
+    {"LoadOutputTwice", {"load", "/dev/null", "-o", "@DIR/a.dat", "--output=@DIR/b.dat"}, "the output file is given twice"},
+    {"LoadJsonIsNotAnOption", {"load", "/dev/null", "-o", "@DIR/out.dat", "--json"}, "unknown option '--json' for load"},
+    {"LoadUnknownDevice", {"load", "/dev/ttyNoSuchPort7", "-o", "@DIR/out.dat"}, "/dev/ttyNoSuchPort7: no such device"},
+    {"LoadRegularFileAsDevice", {"load", "@FILE", "-o", "@DIR/out.dat"}, "not a serial device"},
+    {"LoadNetworkDeviceWithoutPort", {"load", "rfc2217://localhost", "-o", "@DIR/out.dat"}, "rfc2217://HOST:PORT"},
+    {"LoadNetworkDevicePortZero", {"load", "rfc2217://localhost:0", "-o", "@DIR/out.dat"}, "PORT from 1 to 65535"},
+    {"LoadUnknownDeviceKind", {"load", "tcp://localhost:4000", "-o", "@DIR/out.dat"}, "unknown kind of device"},
+    {"LoadIntoMissingFolder", {"load", "/dev/null", "-o", "@DIR/no/such/folder/out.dat"}, "No such file or directory"},
+    {"LoadIntoAFolder", {"load", "/dev/null", "-o", "@DIR"}, "is a folder"},
+    {"PcSettingsBadBaud", {"load", "/dev/null", "-o", "@DIR/o.dat", "--pc-settings", "9601,8,N,1"}, "--pc-settings wants"},
+    {"PcSettingsBaudNone", {"load", "/dev/null", "-o", "@DIR/o.dat", "--pc-settings=None,8,N,1"}, "--pc-settings wants"},
+    {"PcSettingsBadDataBits", {"load", "/dev/null", "-o", "@DIR/o.dat", "--pc-settings", "9600,9,N,1"}, "--pc-settings wants"},
+    {"PcSettingsBadParity", {"load", "/dev/null", "-o", "@DIR/o.dat", "--pc-settings", "9600,8,X,1"}, "--pc-settings wants"},
+    {"PcSettingsBadStopBits", {"load", "/dev/null", "-o", "@DIR/o.dat", "--pc-settings", "9600,8,N,3"}, "--pc-settings wants"},
+    {"PcSettingsTooFewParts", {"load", "/dev/null", "-o", "@DIR/o.dat", "--pc-settings", "9600,8,N"}, "--pc-settings wants"},
+    {"PcSettingsWithoutValue", {"load", "/dev/null", "-o", "@DIR/o.dat", "--pc-settings"}, "--pc-settings needs a value"},
+    {"ConfigureWithoutDevice", {"configure", "@FILE"}, "configure wants a settings file and at least one device"},
+    {"ConfigureTwentyOneDevices", TwentyOneDevices(), "at most 20 devices"},
+    {"ConfigureDeviceTwice", {"configure", "@FILE", "/dev/null", "/dev/null"}, "the device /dev/null is given twice"},
+    {"ConfigureMissingFile", {"configure", "@DIR/missing.dat", "/dev/null"}, "No such file or directory"},
+    {"ConfigureUnknownDevice", {"configure", "@FILE", "/dev/null", "/dev/ttyNoSuchPort7"}, "/dev/ttyNoSuchPort7: no such device"},
+    {"ConfigureOutputIsNotAnOption", {"configure", "@FILE", "/dev/null", "-o", "x"}, "unknown option '-o' for configure"},
+    {"PortsUnknownOption", {"ports", "--json"}, "unknown option '--json' for ports"},
+    {"PortsMissingDevice", {"ports", "/dev/ttyNoSuchPort7"}, "/dev/ttyNoSuchPort7: no such device"},
+    {"PortsMissingFolder", {"ports", "--dev", "@DIR/none"}, "none: not a folder"},
+    {"HelpForUnknownCommand", {"help", "frobnicate"}, "unknown command 'frobnicate'"},
+};
+
+}  // namespace
+
+TEST_P(BadArguments, GiveAClearMessageAndExitStatus2) {
+    TempFolder folder;
+    const std::string file = folder.File("good.dat");
+    ASSERT_TRUE(WriteBytes(file, FactorySettingsFile()));
+    const CliResult result = RunCli(Expand(GetParam().args, folder, file));
+    EXPECT_EQ(result.exitStatus, 2) << result.err;
+    EXPECT_EQ(result.out, "");
+    EXPECT_THAT(result.err, StartsWith("vandel-cli: "));
+    EXPECT_THAT(result.err, HasSubstr(GetParam().message));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cli, BadArguments, ::testing::ValuesIn(kBadCases),
+                         [](const ::testing::TestParamInfo<BadCase>& param) { return param.param.title; });
+
+TEST(CliFiles, AFileTooLargeForASettingsFileIsRefused) {
+    TempFolder folder;
+    const std::string huge = folder.File("huge.dat");
+    ASSERT_TRUE(WriteBytes(huge, std::vector<uint8_t>(1 << 20, 0x55)));
+    const CliResult result = RunCli({"show", huge});
+    EXPECT_EQ(result.exitStatus, 2);
+    EXPECT_EQ(result.out, "");
+    EXPECT_THAT(result.err, HasSubstr("1048576 bytes is far too large for a settings file (169 bytes)"));
+}
+
+TEST(CliFiles, AFileOf500BytesIsReadAsTheWindowReadsIt) {
+    TempFolder folder;
+    std::vector<uint8_t> bytes = FactorySettingsFile();
+    bytes.resize(500, 0x55);
+    const std::string longer = folder.File("longer.dat");
+    ASSERT_TRUE(WriteBytes(longer, bytes));
+    const CliResult result = RunCli({"show", longer});
+    EXPECT_EQ(result.exitStatus, 0);
+    EXPECT_THAT(result.err, HasSubstr("is 500 bytes, not 169: the bytes after the first 169 are ignored"));
+    EXPECT_THAT(result.out, HasSubstr("  Receiver Mode: Over-determined clock\n"));
+}
+
+TEST(CliFiles, AnUnreadableFileIsRefused) {
+    TempFolder folder;
+    const std::string locked = folder.File("locked.dat");
+    ASSERT_TRUE(WriteBytes(locked, FactorySettingsFile()));
+    ASSERT_EQ(::chmod(locked.c_str(), 0), 0);
+    // Root reads any file: the program runs as an ordinary user for this case.
+    ASSERT_EQ(::chmod(folder.Path().c_str(), 0755), 0);
+    CliRunOptions options;
+    if (::geteuid() == 0) options.runAsUid = kNobody;
+    const CliResult result = RunCli({"show", locked}, options);
+    EXPECT_EQ(result.exitStatus, 2);
+    EXPECT_EQ(result.out, "");
+    EXPECT_THAT(result.err, HasSubstr("locked.dat: Permission denied"));
+}
+
+TEST(CliFiles, ConfigureRefusesAFileThatIsNotExactly169Bytes) {
+    TempFolder folder;
+    std::vector<uint8_t> bytes = FactorySettingsFile();
+    bytes.resize(100);
+    const std::string shortFile = folder.File("short.dat");
+    ASSERT_TRUE(WriteBytes(shortFile, bytes));
+    const CliResult result = RunCli({"configure", shortFile, "/dev/null"});
+    EXPECT_EQ(result.exitStatus, 2);
+    EXPECT_EQ(result.out, "");
+    EXPECT_THAT(result.err, HasSubstr("is 100 bytes: a settings file is exactly 169 bytes; no receiver was touched"));
+}
+
+TEST(CliConfigure, AnInvalidConfigurationStopsTheRunWithoutYes) {
+    // Survey on, "Full Position (3D)" and "Stationary": the position-mode question. Without --yes
+    // the run stops before any port is opened (/dev/null would fail to open as a serial port).
+    TempFolder folder;
+    const std::string file = folder.File("changed.dat");
+    ASSERT_TRUE(WriteBytes(file, ChangedSettingsFile()));
+    const CliResult result = RunCli({"configure", file, "/dev/null"});
+    EXPECT_EQ(result.exitStatus, 1);
+    EXPECT_EQ(result.out, "");
+    EXPECT_THAT(result.err,
+                HasSubstr("Invalid Configuration: The receiver cannot be configured with a dynamics code of "
+                          "\"Stationary\"\nwhen in a position mode with the self-survey enabled.  Click \"OK\" to "
+                          "continue\nanyway or \"Cancel\" to abort the configuration.\n"));
+    EXPECT_THAT(result.err, HasSubstr("Configuration aborted: give --yes to configure anyway."));
+    EXPECT_THAT(result.err, HasSubstr("nothing was sent to any receiver"));
+
+    const CliResult json = RunCli({"configure", file, "/dev/null", "--json"});
+    EXPECT_EQ(json.exitStatus, 1);
+    EXPECT_THAT(json.out, HasSubstr("\"aborted\": true"));
+}
+
+TEST(CliHelp, TheToolAndEveryCommandHaveHelp) {
+    const CliResult tool = RunCli({"--help"});
+    EXPECT_EQ(tool.exitStatus, 0);
+    EXPECT_THAT(tool.out, StartsWith("Usage: vandel-cli COMMAND"));
+    for (const char* command : {"show", "diff", "load", "configure", "ports"}) {
+        const CliResult help = RunCli({command, "--help"});
+        EXPECT_EQ(help.exitStatus, 0) << command;
+        EXPECT_THAT(help.out, StartsWith(std::string("Usage: vandel-cli ") + command)) << command;
+        EXPECT_THAT(tool.out, HasSubstr(std::string("  ") + command + " ")) << command;
+        EXPECT_EQ(RunCli({"help", command}).out, help.out) << command;
+        // --help wins over arguments that would be wrong.
+        EXPECT_EQ(RunCli({command, "--bogus", "-h"}).exitStatus, 0) << command;
+    }
+}

@@ -1,0 +1,209 @@
+// load and configure through the real program against emulated receivers (run in this process,
+// so that the test can look at what each receiver holds). Every run waits for real: keep them few.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include <nlohmann/json.hpp>
+
+#include "cli/CliFixtures.h"
+#include "cli/CliRunner.h"
+#include "emulator/Emulator.h"
+
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+namespace {
+
+std::unique_ptr<Emulator> StartEmulator(bool pty, int count, const ReceiverFaults& faults = {}, bool silent = false) {
+    EmulatorOptions options;
+    options.usePty = pty;
+    options.count = count;
+    options.faults = faults;
+    options.silent = silent;
+    auto emulator = std::make_unique<Emulator>(options);
+    std::string error;
+    if (!emulator->Start(error)) {
+        ADD_FAILURE() << "emulator: " << error;
+        return nullptr;
+    }
+    return emulator;
+}
+
+// What a receiver holds, in settings-file form: the reports' bytes, and for 2D Altitude mode 0
+// followed by the altitude report's first four bytes.
+std::vector<uint8_t> FileForm(const ReceiverSettings& settings) {
+    std::vector<uint8_t> file(kSettingsImageSize);
+    for (const SettingsGroupInfo& group : kSettingsGroups) {
+        const uint8_t* report = settings.Group(group.number);
+        if (group.number == kGroup2DAltitude) {
+            file[0] = 0;
+            std::copy(report, report + 4, file.begin() + 1);
+        } else {
+            std::copy(report, report + group.length, file.begin() + group.offset);
+        }
+    }
+    return file;
+}
+
+std::vector<uint8_t> GroupBytes(const std::vector<uint8_t>& file, int groupNo) {
+    const SettingsGroupInfo& group = SettingsGroup(groupNo);
+    return {file.begin() + group.offset, file.begin() + group.offset + group.length};
+}
+
+std::vector<uint8_t> HeldGroup(const Emulator& emulator, int index, int groupNo) {
+    const uint8_t* bytes = emulator.Status(index).current.Group(groupNo);
+    return {bytes, bytes + SettingsGroup(groupNo).length};
+}
+
+std::string StripCarriageReturns(std::string text) {
+    text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+    return text;
+}
+
+}  // namespace
+
+// Over a network serial port the receiver answers the line break, so the whole road runs: Break
+// Reply, Link Check, the thirteen requests. The file is the receiver's settings byte for byte.
+TEST(CliReceivers, LoadWritesTheReceiversSettingsToTheFile) {
+    auto emulator = StartEmulator(false, 1);
+    ASSERT_NE(emulator, nullptr);
+    TempFolder folder;
+    const std::string out = folder.File("loaded.dat");
+    const CliResult result = RunCli({"load", emulator->DeviceName(0), "-o", out});
+    EXPECT_EQ(result.exitStatus, 0) << result.err;
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, "");  // not a terminal: no progress
+    EXPECT_EQ(ReadBytes(out), FileForm(emulator->Status(0).current));
+    EXPECT_EQ(ReadBytes(out), FactorySettingsFile());
+    EXPECT_EQ(emulator->Status(0).breaks, 1u);
+}
+
+// A receiver that says nothing: four probes, then eight request passes, then Error 30. The file
+// that was there stays as it was; with standard error on a terminal the passes are shown.
+TEST(CliReceivers, LoadFromASilentReceiverWritesNothingAndShowsItsPasses) {
+    auto emulator = StartEmulator(true, 1, {}, true);
+    ASSERT_NE(emulator, nullptr);
+    TempFolder folder;
+    const std::string out = folder.File("kept.dat");
+    const std::vector<uint8_t> before = {1, 2, 3};
+    ASSERT_TRUE(WriteBytes(out, before));
+    CliRunOptions options;
+    options.stderrTerminal = true;
+    const CliResult result = RunCli({"load", emulator->DeviceName(0), "-o", out, "--pc-settings", "9600,8,N,1"}, options);
+    EXPECT_EQ(result.exitStatus, 1);
+    const std::string err = StripCarriageReturns(result.err);
+    EXPECT_THAT(err, HasSubstr("Error 30: The settings could not be retrieved from the receiver \nconnected to Comm  1.\n"));
+    EXPECT_THAT(err, HasSubstr("kept.dat not written: the settings of " + emulator->DeviceName(0) +
+                               " could not all be loaded"));
+    EXPECT_THAT(err, HasSubstr("Comm 1 (" + emulator->DeviceName(0) + "): pass 1, missing 13 groups\n"));
+    EXPECT_THAT(err, HasSubstr("Comm 1 (" + emulator->DeviceName(0) + "): pass 8, missing 13 groups\n"));
+    EXPECT_THAT(err, Not(HasSubstr("pass 9")));
+    EXPECT_EQ(ReadBytes(out), before);
+    EXPECT_EQ(result.out, "");
+}
+
+// Two receivers configured side by side from a file: every group written, read back and equal.
+TEST(CliReceivers, ConfigureTwoReceiversFromAFile) {
+    auto emulator = StartEmulator(true, 2);
+    ASSERT_NE(emulator, nullptr);
+    std::vector<uint8_t> file = FactorySettingsFile();
+    file[kElevationMaskAt + 0] = 0x3E;  // 15 degrees
+    file[kElevationMaskAt + 1] = 0x86;
+    file[kElevationMaskAt + 2] = 0x0A;
+    file[kElevationMaskAt + 3] = 0x8A;
+    file[kDatumIndexAt + 1] = 4;        // "European"
+    file[kPpsWidthLastByteAt] = 0xF2;
+    TempFolder folder;
+    const std::string path = folder.File("rack.dat");
+    ASSERT_TRUE(WriteBytes(path, file));
+
+    const CliResult result = RunCli({"configure", path, emulator->DeviceName(0), emulator->DeviceName(1), "--json"});
+    EXPECT_EQ(result.exitStatus, 0) << result.err << result.out;
+    EXPECT_EQ(result.err, "");
+    const nlohmann::json json = nlohmann::json::parse(result.out);
+    EXPECT_EQ(json["success"], true);
+    EXPECT_EQ(json["aborted"], false);
+    ASSERT_EQ(json["ports"].size(), 2u);
+    for (int i = 0; i < 2; ++i) {
+        const nlohmann::json& port = json["ports"][static_cast<size_t>(i)];
+        EXPECT_EQ(port["comm"], i + 1);
+        EXPECT_EQ(port["device"], emulator->DeviceName(i));
+        EXPECT_EQ(port["result"], 5);
+        EXPECT_EQ(port["text"], "Configuration was successful.");
+        ASSERT_EQ(port["groups"].size(), 13u);
+        EXPECT_EQ(port["groups"][0], nlohmann::json::parse(R"json({"group": 2, "name": "I/O Options",
+            "caption": "I/O Options (Packet 0x35)", "status": 4, "text": "Retrieved settings are correct."})json"));
+        for (const auto& group : port["groups"]) EXPECT_EQ(group["status"], 4) << group["name"];
+
+        EXPECT_EQ(HeldGroup(*emulator, i, kGroupGPSConfiguration), GroupBytes(file, kGroupGPSConfiguration));
+        EXPECT_EQ(HeldGroup(*emulator, i, kGroupPPSWidth), GroupBytes(file, kGroupPPSWidth));
+        EXPECT_EQ(HeldGroup(*emulator, i, kGroupDatum)[2], 4);
+        EXPECT_EQ(emulator->Status(i).saved, emulator->Status(i).current);
+    }
+}
+
+// Three ports: a good receiver, one that reports another Datum than it was given, and a device
+// that is no serial port. The question about "Stationary" in a position mode is passed with --yes.
+TEST(CliReceivers, ConfigureNamesTheDifferingGroupAndExits1) {
+    auto good = StartEmulator(true, 1);
+    ReceiverFaults faults;
+    faults.differ[kGroupDatum] = true;
+    auto differing = StartEmulator(true, 1, faults);
+    ASSERT_NE(good, nullptr);
+    ASSERT_NE(differing, nullptr);
+    TempFolder folder;
+    const std::string path = folder.File("changed.dat");
+    // The carried GPS bytes never reach a receiver (the set command leaves them to it), so the
+    // file keeps the receiver's own there.
+    std::vector<uint8_t> file = ChangedSettingsFile();
+    file[kGpsCarriedAt + 8] = FactorySettingsFile()[kGpsCarriedAt + 8];
+    ASSERT_TRUE(WriteBytes(path, file));
+    const std::string a = good->DeviceName(0);
+    const std::string b = differing->DeviceName(0);
+
+    const CliResult result = RunCli({"configure", path, a, b, "/dev/null", "--yes"});
+    EXPECT_EQ(result.exitStatus, 1) << result.err;
+    EXPECT_THAT(result.err, HasSubstr("Invalid Configuration: The receiver cannot be configured with a dynamics code "
+                                      "of \"Stationary\"\nwhen in a position mode"));
+    EXPECT_THAT(result.err, HasSubstr("Going on: --yes was given.\n"));
+    EXPECT_EQ(result.out,
+              "Configuration Summary\n"
+              "Comm 1 (" + a + "): Configuration was successful.\n"
+              "Comm 2 (" + b + "): Error 104:  Configuration settings are incorrect.\n"
+              "Comm 3 (/dev/null): Error 101:  Could not initialize comm port.\n"
+              "\n"
+              "Summary for Comm Port 1\n"
+              "  I/O Options (Packet 0x35): Retrieved settings are correct.\n"
+              "  GPS Configuration (Packet 0xBB): Retrieved settings are correct.\n"
+              "  Datum (Packet 0x8E-15): Retrieved settings are correct.\n"
+              "  Port A Configuration (Packet 0xBC): Retrieved settings are correct.\n"
+              "  Port B Configuration (Packet 0xBC): Retrieved settings are correct.\n"
+              "  Packet 8E-A5 Masks (Packet 0x8E-A5): Retrieved settings are correct.\n"
+              "  Port B Automatic Output (Packet 0x8E-4D): Retrieved settings are correct.\n"
+              "  Timing Output Settings (Packet 0x8E-4A): Retrieved settings are correct.\n"
+              "  Timing Output Options (Packet 0x8E-4E): Retrieved settings are correct.\n"
+              "  PPS Width (Packet 0x8E-4F): Retrieved settings are correct.\n"
+              "  Self Survey Configuration (Packet 0x8E-A9): Retrieved settings are correct.\n"
+              "  NMEA Output (Packet 0x7A): Retrieved settings are correct.\n"
+              "  2D Altitude (Packet 0x2A): Retrieved settings are correct.\n"
+              "\n"
+              "Summary for Comm Port 2\n"
+              "  I/O Options (Packet 0x35): Retrieved settings are correct.\n"
+              "  GPS Configuration (Packet 0xBB): Retrieved settings are correct.\n"
+              "  Datum (Packet 0x8E-15): Retrieved settings are not correct.\n"
+              "  Port A Configuration (Packet 0xBC): Retrieved settings are correct.\n"
+              "  Port B Configuration (Packet 0xBC): Retrieved settings are correct.\n"
+              "  Packet 8E-A5 Masks (Packet 0x8E-A5): Retrieved settings are correct.\n"
+              "  Port B Automatic Output (Packet 0x8E-4D): Retrieved settings are correct.\n"
+              "  Timing Output Settings (Packet 0x8E-4A): Retrieved settings are correct.\n"
+              "  Timing Output Options (Packet 0x8E-4E): Retrieved settings are correct.\n"
+              "  PPS Width (Packet 0x8E-4F): Retrieved settings are correct.\n"
+              "  Self Survey Configuration (Packet 0x8E-A9): Retrieved settings are correct.\n"
+              "  NMEA Output (Packet 0x7A): Retrieved settings are correct.\n"
+              "  2D Altitude (Packet 0x2A): Retrieved settings are correct.\n");
+    // The good receiver took the new Port B line (19200) and the new receiver mode.
+    EXPECT_EQ(good->Status(0).portB.baudRate, 19200);
+    EXPECT_EQ(HeldGroup(*good, 0, kGroupGPSConfiguration)[1], 4);
+}
