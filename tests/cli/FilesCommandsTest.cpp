@@ -141,7 +141,7 @@ Group 13: Self Survey Configuration
   Bytes 7-10: 0A 1B 2C 3D
 )golden";
 
-class FilesCommands : public ::testing::Test {
+class CliShowDiff : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_FALSE(folder.Path().empty());
@@ -163,14 +163,14 @@ const nlohmann::json* FindField(const nlohmann::json& group, const std::string& 
 
 }  // namespace
 
-TEST_F(FilesCommands, ShowPrintsEveryFieldWithTheWindowsTexts) {
+TEST_F(CliShowDiff, ShowPrintsEveryFieldWithTheWindowsTexts) {
     const CliResult result = RunCli({"show", factory});
     ASSERT_EQ(result.exitStatus, 0) << result.err;
     EXPECT_EQ(result.err, "");
     EXPECT_EQ(result.out, factory + ": 169 bytes\n" + kFactoryShowText);
 }
 
-TEST_F(FilesCommands, ShowJsonCarriesCodesBytesAndTexts) {
+TEST_F(CliShowDiff, ShowJsonCarriesCodesBytesAndTexts) {
     const CliResult result = RunCli({"show", factory, "--json"});
     ASSERT_EQ(result.exitStatus, 0) << result.err;
     const nlohmann::json json = nlohmann::json::parse(result.out);
@@ -213,7 +213,7 @@ TEST_F(FilesCommands, ShowJsonCarriesCodesBytesAndTexts) {
     EXPECT_EQ(json["groups"][12]["hex"], "A9 01 00 00 00 07 D0 0A 1B 2C 3D");
 }
 
-TEST_F(FilesCommands, ShowLeavesNoByteOut) {
+TEST_F(CliShowDiff, ShowLeavesNoByteOut) {
     // The text and the JSON list the same fields, and the fields of each group cover its bytes.
     const CliResult text = RunCli({"show", factory});
     const CliResult json = RunCli({"show", factory, "--json"});
@@ -233,7 +233,7 @@ TEST_F(FilesCommands, ShowLeavesNoByteOut) {
     EXPECT_EQ(lines, 1 + 13 + fields);
 }
 
-TEST_F(FilesCommands, ShowOfAShortFileReadsTheMissingBytesAsFF) {
+TEST_F(CliShowDiff, ShowOfAShortFileReadsTheMissingBytesAsFF) {
     const std::string empty = folder.File("empty.dat");
     ASSERT_TRUE(WriteBytes(empty, {}));
     const CliResult result = RunCli({"show", empty});
@@ -244,7 +244,7 @@ TEST_F(FilesCommands, ShowOfAShortFileReadsTheMissingBytesAsFF) {
     EXPECT_THAT(result.out, HasSubstr("\n  Receiver Mode: no item (code 255)\n"));
 }
 
-TEST_F(FilesCommands, ShowNamesAnAltitudeTheWindowLeavesOut) {
+TEST_F(CliShowDiff, ShowNamesAnAltitudeTheWindowLeavesOut) {
     std::vector<uint8_t> bytes = FactorySettingsFile();
     bytes[0] = 1;  // "Cancel Altitude Set Mode"
     const std::string cancel = folder.File("cancel.dat");
@@ -255,7 +255,7 @@ TEST_F(FilesCommands, ShowNamesAnAltitudeTheWindowLeavesOut) {
                                       "  Altitude (m): 35.000 (unused unless \"Set Altitude\" is chosen)\n"));
 }
 
-TEST_F(FilesCommands, DiffListsTheDifferingFieldsOneALine) {
+TEST_F(CliShowDiff, DiffListsTheDifferingFieldsOneALine) {
     const CliResult result = RunCli({"diff", factory, changed});
     EXPECT_EQ(result.exitStatus, 1) << result.err;
     EXPECT_EQ(result.out,
@@ -269,7 +269,7 @@ TEST_F(FilesCommands, DiffListsTheDifferingFieldsOneALine) {
               "(bytes 3E E4 F8 B5 88 E3 68 F1 -> 3E E4 F8 B5 88 E3 68 F2)\n");
 }
 
-TEST_F(FilesCommands, DiffOfEqualFilesPrintsNothingAndSucceeds) {
+TEST_F(CliShowDiff, DiffOfEqualFilesPrintsNothingAndSucceeds) {
     const std::string copy = folder.File("copy.dat");
     ASSERT_TRUE(WriteBytes(copy, FactorySettingsFile()));
     const CliResult result = RunCli({"diff", factory, copy});
@@ -281,7 +281,7 @@ TEST_F(FilesCommands, DiffOfEqualFilesPrintsNothingAndSucceeds) {
               nlohmann::json({{"file1", factory}, {"file2", copy}, {"equal", true}, {"differences", nlohmann::json::array()}}));
 }
 
-TEST_F(FilesCommands, DiffJsonGivesTextsAndBytes) {
+TEST_F(CliShowDiff, DiffJsonGivesTextsAndBytes) {
     const CliResult result = RunCli({"diff", factory, changed, "--json"});
     EXPECT_EQ(result.exitStatus, 1);
     const nlohmann::json json = nlohmann::json::parse(result.out);
@@ -296,7 +296,7 @@ TEST_F(FilesCommands, DiffJsonGivesTextsAndBytes) {
     EXPECT_EQ(json["differences"][5]["newHex"], "3E E4 F8 B5 88 E3 68 F2");
 }
 
-TEST_F(FilesCommands, DiffSeesABitWithoutACheckBox) {
+TEST_F(CliShowDiff, DiffSeesABitWithoutACheckBox) {
     std::vector<uint8_t> bytes = FactorySettingsFile();
     bytes[5] |= 0x80;  // I/O Options position byte, bit 7: no check box
     const std::string extra = folder.File("extra.dat");
