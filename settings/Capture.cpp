@@ -11,16 +11,21 @@
 namespace {
 
 void WriteCode(const ComboBoxBinding& combo, uint8_t* group, int offset, int code) {
-    if (combo.field == FieldType::kI16) PutU16BE(static_cast<uint16_t>(code), group + offset);
-    else group[offset] = static_cast<uint8_t>(code);  // the low 8 bits: no selection stores what -1 gives
+    if (combo.field == FieldType::kI16)
+        PutU16BE(static_cast<uint16_t>(code), group + offset);
+    else
+        group[offset] = static_cast<uint8_t>(code);  // the low 8 bits: no selection stores what -1 gives
 }
 
 // Reads whether an edit is read now, from the bytes this capture has already written.
 bool EditRead(const EditBinding& edit, const uint8_t* group) {
     switch (edit.condition) {
-        case EditCondition::kAlways: return true;
-        case EditCondition::kAltitudeSet: return group[0] == 0;
-        case EditCondition::kCustomDatum: return static_cast<int16_t>(GetU16BE(group + 1)) == -1;
+        case EditCondition::kAlways:
+            return true;
+        case EditCondition::kAltitudeSet:
+            return group[0] == 0;
+        case EditCondition::kCustomDatum:
+            return static_cast<int16_t>(GetU16BE(group + 1)) == -1;
     }
     return true;
 }
@@ -29,7 +34,8 @@ void CaptureEdit(const SettingsView& view, const EditBinding& edit, uint8_t* gro
     uint8_t* field = group + edit.offset;
     if (!EditRead(edit, group)) {
         // Parameters beside a listed datum are not read and become zero; the altitude keeps its bytes.
-        if (edit.condition == EditCondition::kCustomDatum) std::memset(field, 0, static_cast<size_t>(FieldWidth(edit.field)));
+        if (edit.condition == EditCondition::kCustomDatum)
+            std::memset(field, 0, static_cast<size_t>(FieldWidth(edit.field)));
         return;
     }
     const std::string text = view.Text(edit.control);
@@ -40,8 +46,10 @@ void CaptureEdit(const SettingsView& view, const EditBinding& edit, uint8_t* gro
         case EditConversion::kStrictReal: {
             long double value = StrictReal(text);
             if (edit.degrees) value *= kRadiansPerDegree;
-            if (edit.field == FieldType::kSingle) PutSingleBE(StrictRealToSingle(value, text), field);
-            else PutDoubleBE(StrictRealToDouble(value, text), field);
+            if (edit.field == FieldType::kSingle)
+                PutSingleBE(StrictRealToSingle(value, text), field);
+            else
+                PutDoubleBE(StrictRealToDouble(value, text), field);
             break;
         }
         case EditConversion::kScan:
@@ -76,7 +84,8 @@ void CaptureGroup(const SettingsView& view, int groupNo) {
                 break;
             }
         }
-        if (!chosen && rule.noneChosenCode != kKeepByte) group[rule.offset] = static_cast<uint8_t>(rule.noneChosenCode);
+        if (!chosen && rule.noneChosenCode != kKeepByte)
+            group[rule.offset] = static_cast<uint8_t>(rule.noneChosenCode);
     }
 
     for (const ComboBoxBinding& combo : kComboBoxBindings) {
@@ -91,7 +100,8 @@ void CaptureGroup(const SettingsView& view, int groupNo) {
 
     // Every mask field with a check box is rebuilt from its check boxes alone.
     for (const CheckBoxBinding& box : kCheckBoxBindings)
-        if (box.group == groupNo) std::memset(group + box.offset, 0, static_cast<size_t>(FieldWidth(box.field)));
+        if (box.group == groupNo)
+            std::memset(group + box.offset, 0, static_cast<size_t>(FieldWidth(box.field)));
     for (const CheckBoxBinding& box : kCheckBoxBindings) {
         if (box.group != groupNo || !view.Checked(box.control)) continue;
         const MaskBitPosition position = BitPosition(box);

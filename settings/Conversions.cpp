@@ -24,18 +24,22 @@ locale_t CLocale() {
 
 // Switches the calling thread to the C locale for the lifetime of the object.
 class CLocaleScope {
-public:
+  public:
     CLocaleScope() : previous_(uselocale(CLocale())) {}
     ~CLocaleScope() { uselocale(previous_); }
     CLocaleScope(const CLocaleScope&) = delete;
     CLocaleScope& operator=(const CLocaleScope&) = delete;
 
-private:
+  private:
     locale_t previous_;
 };
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 int HexValue(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -46,8 +50,12 @@ int HexValue(char c) {
 
 }  // namespace
 
-std::string IntegerErrorText(const std::string& text) { return "'" + text + "' is not a valid integer value"; }
-std::string RealErrorText(const std::string& text) { return "'" + text + "' is not a valid floating point value"; }
+std::string IntegerErrorText(const std::string& text) {
+    return "'" + text + "' is not a valid integer value";
+}
+std::string RealErrorText(const std::string& text) {
+    return "'" + text + "' is not a valid floating point value";
+}
 
 std::string FormatC(const char* format, ...) {
     CLocaleScope scope;

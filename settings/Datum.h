@@ -195,8 +195,8 @@ inline constexpr std::array<const char*, kDatumItemCount> kDatumItems = {
 // clang-format on
 
 // The five parameter edits, in the order they are enabled, disabled, emptied and captured.
-inline constexpr std::array<const char*, 5> kCustomDatumEdits = {
-    "Edit_DX", "Edit_DY", "Edit_DZ", "Edit_A_Axis", "Edit_Eccentricity"};
+inline constexpr std::array<const char*, 5> kCustomDatumEdits = {"Edit_DX", "Edit_DY", "Edit_DZ",
+                                                                 "Edit_A_Axis", "Edit_Eccentricity"};
 
 // True while the five parameter edits are enabled. False at start-up; changed only by
 // ComboBox_DatumChange (and set to the edits' state when a window registers its settings view).

@@ -22,22 +22,31 @@ int ReadCode(const ComboBoxBinding& combo, const uint8_t* group) {
 }
 
 double ReadReal(const EditBinding& edit, const uint8_t* group) {
-    const double value = edit.field == FieldType::kSingle ? static_cast<double>(GetSingleBE(group + edit.offset))
-                                                          : GetDoubleBE(group + edit.offset);
+    const double value = edit.field == FieldType::kSingle
+                             ? static_cast<double>(GetSingleBE(group + edit.offset))
+                             : GetDoubleBE(group + edit.offset);
     return edit.degrees ? value * kDegreesPerRadian : value;
 }
 
 std::string EditText(const EditBinding& edit, const uint8_t* group) {
     const uint8_t* field = group + edit.offset;
     switch (edit.format) {
-        case EditFormat::kFixed1: return FormatC("%0.1f", ReadReal(edit, group));
-        case EditFormat::kFixed2: return FormatC("%.2f", ReadReal(edit, group));
-        case EditFormat::kFixed3: return FormatC("%.3f", ReadReal(edit, group));
-        case EditFormat::kFixed14: return FormatC("%0.14f", ReadReal(edit, group));
-        case EditFormat::kExponent3: return FormatC("%.3e", ReadReal(edit, group));
-        case EditFormat::kUnsigned: return FormatC("%u", static_cast<unsigned>(field[0]));
-        case EditFormat::kDecimal: return FormatC("%d", static_cast<int>(field[0]));
-        case EditFormat::kLong: return FormatC("%ld", static_cast<long>(static_cast<int32_t>(GetU32BE(field))));
+        case EditFormat::kFixed1:
+            return FormatC("%0.1f", ReadReal(edit, group));
+        case EditFormat::kFixed2:
+            return FormatC("%.2f", ReadReal(edit, group));
+        case EditFormat::kFixed3:
+            return FormatC("%.3f", ReadReal(edit, group));
+        case EditFormat::kFixed14:
+            return FormatC("%0.14f", ReadReal(edit, group));
+        case EditFormat::kExponent3:
+            return FormatC("%.3e", ReadReal(edit, group));
+        case EditFormat::kUnsigned:
+            return FormatC("%u", static_cast<unsigned>(field[0]));
+        case EditFormat::kDecimal:
+            return FormatC("%d", static_cast<int>(field[0]));
+        case EditFormat::kLong:
+            return FormatC("%ld", static_cast<long>(static_cast<int32_t>(GetU32BE(field))));
     }
     return {};
 }
@@ -62,7 +71,8 @@ void ShowControls(int groupNo) {
             view->SetChecked(chosen, true);
         } else if (rule.otherCodeClearsButtons) {
             for (const RadioButtonBinding& button : kRadioButtonBindings)
-                if (button.group == groupNo && button.offset == rule.offset) view->SetChecked(button.control, false);
+                if (button.group == groupNo && button.offset == rule.offset)
+                    view->SetChecked(button.control, false);
         }
     }
 
@@ -74,7 +84,8 @@ void ShowControls(int groupNo) {
     }
 
     for (const EditBinding& edit : kEditBindings)
-        if (edit.group == groupNo) view->SetText(edit.control, EditShown(edit, group) ? EditText(edit, group) : "");
+        if (edit.group == groupNo)
+            view->SetText(edit.control, EditShown(edit, group) ? EditText(edit, group) : "");
 
     for (const CheckBoxBinding& box : kCheckBoxBindings) {
         if (box.group != groupNo) continue;
@@ -90,15 +101,25 @@ void ShowGroupBytes(int groupNo, const uint8_t* group) {
 
 }  // namespace
 
-void Show2DAltitude(const uint8_t* group) { ShowGroupBytes(kGroup2DAltitude, group); }
-void ShowIOOptions(const uint8_t* group) { ShowGroupBytes(kGroupIOOptions, group); }
-void ShowNMEAOutput(const uint8_t* group) { ShowGroupBytes(kGroupNMEAOutput, group); }
-void ShowGPSConfiguration(const uint8_t* group) { ShowGroupBytes(kGroupGPSConfiguration, group); }
+void Show2DAltitude(const uint8_t* group) {
+    ShowGroupBytes(kGroup2DAltitude, group);
+}
+void ShowIOOptions(const uint8_t* group) {
+    ShowGroupBytes(kGroupIOOptions, group);
+}
+void ShowNMEAOutput(const uint8_t* group) {
+    ShowGroupBytes(kGroupNMEAOutput, group);
+}
+void ShowGPSConfiguration(const uint8_t* group) {
+    ShowGroupBytes(kGroupGPSConfiguration, group);
+}
 
 void ShowPortConfiguration(uint8_t port, const uint8_t* group) {
     // A report for a port the receiver does not have changes nothing, not even the image.
-    if (port == 0) ShowGroupBytes(kGroupPortAConfiguration, group);
-    else if (port == 1) ShowGroupBytes(kGroupPortBConfiguration, group);
+    if (port == 0)
+        ShowGroupBytes(kGroupPortAConfiguration, group);
+    else if (port == 1)
+        ShowGroupBytes(kGroupPortBConfiguration, group);
 }
 
 void ShowDatum(const uint8_t* group) {
@@ -107,28 +128,67 @@ void ShowDatum(const uint8_t* group) {
     ComboBox_DatumChange(false);
 }
 
-void ShowTimingOutputSettings(const uint8_t* group) { ShowGroupBytes(kGroupTimingOutputSettings, group); }
-void ShowPortBAutomaticOutput(const uint8_t* group) { ShowGroupBytes(kGroupPortBAutomaticOutput, group); }
-void ShowTimingOutputOptions(const uint8_t* group) { ShowGroupBytes(kGroupTimingOutputOptions, group); }
-void ShowPPSWidth(const uint8_t* group) { ShowGroupBytes(kGroupPPSWidth, group); }
-void ShowPacket8EA5Masks(const uint8_t* group) { ShowGroupBytes(kGroupPacket8EA5Masks, group); }
-void ShowSelfSurveyConfiguration(const uint8_t* group) { ShowGroupBytes(kGroupSelfSurveyConfiguration, group); }
+void ShowTimingOutputSettings(const uint8_t* group) {
+    ShowGroupBytes(kGroupTimingOutputSettings, group);
+}
+void ShowPortBAutomaticOutput(const uint8_t* group) {
+    ShowGroupBytes(kGroupPortBAutomaticOutput, group);
+}
+void ShowTimingOutputOptions(const uint8_t* group) {
+    ShowGroupBytes(kGroupTimingOutputOptions, group);
+}
+void ShowPPSWidth(const uint8_t* group) {
+    ShowGroupBytes(kGroupPPSWidth, group);
+}
+void ShowPacket8EA5Masks(const uint8_t* group) {
+    ShowGroupBytes(kGroupPacket8EA5Masks, group);
+}
+void ShowSelfSurveyConfiguration(const uint8_t* group) {
+    ShowGroupBytes(kGroupSelfSurveyConfiguration, group);
+}
 
 void ShowGroup(int groupNo, const uint8_t* group) {
     switch (groupNo) {
-        case kGroup2DAltitude: Show2DAltitude(group); break;
-        case kGroupIOOptions: ShowIOOptions(group); break;
-        case kGroupNMEAOutput: ShowNMEAOutput(group); break;
-        case kGroupGPSConfiguration: ShowGPSConfiguration(group); break;
-        case kGroupPortAConfiguration: ShowPortConfiguration(0, group); break;
-        case kGroupPortBConfiguration: ShowPortConfiguration(1, group); break;
-        case kGroupDatum: ShowDatum(group); break;
-        case kGroupTimingOutputSettings: ShowTimingOutputSettings(group); break;
-        case kGroupPortBAutomaticOutput: ShowPortBAutomaticOutput(group); break;
-        case kGroupTimingOutputOptions: ShowTimingOutputOptions(group); break;
-        case kGroupPPSWidth: ShowPPSWidth(group); break;
-        case kGroupPacket8EA5Masks: ShowPacket8EA5Masks(group); break;
-        case kGroupSelfSurveyConfiguration: ShowSelfSurveyConfiguration(group); break;
-        default: break;
+        case kGroup2DAltitude:
+            Show2DAltitude(group);
+            break;
+        case kGroupIOOptions:
+            ShowIOOptions(group);
+            break;
+        case kGroupNMEAOutput:
+            ShowNMEAOutput(group);
+            break;
+        case kGroupGPSConfiguration:
+            ShowGPSConfiguration(group);
+            break;
+        case kGroupPortAConfiguration:
+            ShowPortConfiguration(0, group);
+            break;
+        case kGroupPortBConfiguration:
+            ShowPortConfiguration(1, group);
+            break;
+        case kGroupDatum:
+            ShowDatum(group);
+            break;
+        case kGroupTimingOutputSettings:
+            ShowTimingOutputSettings(group);
+            break;
+        case kGroupPortBAutomaticOutput:
+            ShowPortBAutomaticOutput(group);
+            break;
+        case kGroupTimingOutputOptions:
+            ShowTimingOutputOptions(group);
+            break;
+        case kGroupPPSWidth:
+            ShowPPSWidth(group);
+            break;
+        case kGroupPacket8EA5Masks:
+            ShowPacket8EA5Masks(group);
+            break;
+        case kGroupSelfSurveyConfiguration:
+            ShowSelfSurveyConfiguration(group);
+            break;
+        default:
+            break;
     }
 }

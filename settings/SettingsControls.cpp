@@ -41,8 +41,8 @@ constexpr bool EditsValid() {
     for (const EditBinding& b : kEditBindings) {
         if (!InsideGroup(b.group, b.offset, b.field)) return false;
         const bool integerField = b.field == FieldType::kU8 || b.field == FieldType::kU32;
-        const bool integerFormat =
-            b.format == EditFormat::kUnsigned || b.format == EditFormat::kDecimal || b.format == EditFormat::kLong;
+        const bool integerFormat = b.format == EditFormat::kUnsigned || b.format == EditFormat::kDecimal ||
+                                   b.format == EditFormat::kLong;
         if (integerField != integerFormat) return false;
         if (b.conversion == EditConversion::kStrictInteger && b.field != FieldType::kU8) return false;
         if (b.conversion == EditConversion::kStrictReal && integerField) return false;
@@ -53,7 +53,8 @@ constexpr bool EditsValid() {
 constexpr bool RadioButtonsValid() {
     for (const RadioButtonBinding& b : kRadioButtonBindings) {
         bool ruled = false;
-        for (const RadioModeRule& r : kRadioModeRules) ruled = ruled || (r.group == b.group && r.offset == b.offset);
+        for (const RadioModeRule& r : kRadioModeRules)
+            ruled = ruled || (r.group == b.group && r.offset == b.offset);
         if (!ruled || !InsideGroup(b.group, b.offset, FieldType::kU8)) return false;
     }
     return true;

@@ -14,11 +14,16 @@ enum class FieldType : uint8_t { kU8, kI16, kU32, kSingle, kDouble };
 
 constexpr int FieldWidth(FieldType type) {
     switch (type) {
-        case FieldType::kU8: return 1;
-        case FieldType::kI16: return 2;
-        case FieldType::kU32: return 4;
-        case FieldType::kSingle: return 4;
-        case FieldType::kDouble: return 8;
+        case FieldType::kU8:
+            return 1;
+        case FieldType::kI16:
+            return 2;
+        case FieldType::kU32:
+            return 4;
+        case FieldType::kSingle:
+            return 4;
+        case FieldType::kDouble:
+            return 8;
     }
     return 0;
 }
@@ -35,6 +40,7 @@ struct SettingsBox {
     bool panel;
 };
 
+// clang-format off
 inline constexpr std::array<SettingsBox, 17> kSettingsBoxes = {{
     {"GroupBox_IOOptions", "I/O Options", 1, nullptr, false},
     {"GroupBox_Position", "Position", 1, "GroupBox_IOOptions", false},
@@ -54,6 +60,7 @@ inline constexpr std::array<SettingsBox, 17> kSettingsBoxes = {{
     {"GroupBox5", "2D Altitude", 2, nullptr, false},
     {"GroupBox_NMEA", "NMEA Output", 2, nullptr, false},
 }};
+// clang-format on
 
 // ---- Check boxes -------------------------------------------------------------------------------
 
@@ -72,6 +79,7 @@ struct CheckBoxBinding {
     int bit;  // bit number within the field, or kFlagByte
 };
 
+// clang-format off
 inline constexpr std::array<CheckBoxBinding, 46> kCheckBoxBindings = {{
     // I/O Options: one mask byte each for position, velocity, timing and auxiliary.
     {"CheckBox_PosXYZ", "Output XYZ ECEF (Packet 42)", "GroupBox_Position", kGroupIOOptions, 0, FieldType::kU8, 0},
@@ -125,6 +133,7 @@ inline constexpr std::array<CheckBoxBinding, 46> kCheckBoxBindings = {{
     {"CheckBox_EnableSurvey", "Enable Self Survey", "GroupBox3", kGroupSelfSurveyConfiguration, 1, FieldType::kU8, kFlagByte},
     {"CheckBox_Flag", "Auto Save Position", "GroupBox3", kGroupSelfSurveyConfiguration, 2, FieldType::kU8, kFlagByte},
 }};
+// clang-format on
 
 // The byte (within the group) and the bit mask within that byte that a check box stands for; the
 // fields are big-endian, so bit b of a 32-bit field lies in its byte 3 − b / 8.
@@ -151,6 +160,7 @@ struct RadioButtonBinding {
     uint8_t code;
 };
 
+// clang-format off
 inline constexpr std::array<RadioButtonBinding, 5> kRadioButtonBindings = {{
     {"RadioButton_Set", "Set Altitude", "GroupBox5", kGroup2DAltitude, 0, 0},
     {"RadioButton_Cancel", "Cancel Altitude Set Mode", "GroupBox5", kGroup2DAltitude, 0, 1},
@@ -158,6 +168,7 @@ inline constexpr std::array<RadioButtonBinding, 5> kRadioButtonBindings = {{
     {"RadioButton_1Sat", "When tracking at least 1 satellite", "GroupBox4", kGroupTimingOutputOptions, 1, 3},
     {"RadioButton_3Sat", "When tracking at least 3 satellites", "GroupBox4", kGroupTimingOutputOptions, 1, 4},
 }};
+// clang-format on
 
 // What a code without a button, and no button chosen, mean for each mode byte.
 constexpr int kKeepByte = -1;
@@ -179,46 +190,62 @@ inline constexpr std::array<RadioModeRule, 2> kRadioModeRules = {{
 // How a combo box's item index and the stored code map onto each other. CodeForItem(rule, -1) is
 // the code stored for a combo box with no item selected; its low 8 bits are stored.
 enum class CodeRule : uint8_t {
-    kItem,          // code = item
-    kItemPlusOne,   // code = item + 1
-    kItemPlusThree, // code = item + 3 (data bits: the one item "8" is code 3)
-    kTwiceItem,     // code = 2 × item; shown as code ÷ 2
-    kInProtocolA,   // as kTwiceItem, but item 2 ("RTCM") is code 8
-    kReceiverMode,  // items 0, 1 are codes 0, 1; items 2..6 are codes 3..7; code 2 shows item 1
-    kDGPSMode,      // item 2 is code 3; code 2 shows item 2 too
-    kDatumIndex,    // signed 16-bit index = item − 1 ("Custom" is −1)
+    kItem,           // code = item
+    kItemPlusOne,    // code = item + 1
+    kItemPlusThree,  // code = item + 3 (data bits: the one item "8" is code 3)
+    kTwiceItem,      // code = 2 × item; shown as code ÷ 2
+    kInProtocolA,    // as kTwiceItem, but item 2 ("RTCM") is code 8
+    kReceiverMode,   // items 0, 1 are codes 0, 1; items 2..6 are codes 3..7; code 2 shows item 1
+    kDGPSMode,       // item 2 is code 3; code 2 shows item 2 too
+    kDatumIndex,     // signed 16-bit index = item − 1 ("Custom" is −1)
 };
 
 constexpr int ItemForCode(CodeRule rule, int code) {
     switch (rule) {
-        case CodeRule::kItem: return code;
-        case CodeRule::kItemPlusOne: return code - 1;
-        case CodeRule::kItemPlusThree: return code - 3;
-        case CodeRule::kTwiceItem: return code / 2;
-        case CodeRule::kInProtocolA: return code == 8 ? 2 : code / 2;
-        case CodeRule::kReceiverMode: return code < 2 ? code : code - 1;
-        case CodeRule::kDGPSMode: return code == 3 ? 2 : code;
-        case CodeRule::kDatumIndex: return code + 1;
+        case CodeRule::kItem:
+            return code;
+        case CodeRule::kItemPlusOne:
+            return code - 1;
+        case CodeRule::kItemPlusThree:
+            return code - 3;
+        case CodeRule::kTwiceItem:
+            return code / 2;
+        case CodeRule::kInProtocolA:
+            return code == 8 ? 2 : code / 2;
+        case CodeRule::kReceiverMode:
+            return code < 2 ? code : code - 1;
+        case CodeRule::kDGPSMode:
+            return code == 3 ? 2 : code;
+        case CodeRule::kDatumIndex:
+            return code + 1;
     }
     return -1;
 }
 
 constexpr int CodeForItem(CodeRule rule, int item) {
     switch (rule) {
-        case CodeRule::kItem: return item;
-        case CodeRule::kItemPlusOne: return item + 1;
-        case CodeRule::kItemPlusThree: return item + 3;
-        case CodeRule::kTwiceItem: return 2 * item;
-        case CodeRule::kInProtocolA: return item == 2 ? 8 : 2 * item;
-        case CodeRule::kReceiverMode: return item < 2 ? item : item + 1;
-        case CodeRule::kDGPSMode: return item == 2 ? 3 : item;
-        case CodeRule::kDatumIndex: return item - 1;
+        case CodeRule::kItem:
+            return item;
+        case CodeRule::kItemPlusOne:
+            return item + 1;
+        case CodeRule::kItemPlusThree:
+            return item + 3;
+        case CodeRule::kTwiceItem:
+            return 2 * item;
+        case CodeRule::kInProtocolA:
+            return item == 2 ? 8 : 2 * item;
+        case CodeRule::kReceiverMode:
+            return item < 2 ? item : item + 1;
+        case CodeRule::kDGPSMode:
+            return item == 2 ? 3 : item;
+        case CodeRule::kDatumIndex:
+            return item - 1;
     }
     return 0;
 }
 
 inline constexpr std::array<const char*, 7> kReceiverModeItems = {
-    "Automatic (2D/3D)", "Time only (1 SV)", "Horizontal (2D)", "Full Position (3D)",
+    "Automatic (2D/3D)", "Time only (1 SV)", "Horizontal (2D)",      "Full Position (3D)",
     "DGPS reference",    "2D clock hold",    "Over-determined clock"};
 inline constexpr std::array<const char*, 3> kDGPSModeItems = {"DGPS off", "DGPS only", "DGPS auto"};
 inline constexpr std::array<const char*, 4> kDynamicsCodeItems = {"Land", "Sea", "Air", "Stationary"};
@@ -226,8 +253,8 @@ inline constexpr std::array<const char*, 2> kTrackModeItems = {"Over-determined 
 inline constexpr std::array<const char*, 3> kInProtocolAItems = {"none", "KIRP", "RTCM"};
 inline constexpr std::array<const char*, 2> kInProtocolBItems = {"none", "KIRP"};
 inline constexpr std::array<const char*, 3> kOutProtocolItems = {"none", "KIRP", "NMEA"};
-inline constexpr std::array<const char*, 10> kBaudRateItems = {
-    "None", "110", "300", "600", "1200", "2400", "4800", "9600", "19200", "38400"};
+inline constexpr std::array<const char*, 10> kBaudRateItems = {"None", "110",  "300",  "600",   "1200",
+                                                               "2400", "4800", "9600", "19200", "38400"};
 inline constexpr std::array<const char*, 1> kDataBitsItems = {"8"};
 inline constexpr std::array<const char*, 3> kParityItems = {"None", "Odd", "Even"};
 inline constexpr std::array<const char*, 2> kStopBitsItems = {"1", "2"};
@@ -249,6 +276,7 @@ struct ComboBoxBinding {
     int copyOffset;  // capture also stores the code here (the output baud code), or kNoCopy
 };
 
+// clang-format off
 inline constexpr std::array<ComboBoxBinding, 20> kComboBoxBindings = {{
     {"ComboBox_RMode", "Receiver Mode", "GroupBox_GPSConfiguration", kReceiverModeItems, kGroupGPSConfiguration, 1, FieldType::kU8, CodeRule::kReceiverMode, kNoCopy},
     {"ComboBox_DifMode", "DGPS Mode", "GroupBox_GPSConfiguration", kDGPSModeItems, kGroupGPSConfiguration, 2, FieldType::kU8, CodeRule::kDGPSMode, kNoCopy},
@@ -271,6 +299,7 @@ inline constexpr std::array<ComboBoxBinding, 20> kComboBoxBindings = {{
     {"ComboBox_TimeBase", "Time Base", "GroupBox2", kTimeBaseItems, kGroupTimingOutputSettings, 2, FieldType::kU8, CodeRule::kItem, kNoCopy},
     {"ComboBox_Polarity", "Polarity", "GroupBox2", kPolarityItems, kGroupTimingOutputSettings, 3, FieldType::kU8, CodeRule::kItem, kNoCopy},
 }};
+// clang-format on
 
 // ---- Edits -------------------------------------------------------------------------------------
 
@@ -317,6 +346,7 @@ struct EditBinding {
     EditCondition condition;
 };
 
+// clang-format off
 inline constexpr std::array<EditBinding, 16> kEditBindings = {{
     {"Edit_Altitude", "", "m", "GroupBox5", kGroup2DAltitude, 1, FieldType::kSingle, EditFormat::kFixed3, EditConversion::kStrictReal, false, EditCondition::kAltitudeSet},
     {"Edit_NMEAInterval", "Output Interval (0-255 sec):", "", "GroupBox_NMEA", kGroupNMEAOutput, 1, FieldType::kU8, EditFormat::kUnsigned, EditConversion::kStrictInteger, false, EditCondition::kAlways},
@@ -335,6 +365,7 @@ inline constexpr std::array<EditBinding, 16> kEditBindings = {{
     {"Edit_Width", "PPS Width:", "seconds", "GroupBox2", kGroupPPSWidth, 1, FieldType::kDouble, EditFormat::kExponent3, EditConversion::kScan, false, EditCondition::kAlways},
     {"Edit_Limit", "Self Survey Limit", "", "GroupBox3", kGroupSelfSurveyConfiguration, 3, FieldType::kU32, EditFormat::kLong, EditConversion::kScan, false, EditCondition::kAlways},
 }};
+// clang-format on
 
 // ---- Fixed bytes -------------------------------------------------------------------------------
 

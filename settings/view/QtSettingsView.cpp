@@ -22,7 +22,8 @@ QWidget* Resolve(QWidget* window, const char* name) {
 
 QtSettingsView::QtSettingsView(QWidget* mainWindow) {
     for (const auto& b : kCheckBoxBindings) controls_[b.control] = Resolve<QCheckBox>(mainWindow, b.control);
-    for (const auto& b : kRadioButtonBindings) controls_[b.control] = Resolve<QRadioButton>(mainWindow, b.control);
+    for (const auto& b : kRadioButtonBindings)
+        controls_[b.control] = Resolve<QRadioButton>(mainWindow, b.control);
     for (const auto& b : kComboBoxBindings) controls_[b.control] = Resolve<QComboBox>(mainWindow, b.control);
     for (const auto& b : kEditBindings) controls_[b.control] = Resolve<QLineEdit>(mainWindow, b.control);
     focusSink_ = Resolve<QCheckBox>(mainWindow, kFocusSinkName);
@@ -59,7 +60,9 @@ void QtSettingsView::SetChecked(std::string_view control, bool checked) {
     button->setChecked(checked);
 }
 
-bool QtSettingsView::Checked(std::string_view control) const { return Control<QAbstractButton>(control)->isChecked(); }
+bool QtSettingsView::Checked(std::string_view control) const {
+    return Control<QAbstractButton>(control)->isChecked();
+}
 
 void QtSettingsView::SetItemIndex(std::string_view control, int index) {
     QComboBox* combo = Control<QComboBox>(control);
@@ -67,11 +70,17 @@ void QtSettingsView::SetItemIndex(std::string_view control, int index) {
     combo->setCurrentIndex(index >= 0 && index < combo->count() ? index : -1);
 }
 
-int QtSettingsView::ItemIndex(std::string_view control) const { return Control<QComboBox>(control)->currentIndex(); }
+int QtSettingsView::ItemIndex(std::string_view control) const {
+    return Control<QComboBox>(control)->currentIndex();
+}
 
-void QtSettingsView::SetEnabled(std::string_view control, bool enabled) { Control<QWidget>(control)->setEnabled(enabled); }
+void QtSettingsView::SetEnabled(std::string_view control, bool enabled) {
+    Control<QWidget>(control)->setEnabled(enabled);
+}
 
-bool QtSettingsView::Enabled(std::string_view control) const { return Control<QWidget>(control)->isEnabled(); }
+bool QtSettingsView::Enabled(std::string_view control) const {
+    return Control<QWidget>(control)->isEnabled();
+}
 
 void QtSettingsView::FocusSink() {
     if (focusSink_) focusSink_->setFocus(Qt::OtherFocusReason);

@@ -10,7 +10,7 @@
 #include "settings/SettingsView.h"
 
 class QtSettingsView : public SettingsView {
-public:
+  public:
     // Throws std::logic_error naming the first control the window lacks.
     explicit QtSettingsView(QWidget* mainWindow);
 
@@ -24,7 +24,7 @@ public:
     bool Enabled(std::string_view control) const override;
     void FocusSink() override;
 
-private:
+  private:
     template <typename T>
     T* Control(std::string_view name) const;
 

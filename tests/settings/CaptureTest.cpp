@@ -26,7 +26,7 @@ std::string CaptureMessage() {
 }
 
 class Capture : public SettingsViewTest {
-protected:
+  protected:
     // Every strictly converted edit holds a valid number; the image is filled with 0xAA so that
     // what capture writes and what it keeps both show.
     void SetUp() override {
@@ -47,7 +47,8 @@ TEST_F(Capture, RightAfterStartItStopsAtTheEmptyIntervalWithGroupsOneAndTwoWritt
     EXPECT_EQ(ImageGroup(1), (std::vector<uint8_t>{2, 0xAA, 0xAA, 0xAA, 0xAA}));  // mode 2, altitude kept
     EXPECT_EQ(ImageGroup(2), (std::vector<uint8_t>{0, 0, 0, 0}));
     EXPECT_EQ(ImageGroup(3), (std::vector<uint8_t>{0, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA}));  // only byte 0 written
-    for (int i = SettingsGroup(4).offset; i < kSettingsImageSize; ++i) EXPECT_EQ(SettingsImage[static_cast<size_t>(i)], 0xAA) << i;
+    for (int i = SettingsGroup(4).offset; i < kSettingsImageSize; ++i)
+        EXPECT_EQ(SettingsImage[static_cast<size_t>(i)], 0xAA) << i;
 }
 
 TEST_F(Capture, SetAltitudeWritesTheModeBeforeConvertingTheAltitude) {
@@ -246,7 +247,8 @@ TEST_F(Capture, ASingleOutOfRangeRaisesTheFloatingPointError) {
     view.SetText("Edit_SMask", "1e39");
     EXPECT_EQ(CaptureMessage(), "'1e39' is not a valid floating point value");
     const uint8_t* g = SettingsGroupBytes(4);
-    EXPECT_EQ(std::vector<uint8_t>(g + 5, g + 9), (std::vector<uint8_t>{0x3E, 0x32, 0xB8, 0xB8}));  // EMask before it
+    EXPECT_EQ(std::vector<uint8_t>(g + 5, g + 9),
+              (std::vector<uint8_t>{0x3E, 0x32, 0xB8, 0xB8}));  // EMask before it
     for (int i = 9; i < 13; ++i) EXPECT_EQ(g[i], 0xAA) << i;
 }
 

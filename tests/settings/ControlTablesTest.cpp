@@ -38,12 +38,12 @@ TEST(ControlTables, CodeRulesMapItemsToTheirCodes) {
     EXPECT_EQ(CodeForItem(Combo("ComboBox_RMode").rule, 2), 3);  // "Horizontal (2D)"
     EXPECT_EQ(CodeForItem(Combo("ComboBox_RMode").rule, 6), 7);  // "Over-determined clock"
     EXPECT_EQ(CodeForItem(Combo("ComboBox_RMode").rule, 1), 1);
-    EXPECT_EQ(ItemForCode(Combo("ComboBox_RMode").rule, 2), 1);  // "Time only (1 SV)"
+    EXPECT_EQ(ItemForCode(Combo("ComboBox_RMode").rule, 2), 1);    // "Time only (1 SV)"
     EXPECT_EQ(CodeForItem(Combo("ComboBox_DifMode").rule, 2), 3);  // "DGPS auto"
     EXPECT_EQ(ItemForCode(Combo("ComboBox_DifMode").rule, 2), 2);
     EXPECT_EQ(CodeForItem(Combo("ComboBox_InProtocolA").rule, 2), 8);  // "RTCM"
     EXPECT_EQ(ItemForCode(Combo("ComboBox_InProtocolA").rule, 8), 2);
-    EXPECT_EQ(ItemForCode(Combo("ComboBox_InProtocolB").rule, 8), 4);  // beyond the list: nothing shown
+    EXPECT_EQ(ItemForCode(Combo("ComboBox_InProtocolB").rule, 8), 4);   // beyond the list: nothing shown
     EXPECT_EQ(CodeForItem(Combo("ComboBox_OutProtocolB").rule, 2), 4);  // "NMEA"
     EXPECT_EQ(CodeForItem(Combo("ComboBox_DataBitsA").rule, 0), 3);
     EXPECT_EQ(CodeForItem(Combo("ComboBox_DCode").rule, 3), 4);  // "Stationary"
@@ -57,7 +57,8 @@ TEST(ControlTables, EveryControlHasItsBoxAndTheBoxesTheirPages) {
     for (const auto& b : kRadioButtonBindings) EXPECT_TRUE(boxes.count(b.box)) << b.control;
     for (const auto& b : kComboBoxBindings) EXPECT_TRUE(boxes.count(b.box)) << b.control;
     for (const auto& b : kEditBindings) EXPECT_TRUE(boxes.count(b.box)) << b.control;
-    EXPECT_EQ(kCheckBoxBindings.size() + kRadioButtonBindings.size() + kComboBoxBindings.size() + kEditBindings.size(),
+    EXPECT_EQ(kCheckBoxBindings.size() + kRadioButtonBindings.size() + kComboBoxBindings.size() +
+                  kEditBindings.size(),
               46u + 5u + 20u + 16u);
 }
 

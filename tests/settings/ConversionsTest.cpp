@@ -62,7 +62,8 @@ TEST(StrictInteger, RejectsEverythingElseWithTheExactMessage) {
     EXPECT_EQ(IntegerMessage("2147483648"), "'2147483648' is not a valid integer value");
     EXPECT_EQ(IntegerMessage("-2147483649"), "'-2147483649' is not a valid integer value");
     EXPECT_EQ(IntegerMessage("$100000000"), "'$100000000' is not a valid integer value");
-    EXPECT_EQ(IntegerMessage("99999999999999999999999"), "'99999999999999999999999' is not a valid integer value");
+    EXPECT_EQ(IntegerMessage("99999999999999999999999"),
+              "'99999999999999999999999' is not a valid integer value");
 }
 
 TEST(StrictReal, AcceptsDecimalNumbersWithBlanksAround) {

@@ -12,7 +12,7 @@
 namespace {
 
 class DatumBox : public SettingsViewTest {
-protected:
+  protected:
     // The operator picks an item: the window selects it and raises the change with the combo box as sender.
     void Pick(int item) {
         view.SetItemIndex("ComboBox_Datum", item);

@@ -16,7 +16,7 @@
 #include "settings/SettingsView.h"
 
 class FakeSettingsView : public SettingsView {
-public:
+  public:
     struct Control {
         enum Kind { kCheckBox, kRadioButton, kComboBox, kEdit };
         Control(Kind k = kEdit, const char* b = "", int count = 0) : kind(k), box(b), itemCount(count) {}
@@ -31,21 +31,25 @@ public:
 
     FakeSettingsView() {
         for (const auto& b : kCheckBoxBindings) controls_[b.control] = Control(Control::kCheckBox, b.box);
-        for (const auto& b : kRadioButtonBindings) controls_[b.control] = Control(Control::kRadioButton, b.box);
+        for (const auto& b : kRadioButtonBindings)
+            controls_[b.control] = Control(Control::kRadioButton, b.box);
         for (const auto& b : kComboBoxBindings)
             controls_[b.control] = Control(Control::kComboBox, b.box, static_cast<int>(b.items.size()));
         for (const auto& b : kEditBindings) controls_[b.control] = Control(Control::kEdit, b.box);
         for (const char* edit : kCustomDatumEdits) controls_[edit].enabled = false;
     }
 
-    void SetText(std::string_view control, const std::string& text) override { Find(control, Control::kEdit).text = text; }
+    void SetText(std::string_view control, const std::string& text) override {
+        Find(control, Control::kEdit).text = text;
+    }
     std::string Text(std::string_view control) const override { return Find(control, Control::kEdit).text; }
 
     void SetChecked(std::string_view control, bool checked) override {
         Control& c = Find(control);
         if (c.kind == Control::kRadioButton && checked)
             for (auto& [name, other] : controls_)
-                if (other.kind == Control::kRadioButton && std::string_view(other.box) == c.box) other.checked = false;
+                if (other.kind == Control::kRadioButton && std::string_view(other.box) == c.box)
+                    other.checked = false;
         c.checked = checked;
     }
     bool Checked(std::string_view control) const override { return Find(control).checked; }
@@ -54,7 +58,9 @@ public:
         Control& c = Find(control, Control::kComboBox);
         c.itemIndex = (index >= 0 && index < c.itemCount) ? index : -1;
     }
-    int ItemIndex(std::string_view control) const override { return Find(control, Control::kComboBox).itemIndex; }
+    int ItemIndex(std::string_view control) const override {
+        return Find(control, Control::kComboBox).itemIndex;
+    }
 
     void SetEnabled(std::string_view control, bool enabled) override { Find(control).enabled = enabled; }
     bool Enabled(std::string_view control) const override { return Find(control).enabled; }
@@ -63,7 +69,7 @@ public:
 
     int focusSinkCalls = 0;
 
-private:
+  private:
     Control& Find(std::string_view name) const {
         auto it = controls_.find(name);
         if (it == controls_.end()) {
@@ -85,7 +91,7 @@ private:
 // Registers a fresh fake view and puts the program-wide state back as at start-up: the image zero,
 // the datum edits flag false. Unregisters the view at the end of the test.
 class SettingsViewTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         SettingsImage.fill(0);
         CustomDatumEditsEnabled = false;

@@ -25,14 +25,15 @@ bool UseGermanLocale() {
     const std::filesystem::path folder = std::filesystem::path(::testing::TempDir()) / "vc-settings-locales";
     std::error_code ignored;
     std::filesystem::create_directories(folder, ignored);
-    const std::string command = "localedef -i de_DE -f UTF-8 '" + (folder / kGermanLocale).string() + "' >/dev/null 2>&1";
+    const std::string command =
+        "localedef -i de_DE -f UTF-8 '" + (folder / kGermanLocale).string() + "' >/dev/null 2>&1";
     if (!std::filesystem::exists(folder / kGermanLocale / "LC_NUMERIC")) (void)std::system(command.c_str());
     ::setenv("LOCPATH", folder.c_str(), 1);
     return std::setlocale(LC_ALL, kGermanLocale) != nullptr;
 }
 
 class CommaLocale : public SettingsViewTest {
-protected:
+  protected:
     void SetUp() override {
         if (!UseGermanLocale()) GTEST_SKIP() << "no de_DE.UTF-8 locale and localedef could not build one";
         char probe[16];

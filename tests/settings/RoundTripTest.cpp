@@ -25,7 +25,7 @@ using Image = std::array<uint8_t, kSettingsImageSize>;
 constexpr int kAltitude = 1;
 constexpr int kElevationMask = 20, kSignalMask = 24, kPdopMask = 28, kPdopSwitch = 32;
 constexpr int kDatumParameters = 81;  // five doubles
-constexpr int kPpsOffset = 125, kBias = 133, kPpsWidth = 145, kSurveyLimit = 161;
+constexpr int kPpsOffset = 125, kBias = 133, kPpsWidth = 145;
 
 // Numbers written by their printf formats and read back in the C locale (the test runs in it).
 // "%.Nf" read back by the strict real conversion, held in extended precision.
@@ -42,15 +42,19 @@ double ThroughExponentScan(double value) {
     return std::strtod(text, nullptr);
 }
 
-uint8_t KeepIf(bool shown, uint8_t value, uint8_t noSelection) { return shown ? value : noSelection; }
+uint8_t KeepIf(bool shown, uint8_t value, uint8_t noSelection) {
+    return shown ? value : noSelection;
+}
 
 Image Predict(const Image& file) {
     Image out = file;
     uint8_t* b = out.data();
 
     // 2D Altitude: mode 0 passes the altitude through "%.3f"; mode 1 keeps it; others become 2.
-    if (b[0] == 0) PutSingleBE(static_cast<float>(ThroughText(3, GetSingleBE(b + kAltitude))), b + kAltitude);
-    else if (b[0] != 1) b[0] = 2;
+    if (b[0] == 0)
+        PutSingleBE(static_cast<float>(ThroughText(3, GetSingleBE(b + kAltitude))), b + kAltitude);
+    else if (b[0] != 1)
+        b[0] = 2;
 
     // I/O Options: only the bits with check boxes.
     b[5] &= 0x3F;
@@ -100,8 +104,10 @@ Image Predict(const Image& file) {
     const int parameterDecimals[5] = {1, 1, 1, 3, 14};
     for (int i = 0; i < 5; ++i) {
         uint8_t* field = b + kDatumParameters + 8 * i;
-        if (index == -1) PutDoubleBE(static_cast<double>(ThroughText(parameterDecimals[i], GetDoubleBE(field))), field);
-        else std::memset(field, 0, 8);
+        if (index == -1)
+            PutDoubleBE(static_cast<double>(ThroughText(parameterDecimals[i], GetDoubleBE(field))), field);
+        else
+            std::memset(field, 0, 8);
     }
 
     // Timing Output Settings: three two-item combo boxes, the offset through "%.3e", the bias
@@ -126,7 +132,6 @@ Image Predict(const Image& file) {
     // Self Survey: flags become 0 or 1; the limit survives "%ld".
     b[159] = b[159] != 0 ? 1 : 0;
     b[160] = b[160] != 0 ? 1 : 0;
-    (void)kSurveyLimit;
     return out;
 }
 
@@ -138,9 +143,11 @@ Image RandomFile(std::mt19937& random) {
     for (uint8_t& b : file) b = static_cast<uint8_t>(byte(random));
     std::uniform_int_distribution<int> coin(0, 1);
     std::uniform_int_distribution<int> small(0, 10);
-    for (int offset : {0, 16, 17, 18, 19, 59, 61, 62, 63, 65, 66, 69, 71, 72, 73, 75, 76, 122, 123, 124, 143, 159, 160})
+    for (int offset :
+         {0, 16, 17, 18, 19, 59, 61, 62, 63, 65, 66, 69, 71, 72, 73, 75, 76, 122, 123, 124, 143, 159, 160})
         if (coin(random)) file[static_cast<size_t>(offset)] = static_cast<uint8_t>(small(random));
-    if (coin(random)) PutU16BE(static_cast<uint16_t>(std::uniform_int_distribution<int>(-3, 182)(random)), &file[79]);
+    if (coin(random))
+        PutU16BE(static_cast<uint16_t>(std::uniform_int_distribution<int>(-3, 182)(random)), &file[79]);
     if (coin(random)) PutU16BE(0xFFFF, &file[79]);
 
     std::uniform_real_distribution<double> moderate(-1000.0, 1000.0);
@@ -151,7 +158,8 @@ Image RandomFile(std::mt19937& random) {
     };
     auto finiteDouble = [&](int offset) {
         const double value = GetDoubleBE(&file[static_cast<size_t>(offset)]);
-        if (!std::isfinite(value) || coin(random)) PutDoubleBE(moderate(random), &file[static_cast<size_t>(offset)]);
+        if (!std::isfinite(value) || coin(random))
+            PutDoubleBE(moderate(random), &file[static_cast<size_t>(offset)]);
     };
     finiteSingle(kAltitude, 3.4e38f);
     // Near the top of the single range the degree conversion would overflow on the way back, which

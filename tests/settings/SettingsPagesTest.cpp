@@ -91,9 +91,11 @@ void ExpectInBox(const TestWindow& w, QWidget* control, const char* box) {
     EXPECT_TRUE(SheetOf(w, box)->isAncestorOf(control)) << control->objectName().toStdString();
 }
 
-void ExpectLabel(const TestWindow& w, const char* control, const char* caption, const char* box, const char* suffix) {
+void ExpectLabel(const TestWindow& w, const char* control, const char* caption, const char* box,
+                 const char* suffix) {
     if (caption[0] == '\0') return;
-    const std::string name = std::string("Label_") + (std::string(control).substr(std::string(control).find('_') + 1)) + suffix;
+    const std::string name =
+        std::string("Label_") + (std::string(control).substr(std::string(control).find('_') + 1)) + suffix;
     auto* label = w.Find<QLabel>(name.c_str());
     ASSERT_NE(label, nullptr) << name;
     EXPECT_EQ(label->text().toStdString(), caption) << name;
@@ -107,8 +109,10 @@ TEST(SettingsPages, EveryControlExistsWithItsTypeCaptionAndItemsInItsDesignTimeS
         QWidget* box = w.Find<QWidget>(b.name);
         ASSERT_NE(box, nullptr);
         EXPECT_TRUE(SheetOf(w, b.name)->isAncestorOf(box));
-        if (b.parent != nullptr) EXPECT_TRUE(w.Find<QWidget>(b.parent)->isAncestorOf(box));
-        else EXPECT_EQ(box->parentWidget(), SheetOf(w, b.name));  // a box of the tab sheet itself
+        if (b.parent != nullptr)
+            EXPECT_TRUE(w.Find<QWidget>(b.parent)->isAncestorOf(box));
+        else
+            EXPECT_EQ(box->parentWidget(), SheetOf(w, b.name));  // a box of the tab sheet itself
         if (b.panel) {
             EXPECT_NE(qobject_cast<QFrame*>(box), nullptr);
         } else {
@@ -137,7 +141,8 @@ TEST(SettingsPages, EveryControlExistsWithItsTypeCaptionAndItemsInItsDesignTimeS
         EXPECT_FALSE(combo->isEditable()) << b.control;  // a drop-down list: no typed text
         EXPECT_EQ(combo->currentIndex(), -1) << b.control;
         ASSERT_EQ(combo->count(), static_cast<int>(b.items.size())) << b.control;
-        for (int i = 0; i < combo->count(); ++i) EXPECT_EQ(combo->itemText(i).toStdString(), b.items[static_cast<size_t>(i)]) << b.control;
+        for (int i = 0; i < combo->count(); ++i)
+            EXPECT_EQ(combo->itemText(i).toStdString(), b.items[static_cast<size_t>(i)]) << b.control;
         ExpectInBox(w, combo, b.box);
         ExpectLabel(w, b.control, b.label, b.box, "");
     }
@@ -171,7 +176,8 @@ void ExpectNothingClipped(QWidget* sheet) {
         if (label != nullptr && label->wordWrap()) {
             // A wrapping caption needs the height its lines take at the width it got.
             EXPECT_GE(widget->height(), widget->heightForWidth(widget->width())) << name;
-        } else if (label != nullptr || qobject_cast<QAbstractButton*>(widget) || qobject_cast<QComboBox*>(widget)) {
+        } else if (label != nullptr || qobject_cast<QAbstractButton*>(widget) ||
+                   qobject_cast<QComboBox*>(widget)) {
             EXPECT_GE(widget->width(), hint.width()) << name;
             EXPECT_GE(widget->height(), hint.height()) << name;
         } else if (qobject_cast<QLineEdit*>(widget)) {
@@ -311,23 +317,45 @@ TEST(SettingsPages, LoadAndCaptureMatchTheFakeView) {
 std::array<uint8_t, kSettingsImageSize> RealisticSettings() {
     std::array<uint8_t, kSettingsImageSize> image{};
     uint8_t* b = image.data();
-    PutSingleBE(112.5f, b + 1);                       // altitude mode 0, 112.5 m
-    b[5] = 0x03; b[6] = 0x02; b[7] = 0x01; b[8] = 0x00;  // LLA, XYZ; ENU; UTC tags
-    b[10] = 1; PutU32BE(0x101, b + 11);              // NMEA every second: GGA, RMC
-    b[16] = 7; b[17] = 3; b[18] = 4; b[19] = 1;      // over-determined clock, DGPS auto, stationary
-    PutU32BE(0x3E32B8B8, b + 20); PutSingleBE(4.0f, b + 24);  // 10 degrees as capture stores it
-    PutSingleBE(12.0f, b + 28); PutSingleBE(8.0f, b + 32);
+    PutSingleBE(112.5f, b + 1);  // altitude mode 0, 112.5 m
+    b[5] = 0x03;
+    b[6] = 0x02;
+    b[7] = 0x01;
+    b[8] = 0x00;  // LLA, XYZ; ENU; UTC tags
+    b[10] = 1;
+    PutU32BE(0x101, b + 11);  // NMEA every second: GGA, RMC
+    b[16] = 7;
+    b[17] = 3;
+    b[18] = 4;
+    b[19] = 1;  // over-determined clock, DGPS auto, stationary
+    PutU32BE(0x3E32B8B8, b + 20);
+    PutSingleBE(4.0f, b + 24);  // 10 degrees as capture stores it
+    PutSingleBE(12.0f, b + 28);
+    PutSingleBE(8.0f, b + 32);
     b[36] = 30;
     const uint8_t portA[10] = {0, 7, 7, 3, 1, 0, 0, 2, 2, 0}, portB[10] = {1, 7, 7, 3, 0, 0, 0, 2, 4, 0};
-    std::copy(portA, portA + 10, b + 58); std::copy(portB, portB + 10, b + 68);
-    b[78] = 0x15;                                     // WGS-84
-    b[121] = 0x4A; b[122] = 1; b[123] = 1; b[124] = 0;
-    PutDoubleBE(0.0, b + 125); PutSingleBE(300.0f, b + 133);
-    b[137] = 0x4D; PutU32BE(0x40000005, b + 138);
-    b[142] = 0x4E; b[143] = 3;
-    b[144] = 0x4F; PutDoubleBE(1e-5, b + 145);
-    b[153] = 0xA5; b[154] = 0x09; b[155] = 0x20;
-    b[158] = 0xA9; b[159] = 1; b[160] = 1; PutU32BE(2000, b + 161);
+    std::copy(portA, portA + 10, b + 58);
+    std::copy(portB, portB + 10, b + 68);
+    b[78] = 0x15;  // WGS-84
+    b[121] = 0x4A;
+    b[122] = 1;
+    b[123] = 1;
+    b[124] = 0;
+    PutDoubleBE(0.0, b + 125);
+    PutSingleBE(300.0f, b + 133);
+    b[137] = 0x4D;
+    PutU32BE(0x40000005, b + 138);
+    b[142] = 0x4E;
+    b[143] = 3;
+    b[144] = 0x4F;
+    PutDoubleBE(1e-5, b + 145);
+    b[153] = 0xA5;
+    b[154] = 0x09;
+    b[155] = 0x20;
+    b[158] = 0xA9;
+    b[159] = 1;
+    b[160] = 1;
+    PutU32BE(2000, b + 161);
     return image;
 }
 
