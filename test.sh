@@ -7,18 +7,20 @@ source tools/ensure-deps.sh
 vc_ensure_packages
 
 export QT_QPA_PLATFORM=offscreen
+# Tests that run the programs (kirp-emulator, vandel-cli, vandel-configurator) find them here.
+export VC_SOURCE_DIR="$PWD"
 jobs="$(nproc)"
 
 if [ "${1:-}" = "--sanitize" ]; then
   shift
   vc_build asan-ubsan build/asan-ubsan
-  ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  VC_BIN_DIR="$PWD/build/asan-ubsan/bin" ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     ctest --test-dir build/asan-ubsan --output-on-failure -j"$jobs" "$@"
   vc_build tsan build/tsan
-  TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+  VC_BIN_DIR="$PWD/build/tsan/bin" TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
     ctest --test-dir build/tsan --output-on-failure -j"$jobs" "$@"
   exit 0
 fi
 
 vc_build dev build
-ctest --test-dir build --output-on-failure -j"$jobs" "$@"
+VC_BIN_DIR="$PWD/build/bin" ctest --test-dir build --output-on-failure -j"$jobs" "$@"

@@ -31,5 +31,9 @@ function(vc_test name)
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 60
     PROPERTIES LABELS ${ARG_LABEL} TIMEOUT ${ARG_TIMEOUT}
-               ENVIRONMENT "QT_QPA_PLATFORM=offscreen;VC_SOURCE_DIR=${PROJECT_SOURCE_DIR};VC_BIN_DIR=${CMAKE_BINARY_DIR}/bin")
+               ENVIRONMENT QT_QPA_PLATFORM=offscreen)
+  # Tests find the programs they run through VC_BIN_DIR (set by test.sh) or, failing that, in the
+  # bin folder of the build they were compiled in.
+  target_compile_definitions(${name} PRIVATE VC_BUILT_BIN_DIR="${CMAKE_BINARY_DIR}/bin"
+                                             VC_BUILT_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
 endfunction()
