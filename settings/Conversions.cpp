@@ -2,7 +2,6 @@
 
 #include <locale.h>
 
-#include <cerrno>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
@@ -139,7 +138,6 @@ long double StrictReal(const std::string& text) {
     if (i != end) throw ConversionError(RealErrorText(text));
 
     const std::string number = text.substr(begin, end - begin);
-    errno = 0;
     const long double value = strtold_l(number.c_str(), nullptr, CLocale());
     // Beyond the extended range: not a number the program can hold. Underflow gives 0 or a
     // subnormal, which is kept.
