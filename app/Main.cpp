@@ -9,6 +9,8 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QShowEvent>
+#include <QTabBar>
+#include <QTabWidget>
 #include <array>
 #include <cstdio>
 #include <filesystem>
@@ -96,6 +98,9 @@ TForm_Main::TForm_Main(QWidget* parent) : QMainWindow(parent), ui(std::make_uniq
     BuildMainMenu();
     BuildFileDialogs();
     ui->PageControl1->setCurrentWidget(ui->TabSheet1);
+    // Tabs 20 pixels high, which leaves the settings pages a few pixels more; set on the tab bar
+    // alone so that the controls on the pages keep the plain style.
+    ui->PageControl1->tabBar()->setStyleSheet(QStringLiteral("QTabBar::tab { height: 20px; min-width: 50px; }"));
 
     BuildSettingsPages(ui->TabSheet1, ui->TabSheet2);
     RegisterMainWindowSettingsView(this);

@@ -4,7 +4,9 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QEvent>
+#include <QMouseEvent>
 #include <QObject>
+#include <QPushButton>
 #include <stdexcept>
 
 #include "AppTestSupport.h"
@@ -122,4 +124,33 @@ TEST_F(MenuErrors, AMenuCommandThatThrowsIsReportedAndTheMenuStillWorks) {
     ASSERT_EQ(boxes.boxes.size(), 2u);
     EXPECT_EQ(boxes.boxes[1].title.toStdString(), "Configurator");
     EXPECT_EQ(boxes.boxes[1].text.toStdString(), "'x' is not a valid floating point value.");
+}
+
+// A button whose click handler throws (as an operation window's OK does when the capture fails):
+// the exception passes through the toolkit's button code to the handler, and the button keeps
+// working afterwards.
+TEST(GeneralErrorHandler, AButtonClickThatThrowsLeavesTheButtonUsable) {
+    EnsureTestApplication();
+    MessageBoxRecorder boxes;
+    QPushButton button("OK");
+    button.resize(80, 24);
+    button.show();
+    int clicks = 0;
+    QObject::connect(&button, &QPushButton::clicked, [&clicks] {
+        ++clicks;
+        throw ConversionError("'' is not a valid integer value");
+    });
+    const QPointF centre(40, 12);
+    for (int round = 0; round < 2; ++round) {
+        QMouseEvent press(QEvent::MouseButtonPress, centre, button.mapToGlobal(centre), Qt::LeftButton,
+                          Qt::LeftButton, Qt::NoModifier);
+        QMouseEvent release(QEvent::MouseButtonRelease, centre, button.mapToGlobal(centre), Qt::LeftButton,
+                            Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(&button, &press);
+        QApplication::sendEvent(&button, &release);
+        EXPECT_FALSE(button.isDown());
+    }
+    EXPECT_EQ(clicks, 2);
+    ASSERT_EQ(boxes.boxes.size(), 2u);
+    EXPECT_EQ(boxes.boxes[0].text.toStdString(), "'' is not a valid integer value.");
 }

@@ -10,6 +10,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
 #include <cstdlib>
@@ -116,6 +117,10 @@ TEST_F(MainWindow, TwoTabPagesWithPageOneActive) {
     EXPECT_EQ(pages->widget(1)->objectName().toStdString(), "TabSheet2");
     EXPECT_EQ(pages->tabText(1).toStdString(), "Page 2");
     EXPECT_EQ(pages->currentIndex(), 0);
+    // Tabs 20 pixels high and at least 50 wide, leaving the pages as much room as they can have.
+    Form_Main->show();
+    EXPECT_EQ(pages->tabBar()->tabRect(0).height(), 20);
+    EXPECT_GE(pages->tabBar()->tabRect(0).width(), 50);
     // The pages fill the client area below the bevel.
     EXPECT_GE(pages->geometry().top(), 2);
     EXPECT_LE(pages->geometry().right(), 716);
