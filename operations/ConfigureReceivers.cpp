@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <thread>
+#include <vector>
 
 #include "link/PortContext.h"
 #include "messages/ReportHandler.h"
@@ -51,6 +52,24 @@ template <typename F>
 void ForEachSelected(F f) {
     for (int i = 0; i < kPortContextCount; ++i)
         if (Selected(i)) f(static_cast<int16_t>(i));
+}
+
+// Runs f(commIndex) for every port taking part in the run, each port on its own thread, and
+// returns when all are done. Used for the driver calls that wait on their port (open and line
+// settings, purges, breaks): the ports are independent, so twenty of them take as long as one
+// instead of queuing behind each other. f touches only the driver and its own Port Context.
+template <typename F>
+void ForEachSelectedSideBySide(F f) {
+    std::vector<int16_t> selected;
+    ForEachSelected([&](int16_t i) { selected.push_back(i); });
+    if (selected.size() == 1) {
+        f(selected.front());
+        return;
+    }
+    std::vector<std::thread> threads;
+    threads.reserve(selected.size());
+    for (const int16_t i : selected) threads.emplace_back(f, i);
+    for (std::thread& thread : threads) thread.join();
 }
 
 void DropSelection() {
@@ -139,7 +158,7 @@ void ConfigureReceivers(Operator& op) {
     for (auto& context : PortContexts) context.portResult = kResultNotInRun;
 
     // 2. Open every selected port at the PC Serial Settings.
-    ForEachSelected([](int16_t i) {
+    ForEachSelectedSideBySide([](int16_t i) {
         if (OpenPortContext(Context(i), PortNo(i)) == 0) {
             Context(i).portResult = kResultOpenFailed;
             Context(i).operationMode = kModeIdle;
@@ -150,7 +169,7 @@ void ConfigureReceivers(Operator& op) {
 
     // 3.
     OperationWait(200);
-    ForEachSelected([](int16_t i) {
+    ForEachSelectedSideBySide([](int16_t i) {
         Context(i).linkState = kLinkCheckSent;
         SerialPurgeReceive(PortNo(i));
     });
@@ -160,9 +179,9 @@ void ConfigureReceivers(Operator& op) {
 
     // 5. Receivers still silent get a line break and the fallback line settings.
     bool fallback = false;
-    ForEachSelected([&](int16_t i) {
+    ForEachSelected([&](int16_t i) { fallback = fallback || Context(i).linkState == kLinkCheckSent; });
+    ForEachSelectedSideBySide([](int16_t i) {
         if (Context(i).linkState != kLinkCheckSent) return;
-        fallback = true;
         SerialSendBreak(PortNo(i), 400);
         ApplyPortSettings(kFallbackLineSettings.data(), i);
         SerialPurgeReceive(PortNo(i));
@@ -195,7 +214,8 @@ void ConfigureReceivers(Operator& op) {
     OperationWait(500);
     ForEachSelected([](int16_t i) { SendSet(kGroupPortBConfiguration, SettingsGroupBytes(kGroupPortBConfiguration), i); });
     OperationWait(500);
-    ApplyPortSettings(SettingsGroupBytes(kGroupPortBConfiguration), -1);
+    // The PC side of every port in the run follows its receiver's new Port B settings.
+    ForEachSelectedSideBySide([](int16_t i) { ApplyPortSettings(SettingsGroupBytes(kGroupPortBConfiguration), i); });
     OperationWait(500);
 
     // 11.
@@ -205,7 +225,7 @@ void ConfigureReceivers(Operator& op) {
     OperationWait(1000);
 
     // 12. Whatever answered the set and control commands is discarded.
-    ForEachSelected([](int16_t i) {
+    ForEachSelectedSideBySide([](int16_t i) {
         Context(i).groupStatus.fill(kGroupRequested);
         SerialPurgeReceive(PortNo(i));
     });
