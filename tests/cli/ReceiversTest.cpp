@@ -53,7 +53,9 @@ std::vector<uint8_t> GroupBytes(const std::vector<uint8_t>& file, int groupNo) {
 }
 
 std::vector<uint8_t> HeldGroup(const Emulator& emulator, int index, int groupNo) {
-    const uint8_t* bytes = emulator.Status(index).current.Group(groupNo);
+    // The snapshot must outlive the pointer into it.
+    const ReceiverStatus status = emulator.Status(index);
+    const uint8_t* bytes = status.current.Group(groupNo);
     return {bytes, bytes + SettingsGroup(groupNo).length};
 }
 
