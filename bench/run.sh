@@ -1,0 +1,85 @@
+#!/usr/bin/env bash
+# Builds the measurement programs and prints one table of every performance figure of the project
+# with its goal beside it: decoder throughput, configure 20 ÷ 1, load ÷ fixed waits, idle CPU of 20
+# ports, SerialClose latency, start-up time and memory of the window program.
+# Usage: bench/run.sh [build-dir] (default build). The raw outputs stay in <build-dir>/bench/*.txt.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build="${1:-build}"
+if [ ! -f "$build/build.ninja" ]; then
+  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+fi
+cmake --build "$build" -j2 --target decoder_bench configure_timing serial_idle_close startup_timing
+out="$build/bench"
+export QT_QPA_PLATFORM=offscreen
+
+echo "decoder throughput ..." >&2
+"$out/decoder_bench" --benchmark_format=json --benchmark_min_time=0.5 >"$out/decoder.json" 2>/dev/null
+echo "configure and load timing (about a minute) ..." >&2
+"$out/configure_timing" 20 >"$out/configure.txt" 2>&1
+echo "idle CPU and close latency (about 25 s) ..." >&2
+"$out/serial_idle_close" 10 >"$out/idle_close.txt" 2>&1
+echo "start-up (5 runs) ..." >&2
+: >"$out/startup.txt"
+for _ in 1 2 3 4 5; do
+  /usr/bin/time -f "process: %e s wall, %M kB max resident" "$out/startup_timing" >>"$out/startup.txt" 2>&1
+done
+
+python3 - "$out" <<'PY'
+import json, re, sys, statistics
+out = sys.argv[1]
+rows = []
+
+def row(figure, value, goal, ok):
+    rows.append((figure, value, goal, "yes" if ok else "NO"))
+
+bench = json.load(open(f"{out}/decoder.json"))["benchmarks"]
+modes = {"0": "idle", "1": "loading", "2": "configuring"}
+for b in bench:
+    mbps = b["bytes_per_second"] / 1e6
+    name = b["name"]
+    if name.startswith("DecodeAndDispatch/"):
+        label = f"decoder + Report Handler, {modes.get(name.split('/')[1], name)} (MB/s)"
+    else:
+        label = "Frame Decoder alone (MB/s)"
+    row(label, f"{mbps:.0f}", ">= 200", mbps >= 200)
+
+text = open(f"{out}/configure.txt").read()
+m = re.search(r"configure (\d+) vs 1: ratio ([0-9.]+)", text)
+if m:
+    r = float(m.group(2)); row(f"configure {m.group(1)} receivers / 1 receiver (wall)", f"{r:.3f}", "<= 1.05", r <= 1.05)
+else:
+    row("configure 20 / 1", "not measured", "<= 1.05", False)
+m = re.search(r"load: ([0-9.]+) s wall, ([0-9.]+) s of fixed waits.*ratio ([0-9.]+)", text)
+if m:
+    r = float(m.group(3)); row(f"load / fixed waits ({m.group(1)} s / {m.group(2)} s)", f"{r:.3f}", "<= 1.05", r <= 1.05)
+else:
+    row("load / fixed waits", "not measured", "<= 1.05", False)
+
+text = open(f"{out}/idle_close.txt").read()
+m = re.search(r"idle CPU of the I/O threads: ([0-9.]+) %", text)
+if m:
+    v = float(m.group(1)); row("idle CPU of 20 open ports (% of one core)", f"{v:.3f}", "< 0.5", v < 0.5)
+m = re.search(r"SerialClose: mean ([0-9.]+) ms, max ([0-9.]+) ms", text)
+if m:
+    v = float(m.group(2)); row(f"SerialClose latency, max of 20 (mean {m.group(1)}) (ms)", f"{v:.1f}", "<= 120", v <= 120)
+m = re.search(r"SerialClose while the thread waits in a write to a full line: ([0-9.]+) ms", text)
+if m:
+    v = float(m.group(1)); row("SerialClose during a blocked write (ms)", f"{v:.1f}", "<= 120", v <= 120)
+
+text = open(f"{out}/startup.txt").read()
+starts = [float(x) for x in re.findall(r"startup: ([0-9.]+) s from process start", text)]
+peaks = [int(x) for x in re.findall(r"process: [0-9.]+ s wall, (\d+) kB max resident", text)]
+if starts:
+    v = statistics.median(starts)
+    row(f"window program start-up to main window shown, median of {len(starts)} (s)", f"{v:.3f}", "<= 1.0 (ours)", v <= 1.0)
+if peaks:
+    v = max(peaks) / 1024
+    row("window program peak memory after start-up (MB)", f"{v:.1f}", "<= 100 (ours)", v <= 100)
+
+w = max(len(r[0]) for r in rows)
+print(f"{'figure':<{w}}  {'measured':>10}  {'goal':<14} met")
+print("-" * (w + 32))
+for figure, value, goal, ok in rows:
+    print(f"{figure:<{w}}  {value:>10}  {goal:<14} {ok}")
+PY
