@@ -12,14 +12,21 @@ export VC_SOURCE_DIR="$PWD"
 jobs="$(nproc)"
 
 if [ "${1:-}" = "--sanitize" ]; then
+  # The whole suite under AddressSanitizer + UndefinedBehaviorSanitizer (any finding ends its test),
+  # then the Qt-free suites under ThreadSanitizer. Both run even when the first fails.
   shift
+  status=0
+  start=$SECONDS
   vc_build asan-ubsan build/asan-ubsan
-  VC_BIN_DIR="$PWD/build/asan-ubsan/bin" ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-    ctest --test-dir build/asan-ubsan --output-on-failure -j"$jobs" "$@"
+  VC_BIN_DIR="$PWD/build/asan-ubsan/bin" ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    ctest --test-dir build/asan-ubsan --output-on-failure -j"$jobs" "$@" || status=1
+  echo "AddressSanitizer + UndefinedBehaviorSanitizer: build and suite took $((SECONDS - start)) s"
+  start=$SECONDS
   vc_build tsan build/tsan
   VC_BIN_DIR="$PWD/build/tsan/bin" TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
-    ctest --test-dir build/tsan --output-on-failure -j"$jobs" "$@"
-  exit 0
+    ctest --test-dir build/tsan --output-on-failure -j"$jobs" "$@" || status=1
+  echo "ThreadSanitizer (Qt-free suites): build and suite took $((SECONDS - start)) s"
+  exit "$status"
 fi
 
 vc_build dev build
