@@ -18,14 +18,12 @@
 namespace {
 constexpr int kRowsPerColumn = 5;  // four columns, filled top to bottom
 static_assert(kPortContextCount == 20);
-}
+}  // namespace
 
-TForm_ConfigureComm::TForm_ConfigureComm(QWidget* parent) : QDialog(parent), activeOperator(&TheWindowOperator()) {
+TForm_ConfigureComm::TForm_ConfigureComm(QWidget* parent)
+    : QDialog(parent), activeOperator(&TheWindowOperator()) {
     setObjectName("ConfigureComm");
     setWindowTitle("Configure Receivers");
-
-    auto* label1 = new QLabel("Select the comm port(s) to load settings to:", this);
-    label1->setObjectName("Label1");
 
     auto* box = new QGroupBox("Comm Port(s)", this);
     box->setObjectName("GroupBox1");
@@ -37,36 +35,16 @@ TForm_ConfigureComm::TForm_ConfigureComm(QWidget* parent) : QDialog(parent), act
         grid->addWidget(check, i % kRowsPerColumn, i / kRowsPerColumn);
     }
 
-    auto* ok = new QPushButton("OK", this);
-    ok->setObjectName("Button_OK");
-    ok->setDefault(true);
-    auto* cancel = new QPushButton("Cancel", this);
-    cancel->setObjectName("Button_Cancel");
-    connect(ok, &QPushButton::clicked, this, &TForm_ConfigureComm::Button_OKClick);
-    connect(cancel, &QPushButton::clicked, this, &TForm_ConfigureComm::Button_CancelClick);
-
-    auto* note1 = new QLabel("Note:  The PC comm port(s) must be", this);
-    note1->setObjectName("Label_Note1");
-    auto* note2 = new QLabel("connected to receiver port(s) B.", this);
-    note2->setObjectName("Label_Note2");
-
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(ok);
-    buttons->addWidget(cancel);
-    buttons->addStretch();
-
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(label1);
-    layout->addWidget(box);
-    layout->addWidget(note1);
-    layout->addWidget(note2);
-    layout->addLayout(buttons);
-    SetFixedDialogStyle(this);
+    const CommPortDialogButtons buttons = LayOutCommPortDialog(
+        this, {"Select the comm port(s) to load settings to:", box, "Note:  The PC comm port(s) must be",
+               "connected to receiver port(s) B.", "Button_Cancel"});
+    connect(buttons.ok, &QPushButton::clicked, this, &TForm_ConfigureComm::Button_OKClick);
+    connect(buttons.cancel, &QPushButton::clicked, this, &TForm_ConfigureComm::Button_CancelClick);
 }
 
 QCheckBox* TForm_ConfigureComm::CommCheckBox(int commIndex) const {
-    return commIndex >= 0 && commIndex < kPortContextCount ? checkBoxes[static_cast<size_t>(commIndex)] : nullptr;
+    return commIndex >= 0 && commIndex < kPortContextCount ? checkBoxes[static_cast<size_t>(commIndex)]
+                                                           : nullptr;
 }
 
 void TForm_ConfigureComm::Button_OKClick() {
@@ -103,7 +81,9 @@ void TForm_ConfigureComm::Button_OKClick() {
     op.FocusSink();
 }
 
-void TForm_ConfigureComm::Button_CancelClick() { reject(); }
+void TForm_ConfigureComm::Button_CancelClick() {
+    reject();
+}
 
 void TForm_ConfigureComm::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);

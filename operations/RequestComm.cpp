@@ -24,9 +24,6 @@ TForm_RequestComm::TForm_RequestComm(QWidget* parent)
     setObjectName("RequestComm");
     setWindowTitle("Comm port selection");
 
-    auto* label1 = new QLabel("Select the comm port to request settings from:", this);
-    label1->setObjectName("Label1");
-
     auto* box = new QGroupBox("Comm Port", this);
     box->setObjectName("RadioGroup_RequestComm");
     auto* grid = new QGridLayout(box);
@@ -38,35 +35,16 @@ TForm_RequestComm::TForm_RequestComm(QWidget* parent)
         grid->addWidget(item, i % kRowsPerColumn, i / kRowsPerColumn);
     }
 
-    auto* ok = new QPushButton("OK", this);
-    ok->setObjectName("Button_OK");
-    ok->setDefault(true);
-    auto* cancel = new QPushButton("Cancel", this);
-    cancel->setObjectName("Cancel");
-    connect(ok, &QPushButton::clicked, this, &TForm_RequestComm::Button_OKClick);
-    connect(cancel, &QPushButton::clicked, this, &TForm_RequestComm::CancelClick);
-
-    auto* note1 = new QLabel("Note:  The PC comm port must be", this);
-    note1->setObjectName("Label_Note1");
-    auto* note2 = new QLabel("connected to receiver port B.", this);
-    note2->setObjectName("Label_Note2");
-
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(ok);
-    buttons->addWidget(cancel);
-    buttons->addStretch();
-
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(label1);
-    layout->addWidget(box);
-    layout->addWidget(note1);
-    layout->addWidget(note2);
-    layout->addLayout(buttons);
-    SetFixedDialogStyle(this);
+    const CommPortDialogButtons buttons = LayOutCommPortDialog(
+        this, {"Select the comm port to request settings from:", box, "Note:  The PC comm port must be",
+               "connected to receiver port B.", "Cancel"});
+    connect(buttons.ok, &QPushButton::clicked, this, &TForm_RequestComm::Button_OKClick);
+    connect(buttons.cancel, &QPushButton::clicked, this, &TForm_RequestComm::CancelClick);
 }
 
-int TForm_RequestComm::ItemIndex() const { return radioGroup->checkedId(); }
+int TForm_RequestComm::ItemIndex() const {
+    return radioGroup->checkedId();
+}
 
 void TForm_RequestComm::SetItemIndex(int index) {
     if (QAbstractButton* item = radioGroup->button(index)) {
@@ -99,7 +77,9 @@ void TForm_RequestComm::Button_OKClick() {
     op.FocusSink();
 }
 
-void TForm_RequestComm::CancelClick() { reject(); }
+void TForm_RequestComm::CancelClick() {
+    reject();
+}
 
 void TForm_RequestComm::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
