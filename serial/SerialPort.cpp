@@ -12,7 +12,13 @@
 
 namespace {
 
-PortSlot table[kSerialPortCount];
+// The Serial Port Table lives for the whole run and is never freed: a port left open when the
+// program ends keeps its I/O thread running until the process is gone, so neither the slot the
+// thread works on nor its thread object (whose destructor would end the program) is destroyed.
+PortSlot* Table() {
+    static PortSlot* const slots = new PortSlot[kSerialPortCount];
+    return slots;
+}
 
 constexpr int kThreadReleaseDelayMs = 10;
 constexpr int kPurgeReceiveWaitMs = 30;
@@ -141,17 +147,17 @@ bool OpenSlot(PortSlot& slot, int index, uint8_t port, int32_t mode, int32_t bau
 
 }  // namespace
 
-PortSlot& SerialSlot(int index) { return table[index]; }
+PortSlot& SerialSlot(int index) { return Table()[index]; }
 
 PortSlot* SerialSlotOfPort(uint8_t port) {
     if (port < 1 || port > kSerialPortCount) return nullptr;
-    return &table[port - 1];
+    return &Table()[port - 1];
 }
 
 uint8_t SerialOpen(uint8_t port, int32_t mode, int32_t bufferSize, int32_t baudRate, int32_t parity,
                    int32_t dataBits, int32_t stopBits) {
     if (!ValidParams(port, mode, bufferSize, baudRate, parity, dataBits, stopBits)) return 0;
-    PortSlot& slot = table[port - 1];
+    PortSlot& slot = Table()[port - 1];
     if (slot.accessMode.load() != kAccessClosed && SerialClose(port) == 0) return 0;
 
     const int32_t capacity = bufferSize == 0 ? kDefaultBufferSize : bufferSize;
@@ -178,7 +184,7 @@ uint8_t SerialOpen(uint8_t port, int32_t mode, int32_t bufferSize, int32_t baudR
 uint8_t SerialSetParams(uint8_t port, int32_t mode, int32_t bufferSize, int32_t baudRate, int32_t parity,
                         int32_t dataBits, int32_t stopBits) {
     if (!ValidParams(port, mode, bufferSize, baudRate, parity, dataBits, stopBits)) return 0;
-    PortSlot& slot = table[port - 1];
+    PortSlot& slot = Table()[port - 1];
     if (slot.accessMode.load() == kAccessClosed) return 0;
     {
         std::lock_guard<std::recursive_mutex> guard(slot.lock);
@@ -245,7 +251,7 @@ uint8_t SerialClose(uint8_t port) {
 
 uint8_t SerialCloseAll() {
     for (int n = 1; n <= kSerialPortCount; ++n) {
-        if (table[n - 1].accessMode.load() != kAccessClosed) SerialClose(static_cast<uint8_t>(n));
+        if (Table()[n - 1].accessMode.load() != kAccessClosed) SerialClose(static_cast<uint8_t>(n));
     }
     return 1;
 }

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <thread>
 #include <vector>
 
@@ -296,4 +297,17 @@ TEST_F(SerialPtyTest, OpenAndClose200TimesWhileTheLineTalks) {
     }
     done.store(true);
     talker.join();
+}
+
+// Ports left open when the program ends are not closed by the driver; ending the program with a
+// Threaded port open (its I/O thread still running) must still end it normally.
+TEST_F(SerialPtyTest, ProgramEndsNormallyWithAThreadedPortLeftOpen) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            if (SerialOpen(1, kAccessThreaded, 4096, 9600, 0, 8, 1) != 1) std::exit(2);
+            if (!WaitUntil([] { return SerialIoPassCount(1) >= 1; })) std::exit(3);
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
