@@ -32,7 +32,7 @@ void FailTest(const char* target, const char* rule) {
 // VC_SOURCE_DIR when given, else the source tree this test was built from.
 fs::path CorpusFolder(const char* target) {
     const char* source = std::getenv("VC_SOURCE_DIR");
-    return fs::path(source != nullptr ? source : VC_BUILT_FROM_SOURCE_DIR) / "fuzz" / "corpus" / target;
+    return fs::path(source != nullptr ? source : VC_BUILT_SOURCE_DIR) / "fuzz" / "corpus" / target;
 }
 
 std::vector<fs::path> CorpusFiles(const char* target) {
