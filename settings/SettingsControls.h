@@ -328,9 +328,12 @@ enum class EditCondition : uint8_t {
     kCustomDatum,  // read only for datum index -1; otherwise its field is set to 0
 };
 
-// The elevation mask is held in radians and shown in degrees, with 3.14159 standing for pi.
+// The elevation mask is held in radians and shown in degrees, with 3.14159 standing for pi. Both
+// factors are the double values 57.295827908797776 and 0.017453277777777776; capture multiplies the
+// extended-precision degrees by the latter as it is (the extended quotient 3.14159L / 180.0L is a
+// little larger and rounds some texts to the next single).
 constexpr double kDegreesPerRadian = 180.0 / 3.14159;
-constexpr long double kRadiansPerDegree = 3.14159L / 180.0L;
+constexpr long double kRadiansPerDegree = static_cast<long double>(3.14159 / 180.0);
 
 struct EditBinding {
     const char* control;

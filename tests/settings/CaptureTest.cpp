@@ -111,6 +111,16 @@ TEST_F(Capture, ElevationMaskTenDegreesIsTheNearestSingle) {
     for (int i = 22; i < 43; ++i) EXPECT_EQ(g[i], 0xAA) << i;
 }
 
+// The factor is the double 0.017453277777777776 exactly. This text lies so close to a rounding
+// boundary of the single that the product with the extended quotient 3.14159L / 180.0L (larger by
+// about 1e-18) would round up to 0x3E32B8B9.
+TEST_F(Capture, ElevationMaskUsesTheDoubleFactorExactly) {
+    view.SetText("Edit_EMask", "10.000000044881970397148141");
+    EXPECT_EQ(CaptureMessage(), "(captured)");
+    const uint8_t* g = SettingsGroupBytes(4);
+    EXPECT_EQ(std::vector<uint8_t>(g + 5, g + 9), (std::vector<uint8_t>{0x3E, 0x32, 0xB8, 0xB8}));
+}
+
 TEST_F(Capture, GPSConfigurationComboCodes) {
     view.SetItemIndex("ComboBox_RMode", 2);
     view.SetItemIndex("ComboBox_DifMode", 2);

@@ -74,7 +74,8 @@ Image Predict(const Image& file) {
     b[18] = KeepIf(b[18] >= 1 && b[18] <= 4, b[18], 0);
     b[19] = KeepIf(b[19] >= 1 && b[19] <= 2, b[19], 0);
     const double degrees = static_cast<double>(GetSingleBE(b + kElevationMask)) * (180.0 / 3.14159);
-    PutSingleBE(static_cast<float>(ThroughText(1, degrees) * (3.14159L / 180.0L)), b + kElevationMask);
+    const long double radiansPerDegree = 0.017453277777777776;  // the double, widened
+    PutSingleBE(static_cast<float>(ThroughText(1, degrees) * radiansPerDegree), b + kElevationMask);
     for (int offset : {kSignalMask, kPdopMask, kPdopSwitch})
         PutSingleBE(static_cast<float>(ThroughText(1, GetSingleBE(b + offset))), b + offset);
 
