@@ -26,6 +26,8 @@ void LoadSettingsFromFile(std::FILE* file) {
 }
 
 namespace {
+constexpr int kMaxLinkDepth = 40;  // as the kernel's own limit on links followed
+
 std::string SystemReason(int error) { return std::strerror(error); }
 
 bool WriteAll(int fd, const uint8_t* data, size_t size) {
@@ -42,9 +44,18 @@ bool WriteAll(int fd, const uint8_t* data, size_t size) {
 }
 }  // namespace
 
-bool SaveSettingsImage(const std::string& path, std::string& errorText) {
+bool SaveSettingsImage(const std::string& requestedPath, std::string& errorText) {
     namespace fs = std::filesystem;
     std::error_code ec;
+    // Saving onto a link writes the file it points to, as an ordinary write would, rather than
+    // replacing the link with a file of its own.
+    fs::path resolved = requestedPath;
+    for (int depth = 0; depth < kMaxLinkDepth && fs::is_symlink(resolved, ec); ++depth) {
+        const fs::path next = fs::read_symlink(resolved, ec);
+        if (ec) break;
+        resolved = next.is_absolute() ? next : resolved.parent_path() / next;
+    }
+    const std::string path = resolved.string();
     if (fs::is_directory(path, ec)) {
         errorText = SystemReason(EISDIR);
         return false;
