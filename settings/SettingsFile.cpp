@@ -13,16 +13,20 @@
 #include "settings/SettingsImage.h"
 #include "settings/SettingsView.h"
 
-void LoadSettingsFromFile(std::FILE* file) {
+bool LoadSettingsFromFile(std::FILE* file) {
     uint8_t bytes[kSettingsFileReadLimit];
     std::memset(bytes, 0xFF, sizeof bytes);
     int count = 0;
     int c;
     while (count < kSettingsFileReadLimit && (c = std::fgetc(file)) != EOF) bytes[count++] = static_cast<uint8_t>(c);
+    // A file that stops reading with an error is no short file: showing its missing bytes as 0xFF
+    // would replace the settings in the window with a file's worth of nothing.
+    if (std::ferror(file)) return false;
 
     for (const auto& group : kSettingsGroups) ShowGroup(group.number, bytes + group.offset);
 
     if (SettingsView* view = CurrentSettingsView()) view->FocusSink();
+    return true;
 }
 
 namespace {

@@ -8,7 +8,8 @@ constexpr int kSettingsFileReadLimit = 500;
 
 // Reads an open file (at most 500 bytes; positions of the first 169 it does not reach count as
 // 0xFF) and shows the thirteen groups in image order, then moves the focus to the focus sink.
-void LoadSettingsFromFile(std::FILE* file);
+// False, with the image and the window untouched, when reading the file fails.
+bool LoadSettingsFromFile(std::FILE* file);
 
 // Writes the Settings Image to path so that a failure never leaves a truncated file: a temporary
 // file in the same folder, flushed and closed, renamed over the target. On failure the target is

@@ -22,7 +22,7 @@ std::vector<uint8_t> ReadAll(const fs::path& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-class SaveSettingsImageTest : public ::testing::Test {
+class SettingsFileTest : public ::testing::Test {
 protected:
     void SetUp() override {
         char pattern[] = "/tmp/settings-file-XXXXXX";
@@ -45,7 +45,7 @@ protected:
     fs::path folder_;
 };
 
-TEST_F(SaveSettingsImageTest, SavingOntoALinkWritesTheFileItPointsTo) {
+TEST_F(SettingsFileTest, SavingOntoALinkWritesTheFileItPointsTo) {
     const fs::path target = folder_ / "rack.dat";
     std::ofstream(target, std::ios::binary) << "old";
     ::chmod(target.c_str(), 0640);
@@ -62,7 +62,7 @@ TEST_F(SaveSettingsImageTest, SavingOntoALinkWritesTheFileItPointsTo) {
     EXPECT_EQ(Entries(), (std::vector<std::string>{"current.dat", "rack.dat"}));
 }
 
-TEST_F(SaveSettingsImageTest, DanglingLinkCreatesItsTarget) {
+TEST_F(SettingsFileTest, DanglingLinkCreatesItsTarget) {
     const fs::path link = folder_ / "next.dat";
     fs::create_symlink("new.dat", link);
     std::string error;
@@ -71,7 +71,7 @@ TEST_F(SaveSettingsImageTest, DanglingLinkCreatesItsTarget) {
     EXPECT_EQ(ReadAll(folder_ / "new.dat"), Image());
 }
 
-TEST_F(SaveSettingsImageTest, ADirectoryIsRefusedAndLeftAlone) {
+TEST_F(SettingsFileTest, ADirectoryIsRefusedAndLeftAlone) {
     fs::create_directory(folder_ / "sub.dat");
     std::string error;
     EXPECT_FALSE(SaveSettingsImage((folder_ / "sub.dat").string(), error));
@@ -80,10 +80,29 @@ TEST_F(SaveSettingsImageTest, ADirectoryIsRefusedAndLeftAlone) {
     EXPECT_EQ(Entries(), (std::vector<std::string>{"sub.dat"}));
 }
 
-TEST_F(SaveSettingsImageTest, AMissingFolderIsReportedWithTheSystemsReason) {
+TEST_F(SettingsFileTest, AMissingFolderIsReportedWithTheSystemsReason) {
     std::string error;
     EXPECT_FALSE(SaveSettingsImage((folder_ / "absent" / "x.dat").string(), error));
     EXPECT_EQ(error, "No such file or directory");
+}
+
+// A file that cannot be read (here: open for writing only) is not an empty file: the image keeps
+// its settings instead of turning into 0xFF.
+TEST_F(SettingsFileTest, LoadingAFileThatFailsToReadChangesNothing) {
+    const fs::path path = folder_ / "rack.dat";
+    std::ofstream(path, std::ios::binary) << std::string(169, '\x11');
+    const std::vector<uint8_t> before = Image();
+    std::FILE* writeOnly = std::fopen(path.c_str(), "ab");
+    ASSERT_NE(writeOnly, nullptr);
+    EXPECT_FALSE(LoadSettingsFromFile(writeOnly));
+    std::fclose(writeOnly);
+    EXPECT_EQ(Image(), before);
+
+    std::FILE* readable = std::fopen(path.c_str(), "rb");
+    ASSERT_NE(readable, nullptr);
+    EXPECT_TRUE(LoadSettingsFromFile(readable));
+    std::fclose(readable);
+    EXPECT_EQ(Image(), std::vector<uint8_t>(kSettingsImageSize, 0x11));
 }
 
 }  // namespace
