@@ -4,55 +4,23 @@
 #include <array>
 #include <cstdio>
 #include <cstring>
-#include <map>
 #include <string_view>
 
 #include "link/ByteOrder.h"
 #include "settings/Datum.h"
 #include "settings/Display.h"
+#include "settings/MemorySettingsView.h"
 #include "settings/SettingsControls.h"
 #include "settings/SettingsView.h"
 
 namespace {
 
-// A settings view with no window behind it: it keeps what the display operations set, so that the
-// tool prints exactly the texts the main window would show.
-class RecordingView final : public SettingsView {
-public:
-    void SetText(std::string_view control, const std::string& text) override { texts_[std::string(control)] = text; }
-    std::string Text(std::string_view control) const override {
-        const auto found = texts_.find(control);
-        return found == texts_.end() ? std::string() : found->second;
-    }
-    void SetChecked(std::string_view control, bool checked) override { checked_[std::string(control)] = checked; }
-    bool Checked(std::string_view control) const override {
-        const auto found = checked_.find(control);
-        return found != checked_.end() && found->second;
-    }
-    void SetItemIndex(std::string_view control, int index) override { items_[std::string(control)] = index; }
-    int ItemIndex(std::string_view control) const override {
-        const auto found = items_.find(control);
-        return found == items_.end() ? -1 : found->second;
-    }
-    void SetEnabled(std::string_view control, bool enabled) override { enabled_[std::string(control)] = enabled; }
-    bool Enabled(std::string_view control) const override {
-        const auto found = enabled_.find(control);
-        return found == enabled_.end() || found->second;
-    }
-    void FocusSink() override {}
-
-private:
-    std::map<std::string, std::string, std::less<>> texts_;
-    std::map<std::string, bool, std::less<>> checked_;
-    std::map<std::string, int, std::less<>> items_;
-    std::map<std::string, bool, std::less<>> enabled_;
-};
-
 constexpr int kLargestGroup = 43;
 
-// Shows the group through its display operation into view, then puts back the image bytes, the
-// registered view and the datum edit state the operation may have changed.
-void ShowThrough(RecordingView& view, int groupNo, const uint8_t* group) {
+// Shows the group through its display operation into view, a fresh window-less view that keeps what
+// display sets, so that the tool prints exactly the texts the main window would show. Then puts back
+// the image bytes, the registered view and the datum edit state the operation may have changed.
+void ShowThrough(MemorySettingsView& view, int groupNo, const uint8_t* group) {
     const int length = SettingsGroup(groupNo).length;
     std::array<uint8_t, kLargestGroup> imageBefore{};
     std::memcpy(imageBefore.data(), SettingsGroupBytes(groupNo), static_cast<size_t>(length));
@@ -170,7 +138,7 @@ std::vector<SettingsField> DecodeSettingsGroup(int groupNo, const uint8_t* group
     if (groupNo < 1 || groupNo > kGroupCount) return fields;
     const int length = SettingsGroup(groupNo).length;
 
-    RecordingView view;
+    MemorySettingsView view;
     ShowThrough(view, groupNo, group);
 
     // Each field is sorted by the first byte of the field it belongs to, then by when it was added,
@@ -235,7 +203,7 @@ std::vector<SettingsField> DecodeSettingsGroup(int groupNo, const uint8_t* group
             std::array<uint8_t, kLargestGroup> setForm{};
             std::memcpy(setForm.data(), group, static_cast<size_t>(length));
             setForm[0] = 0;
-            RecordingView setView;
+            MemorySettingsView setView;
             ShowThrough(setView, groupNo, setForm.data());
             field.text = setView.Text(edit.control);
             field.shown = false;

@@ -8,8 +8,6 @@
 #include "link/PortContext.h"
 #include "serial/Serial.h"
 #include "serial/SerialTesting.h"
-#include "settings/Datum.h"
-#include "settings/SettingsControls.h"
 
 namespace {
 
@@ -98,40 +96,7 @@ size_t ReadCutter::Next() {
     }
 }
 
-FuzzSettingsView::FuzzSettingsView(const char* target) : target_(target) {
-    for (const auto& b : kCheckBoxBindings) controls_[b.control] = {Control::kCheckBox, b.box, 0, {}, false, -1, true};
-    for (const auto& b : kRadioButtonBindings)
-        controls_[b.control] = {Control::kRadioButton, b.box, 0, {}, false, -1, true};
-    for (const auto& b : kComboBoxBindings)
-        controls_[b.control] = {Control::kComboBox, b.box, static_cast<int>(b.items.size()), {}, false, -1, true};
-    for (const auto& b : kEditBindings) controls_[b.control] = {Control::kEdit, b.box, 0, {}, false, -1, true};
-    for (const char* edit : kCustomDatumEdits) controls_[edit].enabled = false;
+void FuzzSettingsView::BadControl(std::string_view, ControlFault fault) const {
+    FuzzCheck(fault != ControlFault::kUnknown, target_, "display and capture use only controls of the control tables");
+    FuzzCheck(fault != ControlFault::kWrongKind, target_, "display and capture use each control as the kind it is");
 }
-
-FuzzSettingsView::Control& FuzzSettingsView::Find(std::string_view name) const {
-    auto it = controls_.find(name);
-    FuzzCheck(it != controls_.end(), target_, "display and capture use only controls of the control tables");
-    return it == controls_.end() ? missing_ : it->second;
-}
-
-void FuzzSettingsView::SetText(std::string_view control, const std::string& text) { Find(control).text = text; }
-std::string FuzzSettingsView::Text(std::string_view control) const { return Find(control).text; }
-
-void FuzzSettingsView::SetChecked(std::string_view control, bool checked) {
-    Control& c = Find(control);
-    if (c.kind == Control::kRadioButton && checked) {
-        for (auto& [name, other] : controls_) {
-            if (other.kind == Control::kRadioButton && std::string_view(other.box) == c.box) other.checked = false;
-        }
-    }
-    c.checked = checked;
-}
-bool FuzzSettingsView::Checked(std::string_view control) const { return Find(control).checked; }
-
-void FuzzSettingsView::SetItemIndex(std::string_view control, int index) {
-    Control& c = Find(control);
-    c.itemIndex = (index >= 0 && index < c.itemCount) ? index : -1;
-}
-int FuzzSettingsView::ItemIndex(std::string_view control) const { return Find(control).itemIndex; }
-void FuzzSettingsView::SetEnabled(std::string_view control, bool enabled) { Find(control).enabled = enabled; }
-bool FuzzSettingsView::Enabled(std::string_view control) const { return Find(control).enabled; }

@@ -4,11 +4,9 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <map>
-#include <string>
 #include <string_view>
 
-#include "settings/SettingsView.h"
+#include "settings/MemorySettingsView.h"
 
 // Comm port 1 (Port Context 0), opened Threaded once per process on a device that never delivers
 // anything by itself; false when it could not be opened.
@@ -31,37 +29,15 @@ private:
     uint64_t state_;
 };
 
-// A settings view built from the control tables, as the window's controls behave where display and
-// capture rely on them (an index outside a combo box's list selects nothing, choosing a radio button
-// clears the others of its box). A control name it does not know breaks the target's rule.
-class FuzzSettingsView : public SettingsView {
+// The shared window-less settings view (settings/MemorySettingsView.h): a control name it does not
+// know, or a control used as a kind it is not, breaks the target's rule.
+class FuzzSettingsView final : public MemorySettingsView {
 public:
-    explicit FuzzSettingsView(const char* target);
+    explicit FuzzSettingsView(const char* target) : target_(target) {}
 
-    void SetText(std::string_view control, const std::string& text) override;
-    std::string Text(std::string_view control) const override;
-    void SetChecked(std::string_view control, bool checked) override;
-    bool Checked(std::string_view control) const override;
-    void SetItemIndex(std::string_view control, int index) override;
-    int ItemIndex(std::string_view control) const override;
-    void SetEnabled(std::string_view control, bool enabled) override;
-    bool Enabled(std::string_view control) const override;
-    void FocusSink() override {}
+protected:
+    void BadControl(std::string_view control, ControlFault fault) const override;
 
 private:
-    struct Control {
-        enum Kind { kCheckBox, kRadioButton, kComboBox, kEdit };
-        Kind kind = kEdit;
-        const char* box = "";
-        int itemCount = 0;
-        std::string text;
-        bool checked = false;
-        int itemIndex = -1;
-        bool enabled = true;
-    };
-    Control& Find(std::string_view name) const;
-
     const char* target_;
-    mutable std::map<std::string, Control, std::less<>> controls_;
-    mutable Control missing_;
 };
