@@ -62,6 +62,8 @@ std::string ParseCommMapping(std::string_view value, CommMapping& mapping) {
         return "the comm port number must be from 1 to 20";
     }
     if (device.empty()) return "the device name is empty";
+    // The same devices as vandel-cli takes: a tty that exists, or rfc2217://HOST:PORT.
+    if (std::string error; !CheckSerialDeviceName(std::string(device), error)) return error;
     mapping.port = port;
     mapping.device = std::string(device);
     return {};
@@ -101,6 +103,10 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
         CommMapping mapping{};
         if (std::string problem = ParseCommMapping(value, mapping); !problem.empty()) {
             return Error("'" + shown + "': " + problem);
+        }
+        for (const CommMapping& earlier : result.comms) {
+            if (earlier.port == mapping.port)
+                return Error("'" + shown + "': Comm " + std::to_string(mapping.port) + " is given twice");
         }
         result.comms.push_back(std::move(mapping));
     }

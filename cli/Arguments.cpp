@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "serial/Serial.h"
 #include "serial/network/NetworkDevice.h"
 #include "settings/SettingsControls.h"
 
@@ -126,29 +127,7 @@ bool ParsePcSettings(const std::string& text, std::array<uint8_t, kPortConfigura
     return true;
 }
 
-bool CheckDeviceName(const std::string& device, std::string& error) {
-    if (device.rfind(kNetworkDevicePrefix, 0) == 0) {
-        std::string host;
-        uint16_t port = 0;
-        if (ParseNetworkDeviceName(device, host, port)) return true;
-        error = device + ": a network serial port is written rfc2217://HOST:PORT, PORT from 1 to 65535";
-        return false;
-    }
-    if (device.find("://") != std::string::npos) {
-        error = device + ": unknown kind of device (a tty path or rfc2217://HOST:PORT)";
-        return false;
-    }
-    struct stat info {};
-    if (::stat(device.c_str(), &info) != 0) {
-        error = device + ": " + (errno == ENOENT ? std::string("no such device") : std::strerror(errno));
-        return false;
-    }
-    if (!S_ISCHR(info.st_mode)) {
-        error = device + ": not a serial device";
-        return false;
-    }
-    return true;
-}
+bool CheckDeviceName(const std::string& device, std::string& error) { return CheckSerialDeviceName(device, error); }
 
 CliParse ParseCliArguments(const std::vector<std::string>& args, CliArguments& arguments, std::string& error) {
     arguments = CliArguments{};

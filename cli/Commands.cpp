@@ -62,29 +62,36 @@ bool CheckDevicesOrSay(const std::vector<std::string>& devices, std::FILE* err) 
             ok = false;
         }
     }
+    // Two names of one device (a link and its target) would be two ports fighting over one line.
+    for (size_t i = 0; ok && i < devices.size(); ++i) {
+        for (size_t j = 0; j < i; ++j) {
+            if (SameSerialDevice(devices[j], devices[i])) {
+                Message(err, devices[j] + " and " + devices[i] + " are the same device");
+                ok = false;
+                break;
+            }
+        }
+    }
     return ok;
+}
+
+// The reason the driver kept for a port that would not open, as a line under the result.
+void SayOpenFailure(std::FILE* err, const std::string& device, uint8_t port) {
+    const SerialFailure failure = SerialLastFailure(port);
+    if (failure.code != SerialFailureCode::kNone) Message(err, device + ": " + DescribeSerialFailure(failure));
 }
 
 // The file load writes must be writable before the receiver is asked anything: a folder that does
 // not exist or cannot be written is found now, not after the operation.
 bool CheckOutputFile(const std::string& path, std::string& error) {
     namespace fs = std::filesystem;
-    std::error_code ec;
-    if (fs::is_directory(path, ec)) {
-        error = path + ": is a folder";
+    std::string target;
+    if (!CheckSaveTarget(path, target, error)) {
+        error = path + ": " + error;
         return false;
     }
-    fs::path folder = fs::path(path).parent_path();
+    fs::path folder = fs::path(target).parent_path();
     if (folder.empty()) folder = ".";
-    struct stat info {};
-    if (::stat(folder.c_str(), &info) != 0) {
-        error = path + ": " + std::strerror(errno);
-        return false;
-    }
-    if (!S_ISDIR(info.st_mode)) {
-        error = path + ": " + folder.string() + " is not a folder";
-        return false;
-    }
     if (::access(folder.c_str(), W_OK | X_OK) != 0) {
         error = path + ": cannot write in " + folder.string() + ": " + std::strerror(errno);
         return false;
@@ -192,10 +199,7 @@ int RunLoad(const CliArguments& arguments, std::FILE* /*out*/, std::FILE* err) {
     const uint8_t opened = LoadFromReceiver(0, op);
     StopProgress();
 
-    if (opened == 0 && device.rfind("rfc2217://", 0) != 0) {
-        const PortCheck check = CheckPortAccess(device);
-        if (check.access != PortAccess::kUsable) Message(err, device + ": " + PortAccessText(check));
-    }
+    if (opened == 0) SayOpenFailure(err, device, 1);
     // Error 12 only says the load goes on at 9600 8 none 1; every other message means a group is missing.
     bool complete = opened != 0;
     for (const std::string& title : op.WarningTitles())
@@ -246,6 +250,11 @@ int RunConfigure(const CliArguments& arguments, std::FILE* out, std::FILE* err) 
     for (size_t i = 0; success && i < arguments.devices.size(); ++i)
         success = op.Summary()[i].portResult == kResultSuccess;
 
+    if (op.SummaryShown()) {
+        for (size_t i = 0; i < arguments.devices.size(); ++i)
+            if (op.Summary()[i].portResult == kResultOpenFailed)
+                SayOpenFailure(err, arguments.devices[i], static_cast<uint8_t>(i + 1));
+    }
     if (arguments.json) PrintJson(out, SummaryJson(path, arguments.devices, op, success));
     else if (op.SummaryShown()) Print(out, SummaryText(arguments.devices, op));
     if (!op.SummaryShown()) Message(err, "nothing was sent to any receiver");
@@ -281,7 +290,9 @@ int RunPorts(const CliArguments& arguments, std::FILE* out, std::FILE* err) {
     return kExitSuccess;
 }
 
-int RunCommand(const CliArguments& arguments, std::FILE* out, std::FILE* err) {
+namespace {
+
+int Dispatch(const CliArguments& arguments, std::FILE* out, std::FILE* err) {
     switch (arguments.command) {
         case CliCommand::kShow: return RunShow(arguments, out, err);
         case CliCommand::kDiff: return RunDiff(arguments, out, err);
@@ -291,4 +302,17 @@ int RunCommand(const CliArguments& arguments, std::FILE* out, std::FILE* err) {
         case CliCommand::kNone: break;
     }
     return kExitUsage;
+}
+
+}  // namespace
+
+int RunCommand(const CliArguments& arguments, std::FILE* out, std::FILE* err) {
+    int status = Dispatch(arguments, out, err);
+    // Output that did not reach its file (a full disk, a closed pipe) is no result: say so.
+    if (std::fflush(out) != 0 || std::ferror(out) != 0) {
+        const int error = errno;
+        Message(err, std::string("cannot write the output: ") + std::strerror(error != 0 ? error : EIO));
+        status = kExitUsage;
+    }
+    return status;
 }

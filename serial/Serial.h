@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "serial/SerialFailure.h"
+
 constexpr int kSerialPortCount = 40;
 
 // Access modes of a Port Slot.
@@ -26,6 +28,10 @@ uint8_t SerialCloseAll();
 uint8_t SerialGetParams(uint8_t port, uint8_t* accessMode, int32_t* baudRate, int32_t* parity,
                         int32_t* dataBits, int32_t* stopBits);
 
+// Why the last SerialOpen or SerialSetParams of the port failed (kNone after a success). The results
+// above stay 1/0; this is for whoever tells a person.
+SerialFailure SerialLastFailure(uint8_t port);
+
 uint8_t SerialGetByte(uint8_t port, uint8_t* byte);
 uint8_t SerialPutByte(uint8_t port, uint8_t byte);
 int32_t SerialReceiveCount(uint8_t port);
@@ -37,3 +43,11 @@ int32_t SerialTransmitCount(uint8_t port);
 std::string SerialDeviceName(uint8_t port);
 bool SerialSetDeviceName(uint8_t port, const std::string& name);  // false for a port outside 1..40
 void SerialResetDeviceNames();
+
+// Whether a name can be given to a port: rfc2217://HOST:PORT (PORT from 1 to 65535), or the path
+// of an existing tty. False with the reason otherwise. Nothing is opened: opening a serial port
+// toggles its modem lines, which resets some of what hangs on them.
+bool CheckSerialDeviceName(const std::string& name, std::string& error);
+// Whether two accepted names name one device: for ttys the same device number (a link and its
+// target, /dev/../dev/ttyS0), for network ports the same text.
+bool SameSerialDevice(const std::string& first, const std::string& second);

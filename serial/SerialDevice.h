@@ -6,6 +6,8 @@
 #include <memory>
 #include <string>
 
+#include "serial/SerialFailure.h"
+
 struct DeviceLineSettings {
     int32_t baudRate = 0;
     int32_t parity = 0;     // 0 none, 1 odd, 2 even
@@ -18,8 +20,10 @@ public:
     virtual ~SerialDevice() = default;
 
     // Opens the named device for reading and writing with exclusive access. False when it is
-    // missing, not a serial device, or held by another program.
+    // missing, not a serial device, or held by another program; LastFailure() then says why.
     virtual bool Open(const std::string& name) = 0;
+    // Why the last Open or SetLineSettings failed (kNone when nothing failed or nothing is known).
+    virtual SerialFailure LastFailure() const { return {}; }
     virtual bool SetQueueSizes(int32_t inputSize, int32_t outputSize) = 0;
     virtual bool GetLineSettings(DeviceLineSettings& settings) = 0;
     // Writes the line settings and puts the device in binary (raw) mode.

@@ -1,10 +1,16 @@
 // The device-name table: which device each driver port opens. Port n (1..39) is /dev/ttyS<n−1>,
 // the first serial port being /dev/ttyS0; port 40 has the empty name so that opening it fails.
+#include <sys/stat.h>
+
 #include <array>
+#include <cerrno>
+#include <cstring>
 #include <mutex>
 #include <string>
 
 #include "serial/Serial.h"
+#include "serial/network/NetworkDevice.h"
+#include "serial/posix/LineOwnership.h"
 
 namespace {
 
@@ -42,4 +48,37 @@ bool SerialSetDeviceName(uint8_t port, const std::string& name) {
 void SerialResetDeviceNames() {
     std::lock_guard<std::mutex> guard(namesMutex);
     Names() = DefaultNames();
+}
+
+bool CheckSerialDeviceName(const std::string& name, std::string& error) {
+    if (name.rfind(kNetworkDevicePrefix, 0) == 0) {
+        std::string host;
+        uint16_t port = 0;
+        if (ParseNetworkDeviceName(name, host, port)) return true;
+        error = name + ": a network serial port is written rfc2217://HOST:PORT, PORT from 1 to 65535";
+        return false;
+    }
+    if (name.empty() || name.find("://") != std::string::npos) {
+        error = name + ": unknown kind of device (a tty path or rfc2217://HOST:PORT)";
+        return false;
+    }
+    struct stat info {};
+    if (::stat(name.c_str(), &info) != 0) {
+        error = name + ": " + (errno == ENOENT ? std::string("no such device") : std::strerror(errno));
+        return false;
+    }
+    if (!S_ISCHR(info.st_mode) || TtyKindOfDevice(info.st_rdev) == TtyKind::kNotTty) {
+        error = name + ": not a serial device";
+        return false;
+    }
+    return true;
+}
+
+bool SameSerialDevice(const std::string& first, const std::string& second) {
+    if (first == second) return true;
+    struct stat a {};
+    struct stat b {};
+    if (first.rfind(kNetworkDevicePrefix, 0) == 0 || second.rfind(kNetworkDevicePrefix, 0) == 0) return false;
+    return ::stat(first.c_str(), &a) == 0 && ::stat(second.c_str(), &b) == 0 && S_ISCHR(a.st_mode) &&
+           S_ISCHR(b.st_mode) && a.st_rdev == b.st_rdev;
 }

@@ -56,15 +56,18 @@ Clock::time_point NextBeat(Clock::time_point now) {
 }
 
 // Moves what the device holds into the ring, a chunk at a time; true when a byte was stored.
-// The device is read under the lock so that bytes read before a purge cannot land after it.
+// The device is read under the lock so that bytes read before a purge cannot land after it. One
+// poll takes at most a ring's worth: a line that never falls quiet still lets the thread write its
+// queue and the application take its bytes between polls.
 bool ReadIntoRing(PortSlot& slot) {
     bool stored = false;
     uint8_t chunk[kReadChunk];
-    while (!slot.stopRequested.load()) {
+    for (int32_t taken = 0; taken < slot.ring.capacity && !slot.stopRequested.load();) {
         std::lock_guard<std::recursive_mutex> guard(slot.lock);
         const int count = slot.device->Read(chunk, kReadChunk);
         if (count <= 0) break;
         for (int i = 0; i < count; ++i) StoreReceivedByte(slot, chunk[i]);
+        taken += count;
         stored = true;
     }
     return stored;

@@ -112,29 +112,54 @@ bool ReleaseSlot(PortSlot& slot) {
     return closed;
 }
 
+void RecordFailure(PortSlot& slot, SerialFailure failure) {
+    std::lock_guard<std::mutex> guard(slot.failureLock);
+    slot.lastFailure = std::move(failure);
+}
+
+// The device's own reason, or the given one when the device knows none.
+void RecordDeviceFailure(PortSlot& slot, SerialFailureCode fallback, const std::string& detail) {
+    SerialFailure failure = slot.device ? slot.device->LastFailure() : SerialFailure{};
+    if (failure.code == SerialFailureCode::kNone) failure = {fallback, detail, 0};
+    RecordFailure(slot, std::move(failure));
+}
+
 bool OpenDevice(PortSlot& slot, uint8_t port) {
     const std::string name = SerialDeviceName(port);
     slot.device = CreateSerialDevice(name);
-    return slot.device && slot.device->Open(name);
+    if (slot.device && slot.device->Open(name)) return true;
+    RecordDeviceFailure(slot, name.empty() ? SerialFailureCode::kNoSuchDevice : SerialFailureCode::kOther,
+                        name.empty() ? "no device for this port" : name);
+    return false;
+}
+
+bool ConfigureOrRecord(PortSlot& slot, int32_t capacity, int32_t baudRate, int32_t parity, int32_t dataBits,
+                       int32_t stopBits) {
+    if (ConfigureDevice(*slot.device, capacity, baudRate, parity, dataBits, stopBits)) return true;
+    RecordDeviceFailure(slot, SerialFailureCode::kLineSettings, "");
+    return false;
 }
 
 bool OpenSlot(PortSlot& slot, int index, uint8_t port, int32_t mode, int32_t baudRate, int32_t parity,
               int32_t dataBits, int32_t stopBits) {
     const int32_t capacity = slot.ring.capacity;
     if (mode == kAccessDirect) {
-        return OpenDevice(slot, port) &&
-               ConfigureDevice(*slot.device, capacity, baudRate, parity, dataBits, stopBits);
+        return OpenDevice(slot, port) && ConfigureOrRecord(slot, capacity, baudRate, parity, dataBits, stopBits);
     }
     if (mode != kAccessThreaded) return false;
 
     slot.wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (slot.wakeFd < 0) return false;
+    if (slot.wakeFd < 0) {
+        RecordFailure(slot, {SerialFailureCode::kOther, "no event descriptor", 0});
+        return false;
+    }
     if (!OpenDevice(slot, port)) return false;
-    if (!ConfigureDevice(*slot.device, capacity, baudRate, parity, dataBits, stopBits)) return false;
+    if (!ConfigureOrRecord(slot, capacity, baudRate, parity, dataBits, stopBits)) return false;
     try {
         // The thread waits for its release before it touches the device.
         slot.ioThread = std::thread(SerialIoThread, index);
     } catch (const std::system_error&) {
+        RecordFailure(slot, {SerialFailureCode::kOther, "no thread for the port", 0});
         return false;
     }
     slot.device->PurgeInput();
@@ -159,11 +184,13 @@ uint8_t SerialOpen(uint8_t port, int32_t mode, int32_t bufferSize, int32_t baudR
     if (!ValidParams(port, mode, bufferSize, baudRate, parity, dataBits, stopBits)) return 0;
     PortSlot& slot = Table()[port - 1];
     if (slot.accessMode.load() != kAccessClosed && SerialClose(port) == 0) return 0;
+    RecordFailure(slot, {});
 
     const int32_t capacity = bufferSize == 0 ? kDefaultBufferSize : bufferSize;
     slot.ring.buffer = AllocateBlock(capacity);
     slot.queue.buffer = AllocateBlock(capacity);
     if (!slot.ring.buffer || !slot.queue.buffer) {
+        RecordFailure(slot, {SerialFailureCode::kOther, "out of memory", 0});
         ReleaseSlot(slot);
         return 0;
     }
@@ -192,8 +219,12 @@ uint8_t SerialSetParams(uint8_t port, int32_t mode, int32_t bufferSize, int32_t 
         DeviceLineSettings settings;
         if (!slot.device->GetLineSettings(settings)) return 0;
         ReplaceLineParams(settings, baudRate, parity, dataBits, stopBits);
-        if (!slot.device->SetLineSettings(settings)) return 0;
+        if (!slot.device->SetLineSettings(settings)) {
+            RecordDeviceFailure(slot, SerialFailureCode::kLineSettings, "");
+            return 0;
+        }
     }
+    RecordFailure(slot, {});
     SerialPurgeReceive(port);
     SerialPurgeTransmit(port);
     return 1;
@@ -254,6 +285,13 @@ uint8_t SerialCloseAll() {
         if (Table()[n - 1].accessMode.load() != kAccessClosed) SerialClose(static_cast<uint8_t>(n));
     }
     return 1;
+}
+
+SerialFailure SerialLastFailure(uint8_t port) {
+    PortSlot* slot = SerialSlotOfPort(port);
+    if (!slot) return {SerialFailureCode::kOther, "no such port number", 0};
+    std::lock_guard<std::mutex> guard(slot->failureLock);
+    return slot->lastFailure;
 }
 
 uint8_t SerialGetParams(uint8_t port, uint8_t* accessMode, int32_t* baudRate, int32_t* parity,

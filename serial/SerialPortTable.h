@@ -48,6 +48,9 @@ struct PortSlot {
     std::atomic<bool> released{false};
     std::atomic<bool> stopRequested{false};
     std::atomic<uint32_t> ioPasses{0};  // completed polls of the I/O thread
+    // Why the last open or change of line settings failed; kept after the slot is closed.
+    std::mutex failureLock;
+    SerialFailure lastFailure;
 };
 
 constexpr int32_t kDefaultBufferSize = 4096;

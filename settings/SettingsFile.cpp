@@ -48,7 +48,25 @@ bool WriteAll(int fd, const uint8_t* data, size_t size) {
 }
 }  // namespace
 
-bool SaveSettingsImage(const std::string& requestedPath, std::string& errorText) {
+namespace {
+
+// Why an existing path is no file a save may replace; empty when it may (or does not exist).
+std::string KindRefusal(const std::string& path) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0) return errno == ENOENT ? std::string() : SystemReason(errno);
+    if (S_ISREG(info.st_mode)) return {};
+    if (S_ISDIR(info.st_mode)) return SystemReason(EISDIR);
+    if (S_ISCHR(info.st_mode)) return "Is a character device, not a file";
+    if (S_ISBLK(info.st_mode)) return "Is a block device, not a file";
+    if (S_ISFIFO(info.st_mode)) return "Is a FIFO, not a file";
+    if (S_ISSOCK(info.st_mode)) return "Is a socket, not a file";
+    if (S_ISLNK(info.st_mode)) return SystemReason(ELOOP);
+    return "Is not a regular file";
+}
+
+}  // namespace
+
+bool CheckSaveTarget(const std::string& requestedPath, std::string& target, std::string& errorText) {
     namespace fs = std::filesystem;
     std::error_code ec;
     // Saving onto a link writes the file it points to, as an ordinary write would, rather than
@@ -60,10 +78,27 @@ bool SaveSettingsImage(const std::string& requestedPath, std::string& errorText)
         resolved = next.is_absolute() ? next : resolved.parent_path() / next;
     }
     const std::string path = resolved.string();
-    if (fs::is_directory(path, ec)) {
-        errorText = SystemReason(EISDIR);
+    errorText = KindRefusal(path);
+    if (!errorText.empty()) return false;
+    fs::path folder = fs::path(path).parent_path();
+    if (folder.empty()) folder = ".";
+    struct stat info {};
+    if (::stat(folder.c_str(), &info) != 0) {
+        errorText = SystemReason(errno);
         return false;
     }
+    if (!S_ISDIR(info.st_mode)) {
+        errorText = SystemReason(ENOTDIR);
+        return false;
+    }
+    target = path;
+    return true;
+}
+
+bool SaveSettingsImage(const std::string& requestedPath, std::string& errorText) {
+    namespace fs = std::filesystem;
+    std::string path;
+    if (!CheckSaveTarget(requestedPath, path, errorText)) return false;
     fs::path folder = fs::path(path).parent_path();
     if (folder.empty()) folder = ".";
     std::string temporary = (folder / (fs::path(path).filename().string() + ".XXXXXX")).string();
@@ -90,13 +125,17 @@ bool SaveSettingsImage(const std::string& requestedPath, std::string& errorText)
         ok = false;
         error = errno;
     }
-    if (ok && ::rename(temporary.c_str(), path.c_str()) != 0) {
+    // The target may have become something else while the file was written (a device node made
+    // in its place): it is looked at again just before it is replaced.
+    std::string refusal = ok ? KindRefusal(path) : std::string();
+    if (ok && refusal.empty() && ::rename(temporary.c_str(), path.c_str()) != 0) {
         ok = false;
         error = errno;
     }
-    if (!ok) {
+    if (!ok || !refusal.empty()) {
         ::unlink(temporary.c_str());
-        errorText = SystemReason(error);
+        errorText = refusal.empty() ? SystemReason(error) : refusal;
+        return false;
     }
-    return ok;
+    return true;
 }

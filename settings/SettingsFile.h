@@ -15,3 +15,8 @@ bool LoadSettingsFromFile(std::FILE* file);
 // file in the same folder, flushed and closed, renamed over the target. On failure the target is
 // untouched and errorText holds the system's reason.
 bool SaveSettingsImage(const std::string& path, std::string& errorText);
+
+// What a save may write: a new regular file, or an existing regular file (through links, the file
+// they point to). A folder, a device, a FIFO or a socket is refused, and so is a folder that does
+// not exist. On success `target` is the path the save writes, links resolved; else errorText says why.
+bool CheckSaveTarget(const std::string& path, std::string& target, std::string& errorText);

@@ -31,6 +31,10 @@ constexpr int kDefaultQueueSize = 4096;
 constexpr int kReceiveChunk = 1024;
 constexpr int kControlSendTimeoutMs = 1000;
 constexpr int kComPortReplies = 13;  // replies 100..112
+// One drain of the socket takes at most this much, so that a peer sending faster than we decode
+// cannot keep a caller (or the lock it holds) inside it: every wait checks its deadline between drains.
+constexpr int kDrainLimitBytes = 16384;
+constexpr auto kDrainLimitTime = std::chrono::milliseconds(10);
 
 int MsLeft(Clock::time_point deadline) {
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
@@ -132,18 +136,29 @@ public:
     bool SetBreak(bool on) override;
     bool Close() override;
     void Interrupt() override;
+    SerialFailure LastFailure() const override { return failure_; }
 
 private:
+    using Lock = std::unique_lock<std::recursive_mutex>;
+    bool Fail(SerialFailureCode code, std::string detail) {
+        failure_ = {code, std::move(detail), 0};
+        return false;
+    }
     bool Connect(const std::string& host, uint16_t port);
     void CloseSocket();
     // Reads what the socket holds without waiting (caller holds the mutex). With `overflow` the
     // data that does not fit in the ring is dropped so that replies behind it are still seen.
     void Drain(bool overflow = false);
-    // Waits up to timeoutMs for the socket (or an interrupt), then drains (caller holds the mutex).
-    void PumpFor(int timeoutMs, bool overflow);
+    // Waits up to timeoutMs for the socket (or an interrupt) with the mutex let go, so that the I/O
+    // thread is never kept waiting longer than one drain, then drains.
+    void PumpFor(Lock& lock, int timeoutMs, bool overflow);
     void HandleEvent(const TelnetEvent& event);
     void ReplyOption(uint8_t verb, uint8_t option);
+    // Sends every byte within timeoutMs. A message cut short has broken the telnet stream: the
+    // connection is then taken as lost.
     bool SendRaw(const std::vector<uint8_t>& bytes, int timeoutMs);
+    // Sends from `sent` on until the deadline; the new count of bytes sent.
+    size_t SendSome(const std::vector<uint8_t>& bytes, size_t sent, Clock::time_point deadline);
     bool Interrupted() const { return interrupted_.load(); }
 
     std::recursive_mutex mutex_;
@@ -160,6 +175,7 @@ private:
     std::array<bool, 256> doSent_{};
     std::array<uint32_t, kComPortReplies> replyCount_{};
     std::array<uint32_t, kComPortReplies> replyValue_{};
+    SerialFailure failure_;
 };
 
 bool NetworkDevice::Connect(const std::string& host, uint16_t port) {
@@ -168,19 +184,23 @@ bool NetworkDevice::Connect(const std::string& host, uint16_t port) {
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* found = nullptr;
     const std::string service = std::to_string(port);
-    if (::getaddrinfo(host.c_str(), service.c_str(), &hints, &found) != 0 || found == nullptr) return false;
+    if (const int error = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &found); error != 0 || found == nullptr)
+        return Fail(SerialFailureCode::kNameNotResolved, host + ": " + ::gai_strerror(error));
+    int lastError = ETIMEDOUT;
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(kNetworkConnectTimeoutMs);
     for (addrinfo* address = found; address != nullptr && fd_ < 0; address = address->ai_next) {
         const int fd = ::socket(address->ai_family, address->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC,
                                 address->ai_protocol);
         if (fd < 0) continue;
         bool connected = ::connect(fd, address->ai_addr, address->ai_addrlen) == 0;
+        if (!connected) lastError = errno;
         if (!connected && errno == EINPROGRESS) {
             pollfd wait{fd, POLLOUT, 0};
             int error = 0;
             socklen_t length = sizeof error;
-            connected = ::poll(&wait, 1, MsLeft(deadline)) == 1 &&
-                        ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0;
+            const bool ready = ::poll(&wait, 1, MsLeft(deadline)) == 1;
+            connected = ready && ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0;
+            lastError = ready ? error : ETIMEDOUT;
         }
         if (connected) {
             fd_ = fd;
@@ -189,7 +209,14 @@ bool NetworkDevice::Connect(const std::string& host, uint16_t port) {
         }
     }
     ::freeaddrinfo(found);
-    if (fd_ < 0) return false;
+    if (fd_ < 0) {
+        const std::string where = host + " port " + std::to_string(port);
+        if (lastError == ECONNREFUSED) return Fail(SerialFailureCode::kConnectionRefused, where);
+        if (lastError == ETIMEDOUT || lastError == EINPROGRESS)
+            return Fail(SerialFailureCode::kNoAnswer, where + ": no connection within " +
+                                                          std::to_string(kNetworkConnectTimeoutMs / 1000) + " s");
+        return Fail(SerialFailureCode::kOther, where + ": " + std::strerror(lastError));
+    }
     const int one = 1;
     ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     return true;
@@ -201,11 +228,14 @@ void NetworkDevice::CloseSocket() {
 }
 
 bool NetworkDevice::Open(const std::string& name) {
-    std::lock_guard<std::recursive_mutex> guard(mutex_);
+    Lock lock(mutex_);
     CloseSocket();
+    failure_ = {};
     std::string host;
     uint16_t port = 0;
-    if (interruptFd_ < 0 || !ParseNetworkDeviceName(name, host, port)) return false;
+    if (interruptFd_ < 0) return Fail(SerialFailureCode::kOther, "no event descriptor");
+    if (!ParseNetworkDeviceName(name, host, port))
+        return Fail(SerialFailureCode::kNoSuchDevice, name + ": not of the form rfc2217://HOST:PORT");
     peerClosed_ = false;
     interrupted_.store(false);
     uint64_t pending = 0;
@@ -229,13 +259,17 @@ bool NetworkDevice::Open(const std::string& name) {
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(kNetworkConnectTimeoutMs);
     if (SendRaw(offer, kNetworkConnectTimeoutMs)) {
         while (!comPortAccepted_ && !comPortRefused_ && !peerClosed_ && !Interrupted() && MsLeft(deadline) > 0) {
-            PumpFor(MsLeft(deadline), true);
+            PumpFor(lock, MsLeft(deadline), true);
         }
     }
     if (comPortAccepted_ && !comPortRefused_ && !peerClosed_) return true;
     // A server that refuses the option, closes, or never answers is no serial port.
     CloseSocket();
-    return false;
+    if (comPortRefused_) return Fail(SerialFailureCode::kComPortRefused, host + " port " + std::to_string(port));
+    if (peerClosed_)
+        return Fail(SerialFailureCode::kConnectionRefused, "the server at " + host + " closed the connection");
+    return Fail(SerialFailureCode::kNoAnswer, "the server at " + host + " did not take up the COM-PORT option within " +
+                                                  std::to_string(kNetworkConnectTimeoutMs / 1000) + " s");
 }
 
 bool NetworkDevice::SetQueueSizes(int32_t inputSize, int32_t /*outputSize*/) {
@@ -255,7 +289,7 @@ bool NetworkDevice::GetLineSettings(DeviceLineSettings& settings) {
 }
 
 bool NetworkDevice::SetLineSettings(const DeviceLineSettings& settings) {
-    std::lock_guard<std::recursive_mutex> guard(mutex_);
+    Lock lock(mutex_);
     const uint8_t parity = ParityToComPort(settings.parity);
     const uint8_t stopSize = StopBitsToComPort(settings.stopBits);
     if (fd_ < 0 || peerClosed_ || parity == 0 || stopSize == 0 || settings.baudRate < 0 ||
@@ -272,7 +306,8 @@ bool NetworkDevice::SetLineSettings(const DeviceLineSettings& settings) {
     ComPortEncodeU8(kComPortSetDataSize, static_cast<uint8_t>(settings.dataBits), request);
     ComPortEncodeU8(kComPortSetParity, parity, request);
     ComPortEncodeU8(kComPortSetStopSize, stopSize, request);
-    if (!SendRaw(request, kControlSendTimeoutMs)) return false;
+    if (!SendRaw(request, kControlSendTimeoutMs))
+        return Fail(SerialFailureCode::kNoAnswer, "the line settings could not be sent");
 
     auto allAnswered = [&] {
         for (size_t i = 0; i < kCommands.size(); ++i) {
@@ -282,9 +317,11 @@ bool NetworkDevice::SetLineSettings(const DeviceLineSettings& settings) {
     };
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(kNetworkAckTimeoutMs);
     while (!allAnswered() && !peerClosed_ && !Interrupted() && MsLeft(deadline) > 0) {
-        PumpFor(MsLeft(deadline), true);
+        PumpFor(lock, MsLeft(deadline), true);
     }
-    if (!allAnswered()) return false;
+    if (!allAnswered())
+        return Fail(SerialFailureCode::kNoAnswer, "the server did not acknowledge the line settings within " +
+                                                      std::to_string(kNetworkAckTimeoutMs / 1000) + " s");
 
     // The server answers with the values now in force; anything else than asked is a failure.
     DeviceLineSettings acknowledged;
@@ -292,12 +329,21 @@ bool NetworkDevice::SetLineSettings(const DeviceLineSettings& settings) {
     acknowledged.dataBits = static_cast<int32_t>(replyValue_[kComPortSetDataSize]);
     acknowledged.parity = ParityFromComPort(static_cast<uint8_t>(replyValue_[kComPortSetParity]));
     acknowledged.stopBits = StopBitsFromComPort(static_cast<uint8_t>(replyValue_[kComPortSetStopSize]));
-    if (acknowledged.parity < 0 || acknowledged.stopBits < 0) return false;
+    const auto describe = [](const DeviceLineSettings& line) {
+        return std::to_string(line.baudRate) + " baud, " + std::to_string(line.dataBits) + " data bits, parity " +
+               std::to_string(line.parity) + ", stop bits code " + std::to_string(line.stopBits);
+    };
+    if (acknowledged.parity < 0 || acknowledged.stopBits < 0)
+        return Fail(SerialFailureCode::kSettingsNotAcknowledged, "asked " + describe(settings) +
+                                                                     ", acknowledged a parity or stop size of none");
     current_ = acknowledged;
     // Baud rate 0 leaves the rate to the server.
-    return (settings.baudRate == 0 || acknowledged.baudRate == settings.baudRate) &&
-           acknowledged.dataBits == settings.dataBits && acknowledged.parity == settings.parity &&
-           acknowledged.stopBits == settings.stopBits;
+    if ((settings.baudRate == 0 || acknowledged.baudRate == settings.baudRate) &&
+        acknowledged.dataBits == settings.dataBits && acknowledged.parity == settings.parity &&
+        acknowledged.stopBits == settings.stopBits)
+        return true;
+    return Fail(SerialFailureCode::kSettingsNotAcknowledged,
+                "asked " + describe(settings) + ", acknowledged " + describe(acknowledged));
 }
 
 bool NetworkDevice::QueueCounts(int32_t& inputCount, int32_t& outputCount) {
@@ -344,32 +390,49 @@ int NetworkDevice::Write(const uint8_t* data, int count, int timeoutMs) {
     std::vector<uint8_t> encoded;
     encoded.reserve(static_cast<size_t>(count) + 8);
     TelnetEncodeData(data, count, encoded);
-    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
-    size_t sent = 0;
-    while (sent < encoded.size() && !Interrupted()) {
-        const ssize_t written = ::send(fd_, encoded.data() + sent, encoded.size() - sent, MSG_NOSIGNAL);
+    size_t sent = SendSome(encoded, 0, Clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0)));
+    if (peerClosed_) return -1;
+    if (sent == encoded.size()) return count;
+    // Count the data bytes whose encoding went out whole. A doubled 0xFF is never left half sent:
+    // the lone IAC would make the server read the next byte as a command. Its second half goes
+    // even after the deadline; a connection that cannot take one byte more is lost.
+    int whole = 0;
+    size_t position = 0;
+    for (int i = 0; i < count; ++i) {
+        const size_t next = position + (data[i] == kTelnetIAC ? 2 : 1);
+        if (next > sent) {
+            if (position < sent) {
+                sent = SendSome(encoded, sent, Clock::now() + std::chrono::milliseconds(kControlSendTimeoutMs));
+                if (sent < next) {
+                    peerClosed_ = true;
+                    return whole > 0 ? whole : -1;
+                }
+                ++whole;
+            }
+            break;
+        }
+        position = next;
+        ++whole;
+    }
+    return whole;
+}
+
+size_t NetworkDevice::SendSome(const std::vector<uint8_t>& bytes, size_t sent, Clock::time_point deadline) {
+    while (sent < bytes.size() && !peerClosed_) {
+        const ssize_t written = ::send(fd_, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
         if (written > 0) {
             sent += static_cast<size_t>(written);
             continue;
         }
         if (written < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
             peerClosed_ = true;
-            return -1;
+            break;
         }
-        if (MsLeft(deadline) == 0) break;
+        if (MsLeft(deadline) == 0 || Interrupted()) break;
         pollfd waits[2] = {{fd_, POLLOUT, 0}, {interruptFd_, POLLIN, 0}};
         ::poll(waits, 2, MsLeft(deadline));
     }
-    if (sent == encoded.size()) return count;
-    // Count the data bytes whose encoding went out whole.
-    int whole = 0;
-    size_t position = 0;
-    for (int i = 0; i < count; ++i) {
-        position += data[i] == kTelnetIAC ? 2 : 1;
-        if (position > sent) break;
-        ++whole;
-    }
-    return whole;
+    return sent;
 }
 
 bool NetworkDevice::PurgeInput() {
@@ -419,7 +482,8 @@ void NetworkDevice::Drain(bool overflow) {
     uint8_t raw[kReceiveChunk];
     uint8_t data[kReceiveChunk];
     std::vector<TelnetEvent> events;
-    for (;;) {
+    const Clock::time_point until = Clock::now() + kDrainLimitTime;
+    for (int taken = 0; taken < kDrainLimitBytes && Clock::now() < until;) {
         // Without `overflow` take no more than the ring can hold: the rest waits in the socket.
         const int room = overflow ? kReceiveChunk : std::min(kReceiveChunk, input_.Room());
         if (room <= 0) return;
@@ -433,6 +497,7 @@ void NetworkDevice::Drain(bool overflow) {
             if (errno != EAGAIN && errno != EWOULDBLOCK) peerClosed_ = true;
             return;
         }
+        taken += static_cast<int>(got);
         events.clear();
         const int dataCount = TelnetDecode(decoder_, raw, static_cast<int>(got), data, events);
         input_.Push(data, dataCount);
@@ -440,9 +505,12 @@ void NetworkDevice::Drain(bool overflow) {
     }
 }
 
-void NetworkDevice::PumpFor(int timeoutMs, bool overflow) {
+void NetworkDevice::PumpFor(Lock& lock, int timeoutMs, bool overflow) {
+    // The socket stays open while unlocked: only Close closes it, on the caller's own thread.
     pollfd waits[2] = {{fd_, POLLIN, 0}, {interruptFd_, POLLIN, 0}};
+    lock.unlock();
     ::poll(waits, 2, timeoutMs);
+    lock.lock();
     Drain(overflow);
 }
 
@@ -492,23 +560,9 @@ void NetworkDevice::HandleEvent(const TelnetEvent& event) {
 
 bool NetworkDevice::SendRaw(const std::vector<uint8_t>& bytes, int timeoutMs) {
     if (fd_ < 0 || peerClosed_) return false;
-    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    size_t sent = 0;
-    while (sent < bytes.size()) {
-        const ssize_t written = ::send(fd_, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-        if (written > 0) {
-            sent += static_cast<size_t>(written);
-            continue;
-        }
-        if (written < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
-            peerClosed_ = true;
-            return false;
-        }
-        if (MsLeft(deadline) == 0 || Interrupted()) return false;
-        pollfd waits[2] = {{fd_, POLLOUT, 0}, {interruptFd_, POLLIN, 0}};
-        ::poll(waits, 2, MsLeft(deadline));
-    }
-    return true;
+    const size_t sent = SendSome(bytes, 0, Clock::now() + std::chrono::milliseconds(timeoutMs));
+    if (sent > 0 && sent < bytes.size()) peerClosed_ = true;
+    return sent == bytes.size();
 }
 
 }  // namespace

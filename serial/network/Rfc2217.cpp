@@ -99,13 +99,18 @@ int TelnetDecode(TelnetDecoder& decoder, const uint8_t* in, int count, uint8_t* 
                 break;
             }
             case State::SubOption:
+                decoder.subBytes = 0;
                 decoder.pending = TelnetEvent{};
                 decoder.pending.kind = TelnetEvent::Kind::Subnegotiation;
                 decoder.pending.option = byte;
                 decoder.state = State::Sub;
                 break;
             case State::Sub:
-                if (byte == kTelnetIAC) {
+                if (++decoder.subBytes > kTelnetSubnegotiationLimit) {
+                    // Never closed: drop it and take this byte and what follows as data again.
+                    decoder.state = byte == kTelnetIAC ? State::Iac : State::Data;
+                    if (byte != kTelnetIAC) dataOut[dataCount++] = byte;
+                } else if (byte == kTelnetIAC) {
                     decoder.state = State::SubIac;
                 } else {
                     AppendSubByte(decoder, byte);

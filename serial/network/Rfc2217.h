@@ -63,6 +63,10 @@ void ComPortEncodeU32(uint8_t command, uint32_t value, std::vector<uint8_t>& out
 
 // Subnegotiations longer than this are cut (the rest is read and dropped, `truncated` is set).
 constexpr int kTelnetSubnegotiationMax = 64;
+// A subnegotiation still open after this many bytes is abandoned and the decoder goes back to data,
+// so that a peer that never sends IAC SE cannot swallow the line for good. The longest COM-PORT
+// message a server sends (a signature text) is far shorter.
+constexpr int kTelnetSubnegotiationLimit = 512;
 
 struct TelnetEvent {
     enum class Kind : uint8_t { Option, Subnegotiation };
@@ -82,6 +86,7 @@ struct TelnetDecoder {
     enum class State : uint8_t { Data, Iac, Option, SubOption, Sub, SubIac };
     State state = State::Data;
     uint8_t verb = 0;
+    int subBytes = 0;  // bytes taken since IAC SB, IAC escapes included
     TelnetEvent pending;
 };
 

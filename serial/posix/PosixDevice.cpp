@@ -4,16 +4,25 @@
 #include "serial/posix/PosixDevice.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
+#include <pwd.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <vector>
+
+#include "serial/posix/LineOwnership.h"
 
 namespace {
 
@@ -62,36 +71,126 @@ int RemainingMs(Clock::time_point deadline) {
     return left > 0 ? static_cast<int>(left) : 0;
 }
 
+// The number N of /dev/pts/N, −1 for any other path.
+int PtyIndexOf(const std::string& path) {
+    const std::string prefix = "/dev/pts/";
+    if (path.rfind(prefix, 0) != 0) return -1;
+    int index = 0;
+    for (size_t i = prefix.size(); i < path.size(); ++i) {
+        if (path[i] < '0' || path[i] > '9' || index > 100000000) return -1;
+        index = index * 10 + (path[i] - '0');
+    }
+    return path.size() > prefix.size() ? index : -1;
+}
+
+std::string NameOfGroup(gid_t gid) {
+    std::vector<char> buffer(4096);
+    group entry {};
+    group* found = nullptr;
+    if (::getgrgid_r(gid, &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr) return found->gr_name;
+    return std::to_string(gid);
+}
+
+std::string NameOfUser(uid_t uid) {
+    std::vector<char> buffer(4096);
+    passwd entry {};
+    passwd* found = nullptr;
+    if (::getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr) return found->pw_name;
+    return std::to_string(uid);
+}
+
+bool InGroup(gid_t gid) {
+    if (::getegid() == gid) return true;
+    const int count = ::getgroups(0, nullptr);
+    if (count <= 0) return false;
+    std::vector<gid_t> groups(static_cast<size_t>(count));
+    const int got = ::getgroups(count, groups.data());
+    for (int i = 0; i < got; ++i)
+        if (groups[static_cast<size_t>(i)] == gid) return true;
+    return false;
+}
+
+// "/dev/ttyUSB0 is owned by root, group dialout, mode 0660; you are not in group dialout".
+std::string PermissionDetail(const std::string& name) {
+    struct stat info {};
+    if (::stat(name.c_str(), &info) != 0) return name + ": " + std::strerror(EACCES);
+    char mode[8];
+    std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(info.st_mode & 07777));
+    const std::string group = NameOfGroup(info.st_gid);
+    return name + " is owned by " + NameOfUser(info.st_uid) + ", group " + group + ", mode " + mode + "; you are " +
+           (InGroup(info.st_gid) ? "in" : "not in") + " group " + group;
+}
+
 class PosixDevice final : public SerialDevice {
 public:
     ~PosixDevice() override { Close(); }
 
     bool Open(const std::string& name) override {
-        if (fd_ >= 0 || name.empty()) return false;
+        failure_ = {};
+        if (fd_ >= 0) return Fail(SerialFailureCode::kOther, "already open");
+        if (name.empty()) return Fail(SerialFailureCode::kNoSuchDevice, "no device name");
+        struct stat info {};
+        if (::stat(name.c_str(), &info) != 0) return FailErrno(errno, name);
+        // Known to be no serial line before it is opened: opening some devices has effects of its own.
+        const TtyKind kind = S_ISCHR(info.st_mode) ? TtyKindOfDevice(info.st_rdev) : TtyKind::kNotTty;
+        if (kind == TtyKind::kNotTty) return Fail(SerialFailureCode::kNotSerial, name);
+        std::error_code ec;
+        const std::string canonical = std::filesystem::canonical(name, ec).string();
+        const std::string path = ec ? name : canonical;
+        ptySlave_ = kind == TtyKind::kPtySlave;
+        const int ptyIndex = ptySlave_ ? PtyIndexOf(path) : -1;
+
+        int32_t lockHolder = 0;
+        if (!lock_.Acquire(path, lockHolder)) {
+            failure_.holderPid = lockHolder;
+            return Fail(SerialFailureCode::kBusy, "lock file " + UucpLockPath(path) + " of " + DescribeProcess(lockHolder));
+        }
+        LineHolder holder;
+        if (FindLineHolder(info.st_rdev, ptyIndex, holder)) {
+            lock_.Release();
+            failure_.holderPid = holder.pid;
+            return Fail(SerialFailureCode::kBusy, "held by " + DescribeProcess(holder.pid));
+        }
+
         const int fd = ::open(name.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-        if (fd < 0) return false;
+        if (fd < 0) {
+            const int error = errno;
+            lock_.Release();
+            return FailErrno(error, name);
+        }
         // flock keeps out every other opener that locks, root included; TIOCEXCL keeps out
         // non-root openers that do not lock.
-        if (!::isatty(fd) || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-            ::close(fd);
-            return false;
-        }
-        if (::ioctl(fd, TIOCEXCL) != 0) {
+        SerialFailureCode code = SerialFailureCode::kNone;
+        std::string detail;
+        if (!::isatty(fd)) {
+            code = SerialFailureCode::kNotSerial;
+            detail = name;
+        } else if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            code = errno == EWOULDBLOCK ? SerialFailureCode::kBusy : SerialFailureCode::kOther;
+            detail = errno == EWOULDBLOCK ? "locked by another program" : std::strerror(errno);
+        } else if (::ioctl(fd, TIOCEXCL) != 0) {
+            code = SerialFailureCode::kOther;
+            detail = std::string("exclusive mode: ") + std::strerror(errno);
             ::flock(fd, LOCK_UN);
-            ::close(fd);
-            return false;
         }
-        const int interruptFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-        if (interruptFd < 0) {
+        const int interruptFd = code == SerialFailureCode::kNone ? ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK) : -1;
+        if (code == SerialFailureCode::kNone && interruptFd < 0) {
+            code = SerialFailureCode::kOther;
+            detail = std::strerror(errno);
             ::ioctl(fd, TIOCNXCL);
             ::flock(fd, LOCK_UN);
+        }
+        if (code != SerialFailureCode::kNone) {
             ::close(fd);
-            return false;
+            lock_.Release();
+            return Fail(code, detail);
         }
         fd_ = fd;
         interruptFd_ = interruptFd;
         return true;
     }
+
+    SerialFailure LastFailure() const override { return failure_; }
 
     // Linux has no per-device queue size: the sizes are only recorded.
     bool SetQueueSizes(int32_t inputSize, int32_t outputSize) override {
@@ -114,7 +213,10 @@ public:
         termios tio{};
         speed_t speed = B0;
         if (fd_ < 0 || !SpeedOfRate(settings.baudRate, speed) || ::tcgetattr(fd_, &tio) != 0) return false;
-        if (::cfsetispeed(&tio, speed) != 0 || ::cfsetospeed(&tio, speed) != 0) return false;
+        // A baud rate of 0 is left to the device: the line keeps its speed. Setting B0 would ask a
+        // real serial port to hang up (drop DTR and RTS), which can reset what hangs on the line.
+        if (settings.baudRate != 0 && (::cfsetispeed(&tio, speed) != 0 || ::cfsetospeed(&tio, speed) != 0))
+            return false;
         // Binary mode: without this the tty's defaults would eat 0x03, 0x11, 0x13 and 0x7F and turn
         // CR into LF inside packets. Hardware flow control (CRTSCTS) keeps what the device had.
         tio.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL |
@@ -127,7 +229,12 @@ public:
         if (settings.stopBits != 0) tio.c_cflag |= CSTOPB;
         tio.c_cc[VMIN] = 0;
         tio.c_cc[VTIME] = 0;
-        return ::tcsetattr(fd_, TCSANOW, &tio) == 0;
+        if (::tcsetattr(fd_, TCSANOW, &tio) != 0) return Fail(SerialFailureCode::kLineSettings, std::strerror(errno));
+        termios got{};
+        if (::tcgetattr(fd_, &got) != 0) return Fail(SerialFailureCode::kLineSettings, std::strerror(errno));
+        if (!LineSettingsTaken(tio, got, ptySlave_))
+            return Fail(SerialFailureCode::kLineSettings, "the device kept other settings than those asked for");
+        return true;
     }
 
     bool QueueCounts(int32_t& inputCount, int32_t& outputCount) override {
@@ -208,6 +315,7 @@ public:
         ::close(interruptFd_);
         fd_ = -1;
         interruptFd_ = -1;
+        lock_.Release();
         return true;
     }
 
@@ -219,8 +327,30 @@ public:
     }
 
 private:
+    bool Fail(SerialFailureCode code, std::string detail) {
+        failure_.code = code;
+        failure_.detail = std::move(detail);
+        return false;
+    }
+
+    bool FailErrno(int error, const std::string& name) {
+        switch (error) {
+            case ENOENT:
+            case ENXIO:
+            case ENODEV: return Fail(SerialFailureCode::kNoSuchDevice, name + ": " + std::strerror(error));
+            case EACCES:
+            case EPERM: return Fail(SerialFailureCode::kPermissionDenied, PermissionDetail(name));
+            case EBUSY: return Fail(SerialFailureCode::kBusy, "opened for exclusive use by another program");
+            case ENOTDIR: return Fail(SerialFailureCode::kNoSuchDevice, name + ": " + std::strerror(error));
+            default: return Fail(SerialFailureCode::kOther, name + ": " + std::strerror(error));
+        }
+    }
+
     int fd_ = -1;
     int interruptFd_ = -1;
+    bool ptySlave_ = false;
+    UucpLock lock_;
+    SerialFailure failure_;
     int32_t inputSize_ = 0;
     int32_t outputSize_ = 0;
 };
@@ -228,3 +358,10 @@ private:
 }  // namespace
 
 std::unique_ptr<SerialDevice> CreatePosixDevice() { return std::make_unique<PosixDevice>(); }
+
+bool LineSettingsTaken(const termios& asked, const termios& got, bool ptySlave) {
+    if (::cfgetospeed(&asked) != ::cfgetospeed(&got)) return false;
+    tcflag_t compared = CSTOPB;
+    if (!ptySlave) compared |= CSIZE | PARENB | PARODD;
+    return (asked.c_cflag & compared) == (got.c_cflag & compared);
+}

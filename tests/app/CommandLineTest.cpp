@@ -12,6 +12,7 @@
 
 #include "app/CommandLine.h"
 #include "serial/Serial.h"
+#include "support/Pty.h"
 
 namespace {
 
@@ -34,16 +35,41 @@ TEST(CommandLineParse, NoArgumentsRunsWithTheDefaultDevices) {
 }
 
 TEST(CommandLineParse, CommMappingsKeepTheirOrder) {
-    const CommandLine result = Parse({"--comm", "1=/dev/ttyUSB0", "--comm=20=rfc2217://127.0.0.1:4001", "--comm", "7=a=b"});
-    ASSERT_EQ(result.action, CommandLineAction::Run);
-    ASSERT_EQ(result.comms.size(), 3u);
+    PtyPair line;
+    ASSERT_TRUE(line.IsOpen());
+    const CommandLine result = Parse({"--comm", "1=" + line.SlavePath(), "--comm=20=rfc2217://127.0.0.1:4001"});
+    ASSERT_EQ(result.action, CommandLineAction::Run) << result.error;
+    ASSERT_EQ(result.comms.size(), 2u);
     EXPECT_EQ(result.comms[0].port, 1);
-    EXPECT_EQ(result.comms[0].device, "/dev/ttyUSB0");
+    EXPECT_EQ(result.comms[0].device, line.SlavePath());
     EXPECT_EQ(result.comms[1].port, 20);
     EXPECT_EQ(result.comms[1].device, "rfc2217://127.0.0.1:4001");
     // Only the first '=' separates: the rest belongs to the device name.
-    EXPECT_EQ(result.comms[2].port, 7);
-    EXPECT_EQ(result.comms[2].device, "a=b");
+    ExpectError({"--comm", "7=a=b"}, "a=b: ");
+}
+
+// The window program takes the devices vandel-cli takes: an existing tty, or a network serial port
+// with a port number from 1 to 65535; and each comm port once.
+TEST(CommandLineParse, OnlySerialDevicesAreAccepted) {
+    const std::string folder = ::testing::TempDir();
+    const std::string file = folder + "/not-a-device";
+    std::fclose(std::fopen(file.c_str(), "w"));
+    const struct {
+        std::string device;
+        std::string mentioned;
+    } refused[] = {
+        {"/dev/null", "not a serial device"},      {"/dev/ptmx", "not a serial device"},
+        {file, "not a serial device"},             {folder, "not a serial device"},
+        {"/dev/no-such-tty", "no such device"},    {"http://127.0.0.1:80", "unknown kind of device"},
+        {"rfc2217://127.0.0.1:0", "1 to 65535"},   {"rfc2217://127.0.0.1:65536", "1 to 65535"},
+        {"rfc2217://127.0.0.1", "1 to 65535"},     {"rfc2217://:4001", "1 to 65535"},
+    };
+    for (const auto& row : refused) ExpectError({"--comm", "1=" + row.device}, row.mentioned);
+    std::remove(file.c_str());
+
+    PtyPair line;
+    ASSERT_TRUE(line.IsOpen());
+    ExpectError({"--comm", "3=" + line.SlavePath(), "--comm", "3=rfc2217://127.0.0.1:4001"}, "Comm 3 is given twice");
 }
 
 TEST(CommandLineParse, PortNumberOutsideOneToTwentyIsRejected) {
@@ -78,7 +104,7 @@ TEST(CommandLineParse, UnknownOptionsAndStrayArgumentsAreRejected) {
     ExpectError({"-x"}, "unknown option '-x'");
     ExpectError({"settings.dat"}, "unexpected argument 'settings.dat'");
     // A bad argument after good ones still rejects the whole line.
-    ExpectError({"--comm", "1=/dev/a", "--comm", "0=/dev/b"}, "0=/dev/b");
+    ExpectError({"--comm", "1=rfc2217://127.0.0.1:4001", "--comm", "0=/dev/b"}, "0=/dev/b");
 }
 
 TEST(CommandLineParse, HelpAndVersion) {
@@ -91,18 +117,21 @@ TEST(CommandLineParse, HelpAndVersion) {
 }
 
 TEST(CommandLineParse, ToolkitOptionsAndTheirValuesArePassedOver) {
-    const CommandLine result = Parse({"-platform", "offscreen", "--comm", "2=/dev/pts/4", "-style=fusion", "--style",
-                                      "windows", "-reverse", "-qwindowgeometry", "100x100+0+0", "-stylesheet", "x.qss"});
+    PtyPair line;
+    ASSERT_TRUE(line.IsOpen());
+    const CommandLine result =
+        Parse({"-platform", "offscreen", "--comm", "2=" + line.SlavePath(), "-style=fusion", "--style", "windows",
+               "-reverse", "-qwindowgeometry", "100x100+0+0", "-stylesheet", "x.qss"});
     ASSERT_EQ(result.action, CommandLineAction::Run) << result.error;
     ASSERT_EQ(result.comms.size(), 1u);
     EXPECT_EQ(result.comms[0].port, 2);
-    EXPECT_EQ(result.comms[0].device, "/dev/pts/4");
+    EXPECT_EQ(result.comms[0].device, line.SlavePath());
     // A toolkit option that takes no value does not swallow the next argument.
     EXPECT_EQ(Parse({"-reverse", "stray"}).action, CommandLineAction::Error);
 }
 
 TEST(CommandLineParse, ArgvFormSkipsTheProgramName) {
-    const char* argv[] = {"vandel-configurator", "--comm", "5=/dev/ttyACM0"};
+    const char* argv[] = {"vandel-configurator", "--comm", "5=rfc2217://[::1]:4001"};
     const CommandLine result = ParseCommandLine(3, argv);
     ASSERT_EQ(result.action, CommandLineAction::Run);
     ASSERT_EQ(result.comms.size(), 1u);
@@ -111,10 +140,12 @@ TEST(CommandLineParse, ArgvFormSkipsTheProgramName) {
 
 TEST(CommandLineApply, StoresTheDevicesInTheSerialDriver) {
     SerialResetDeviceNames();
-    const CommandLine result = Parse({"--comm", "3=/dev/pts/9", "--comm", "3=/dev/pts/10", "--comm", "20=/dev/ttyUSB1"});
+    PtyPair line;
+    ASSERT_TRUE(line.IsOpen());
+    const CommandLine result = Parse({"--comm", "3=" + line.SlavePath(), "--comm", "20=rfc2217://localhost:4001"});
     ASSERT_TRUE(ApplyCommandLine(result));
-    EXPECT_EQ(SerialDeviceName(3), "/dev/pts/10");  // the later entry wins
-    EXPECT_EQ(SerialDeviceName(20), "/dev/ttyUSB1");
+    EXPECT_EQ(SerialDeviceName(3), line.SlavePath());
+    EXPECT_EQ(SerialDeviceName(20), "rfc2217://localhost:4001");
     EXPECT_EQ(SerialDeviceName(1), "/dev/ttyS0");  // untouched entries keep their defaults
     SerialResetDeviceNames();
 }

@@ -130,7 +130,8 @@ TEST(CliDevices, NetworkAndTtyNamesAreChecked) {
     std::string error;
     EXPECT_TRUE(CheckDeviceName("rfc2217://127.0.0.1:4000", error));
     EXPECT_TRUE(CheckDeviceName("rfc2217://[::1]:4000", error));
-    EXPECT_TRUE(CheckDeviceName("/dev/null", error));  // a character device; whether it is a tty shows at open
+    EXPECT_FALSE(CheckDeviceName("/dev/null", error));  // a character device, but no tty
+    EXPECT_EQ(error, "/dev/null: not a serial device");
     EXPECT_FALSE(CheckDeviceName("rfc2217://host", error));
     EXPECT_FALSE(CheckDeviceName("rfc2217://host:65536", error));
     EXPECT_FALSE(CheckDeviceName("/dev/ttyNoSuchPort7", error));

@@ -3,10 +3,14 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <cstdlib>
 
 #include "cli/CliFixtures.h"
 #include "cli/CliRunner.h"
+#include "support/Pty.h"
 
 using ::testing::HasSubstr;
 using ::testing::StartsWith;
@@ -37,9 +41,12 @@ std::vector<std::string> Expand(const std::vector<std::string>& args, const Temp
     return expanded;
 }
 
+// A device name that passes every check and fails at once when opened: nothing listens there.
+const std::string kRefusing = "rfc2217://127.0.0.1:1";
+
 std::vector<std::string> TwentyOneDevices() {
     std::vector<std::string> args{"configure", "@FILE"};
-    for (int i = 0; i < 21; ++i) args.push_back("/dev/null");
+    for (int i = 0; i < 21; ++i) args.push_back(kRefusing);
     return args;
 }
 
@@ -57,32 +64,35 @@ const BadCase kBadCases[] = {
     {"ShowEmptyName", {"show", ""}, "an empty argument"},
     {"DiffWithOneFile", {"diff", "@FILE"}, "diff wants two settings files, not 1 argument"},
     {"DiffMissingSecond", {"diff", "@FILE", "@DIR/missing.dat"}, "missing.dat: No such file or directory"},
-    {"LoadWithoutOutput", {"load", "/dev/null"}, "load wants the settings file to write: -o FILE"},
+    {"LoadWithoutOutput", {"load", kRefusing}, "load wants the settings file to write: -o FILE"},
     {"LoadWithoutDevice", {"load", "-o", "@DIR/out.dat"}, "load wants one device, not 0 arguments"},
-    {"LoadTwoDevices", {"load", "/dev/null", "/dev/zero", "-o", "@DIR/out.dat"}, "load wants one device, not 2"},
-    {"LoadOutputWithoutValue", {"load", "/dev/null", "-o"}, "-o needs a value"},
-    {"LoadOutputTwice", {"load", "/dev/null", "-o", "@DIR/a.dat", "--output=@DIR/b.dat"}, "the output file is given twice"},
-    {"LoadJsonIsNotAnOption", {"load", "/dev/null", "-o", "@DIR/out.dat", "--json"}, "unknown option '--json' for load"},
+    {"LoadTwoDevices", {"load", kRefusing, "/dev/zero", "-o", "@DIR/out.dat"}, "load wants one device, not 2"},
+    {"LoadOutputWithoutValue", {"load", kRefusing, "-o"}, "-o needs a value"},
+    {"LoadOutputTwice", {"load", kRefusing, "-o", "@DIR/a.dat", "--output=@DIR/b.dat"}, "the output file is given twice"},
+    {"LoadJsonIsNotAnOption", {"load", kRefusing, "-o", "@DIR/out.dat", "--json"}, "unknown option '--json' for load"},
     {"LoadUnknownDevice", {"load", "/dev/ttyNoSuchPort7", "-o", "@DIR/out.dat"}, "/dev/ttyNoSuchPort7: no such device"},
     {"LoadRegularFileAsDevice", {"load", "@FILE", "-o", "@DIR/out.dat"}, "not a serial device"},
     {"LoadNetworkDeviceWithoutPort", {"load", "rfc2217://localhost", "-o", "@DIR/out.dat"}, "rfc2217://HOST:PORT"},
     {"LoadNetworkDevicePortZero", {"load", "rfc2217://localhost:0", "-o", "@DIR/out.dat"}, "PORT from 1 to 65535"},
     {"LoadUnknownDeviceKind", {"load", "tcp://localhost:4000", "-o", "@DIR/out.dat"}, "unknown kind of device"},
-    {"LoadIntoMissingFolder", {"load", "/dev/null", "-o", "@DIR/no/such/folder/out.dat"}, "No such file or directory"},
-    {"LoadIntoAFolder", {"load", "/dev/null", "-o", "@DIR"}, "is a folder"},
-    {"PcSettingsBadBaud", {"load", "/dev/null", "-o", "@DIR/o.dat", "--pc-settings", "9601,8,N,1"}, "--pc-settings wants"},
-    {"PcSettingsBaudNone", {"load", "/dev/null", "-o", "@DIR/o.dat", "--pc-settings=None,8,N,1"}, "--pc-settings wants"},
-    {"PcSettingsBadDataBits", {"load", "/dev/null", "-o", "@DIR/o.dat", "--pc-settings", "9600,9,N,1"}, "--pc-settings wants"},
-    {"PcSettingsBadParity", {"load", "/dev/null", "-o", "@DIR/o.dat", "--pc-settings", "9600,8,X,1"}, "--pc-settings wants"},
-    {"PcSettingsBadStopBits", {"load", "/dev/null", "-o", "@DIR/o.dat", "--pc-settings", "9600,8,N,3"}, "--pc-settings wants"},
-    {"PcSettingsTooFewParts", {"load", "/dev/null", "-o", "@DIR/o.dat", "--pc-settings", "9600,8,N"}, "--pc-settings wants"},
-    {"PcSettingsWithoutValue", {"load", "/dev/null", "-o", "@DIR/o.dat", "--pc-settings"}, "--pc-settings needs a value"},
+    {"LoadIntoMissingFolder", {"load", kRefusing, "-o", "@DIR/no/such/folder/out.dat"}, "No such file or directory"},
+    {"LoadIntoAFolder", {"load", kRefusing, "-o", "@DIR"}, "Is a directory"},
+    {"LoadIntoADevice", {"load", kRefusing, "-o", "/dev/null"}, "/dev/null: Is a character device, not a file"},
+    {"LoadFromANonTty", {"load", "/dev/null", "-o", "@DIR/out.dat"}, "/dev/null: not a serial device"},
+    {"LoadFromTheTtyMultiplexer", {"load", "/dev/ptmx", "-o", "@DIR/out.dat"}, "/dev/ptmx: not a serial device"},
+    {"PcSettingsBadBaud", {"load", kRefusing, "-o", "@DIR/o.dat", "--pc-settings", "9601,8,N,1"}, "--pc-settings wants"},
+    {"PcSettingsBaudNone", {"load", kRefusing, "-o", "@DIR/o.dat", "--pc-settings=None,8,N,1"}, "--pc-settings wants"},
+    {"PcSettingsBadDataBits", {"load", kRefusing, "-o", "@DIR/o.dat", "--pc-settings", "9600,9,N,1"}, "--pc-settings wants"},
+    {"PcSettingsBadParity", {"load", kRefusing, "-o", "@DIR/o.dat", "--pc-settings", "9600,8,X,1"}, "--pc-settings wants"},
+    {"PcSettingsBadStopBits", {"load", kRefusing, "-o", "@DIR/o.dat", "--pc-settings", "9600,8,N,3"}, "--pc-settings wants"},
+    {"PcSettingsTooFewParts", {"load", kRefusing, "-o", "@DIR/o.dat", "--pc-settings", "9600,8,N"}, "--pc-settings wants"},
+    {"PcSettingsWithoutValue", {"load", kRefusing, "-o", "@DIR/o.dat", "--pc-settings"}, "--pc-settings needs a value"},
     {"ConfigureWithoutDevice", {"configure", "@FILE"}, "configure wants a settings file and at least one device"},
     {"ConfigureTwentyOneDevices", TwentyOneDevices(), "at most 20 devices"},
-    {"ConfigureDeviceTwice", {"configure", "@FILE", "/dev/null", "/dev/null"}, "the device /dev/null is given twice"},
-    {"ConfigureMissingFile", {"configure", "@DIR/missing.dat", "/dev/null"}, "No such file or directory"},
-    {"ConfigureUnknownDevice", {"configure", "@FILE", "/dev/null", "/dev/ttyNoSuchPort7"}, "/dev/ttyNoSuchPort7: no such device"},
-    {"ConfigureOutputIsNotAnOption", {"configure", "@FILE", "/dev/null", "-o", "x"}, "unknown option '-o' for configure"},
+    {"ConfigureDeviceTwice", {"configure", "@FILE", kRefusing, kRefusing}, "the device rfc2217://127.0.0.1:1 is given twice"},
+    {"ConfigureMissingFile", {"configure", "@DIR/missing.dat", kRefusing}, "No such file or directory"},
+    {"ConfigureUnknownDevice", {"configure", "@FILE", kRefusing, "/dev/ttyNoSuchPort7"}, "/dev/ttyNoSuchPort7: no such device"},
+    {"ConfigureOutputIsNotAnOption", {"configure", "@FILE", kRefusing, "-o", "x"}, "unknown option '-o' for configure"},
     {"PortsUnknownOption", {"ports", "--json"}, "unknown option '--json' for ports"},
     {"PortsMissingDevice", {"ports", "/dev/ttyNoSuchPort7"}, "/dev/ttyNoSuchPort7: no such device"},
     {"PortsMissingFolder", {"ports", "--dev", "@DIR/none"}, "none: not a folder"},
@@ -148,7 +158,7 @@ TEST(CliFiles, ConfigureRefusesAFileThatIsNotExactly169Bytes) {
     bytes.resize(100);
     const std::string shortFile = folder.File("short.dat");
     ASSERT_TRUE(WriteBytes(shortFile, bytes));
-    const CliResult result = RunCli({"configure", shortFile, "/dev/null"});
+    const CliResult result = RunCli({"configure", shortFile, kRefusing});
     EXPECT_EQ(result.exitStatus, 2);
     EXPECT_EQ(result.out, "");
     EXPECT_THAT(result.err, HasSubstr("is 100 bytes: a settings file is exactly 169 bytes; no receiver was touched"));
@@ -156,11 +166,11 @@ TEST(CliFiles, ConfigureRefusesAFileThatIsNotExactly169Bytes) {
 
 TEST(CliConfigure, AnInvalidConfigurationStopsTheRunWithoutYes) {
     // Survey on, "Full Position (3D)" and "Stationary": the position-mode question. Without --yes
-    // the run stops before any port is opened (/dev/null would fail to open as a serial port).
+    // the run stops before any port is opened (nothing listens on the device's network port).
     TempFolder folder;
     const std::string file = folder.File("changed.dat");
     ASSERT_TRUE(WriteBytes(file, ChangedSettingsFile()));
-    const CliResult result = RunCli({"configure", file, "/dev/null"});
+    const CliResult result = RunCli({"configure", file, kRefusing});
     EXPECT_EQ(result.exitStatus, 1);
     EXPECT_EQ(result.out, "");
     EXPECT_THAT(result.err,
@@ -170,7 +180,7 @@ TEST(CliConfigure, AnInvalidConfigurationStopsTheRunWithoutYes) {
     EXPECT_THAT(result.err, HasSubstr("Configuration aborted: give --yes to configure anyway."));
     EXPECT_THAT(result.err, HasSubstr("nothing was sent to any receiver"));
 
-    const CliResult json = RunCli({"configure", file, "/dev/null", "--json"});
+    const CliResult json = RunCli({"configure", file, kRefusing, "--json"});
     EXPECT_EQ(json.exitStatus, 1);
     EXPECT_THAT(json.out, HasSubstr("\"aborted\": true"));
 }
@@ -187,5 +197,67 @@ TEST(CliHelp, TheToolAndEveryCommandHaveHelp) {
         EXPECT_EQ(RunCli({"help", command}).out, help.out) << command;
         // --help wins over arguments that would be wrong.
         EXPECT_EQ(RunCli({command, "--bogus", "-h"}).exitStatus, 0) << command;
+    }
+}
+
+// Targets of `load -o` that are no files, and folders that are not there, are refused before the
+// receiver is asked anything (exit 2; a receiver that was asked would give 1), and stay as they were.
+TEST(CliLoad, OutputsThatAreNoFilesAreRefusedBeforeTheReceiverIsAsked) {
+    TempFolder folder;
+    ASSERT_EQ(::mkfifo(folder.File("fifo.dat").c_str(), 0644), 0);
+    ASSERT_EQ(::symlink("/dev/null", folder.File("to-null.dat").c_str()), 0);
+    ASSERT_EQ(::symlink("absent/x.dat", folder.File("dangling.dat").c_str()), 0);
+    const struct {
+        std::string output;
+        const char* message;
+    } rows[] = {
+        {folder.File("fifo.dat"), "Is a FIFO, not a file"},
+        {folder.File("to-null.dat"), "Is a character device, not a file"},
+        {folder.File("dangling.dat"), "No such file or directory"},
+        {folder.File("absent/x.dat"), "No such file or directory"},
+    };
+    for (const auto& row : rows) {
+        const CliResult result = RunCli({"load", kRefusing, "-o", row.output});
+        EXPECT_EQ(result.exitStatus, 2) << row.output << ": " << result.err;
+        EXPECT_THAT(result.err, HasSubstr(row.message)) << row.output;
+    }
+    struct stat info {};
+    ASSERT_EQ(::lstat(folder.File("fifo.dat").c_str(), &info), 0);
+    EXPECT_TRUE(S_ISFIFO(info.st_mode));
+}
+
+// Two names of one device are one receiver: refused before anything is opened.
+TEST(CliConfigure, TwoNamesOfOneDeviceAreRefused) {
+    PtyPair line;
+    ASSERT_TRUE(line.IsOpen());
+    TempFolder folder;
+    const std::string file = folder.File("good.dat");
+    ASSERT_TRUE(WriteBytes(file, FactorySettingsFile()));
+    const std::string other = "/dev/../dev/pts/" + line.SlavePath().substr(line.SlavePath().rfind('/') + 1);
+    const CliResult result = RunCli({"configure", file, line.SlavePath(), other});
+    EXPECT_EQ(result.exitStatus, 2) << result.err;
+    EXPECT_THAT(result.err, HasSubstr("are the same device"));
+    EXPECT_TRUE(line.ReadAvailable().empty());  // nothing went over the line
+}
+
+// Output that cannot be written is an error, not a silent success.
+TEST(CliOutput, AFailedWriteToStandardOutputIsAnError) {
+    TempFolder folder;
+    const std::string file = folder.File("good.dat");
+    const std::string changed = folder.File("changed.dat");
+    ASSERT_TRUE(WriteBytes(file, FactorySettingsFile()));
+    ASSERT_TRUE(WriteBytes(changed, ChangedSettingsFile()));
+    for (const std::string command : {"show", "show --json", "diff", "ports"}) {
+        const std::string arguments = command == "diff" ? command + " '" + file + "' '" + changed + "'"
+                                      : command == "ports" ? command
+                                                           : command + " '" + file + "'";
+        const std::string line = "'" + CliProgramPath() + "' " + arguments + " >/dev/full 2>'" +
+                                 folder.File("err.txt") + "'";
+        const int status = std::system(line.c_str());
+        ASSERT_TRUE(WIFEXITED(status)) << command;
+        EXPECT_EQ(WEXITSTATUS(status), 2) << command;
+        const std::vector<uint8_t> err = ReadBytes(folder.File("err.txt"));
+        EXPECT_THAT(std::string(err.begin(), err.end()), HasSubstr("cannot write the output: No space left on device"))
+            << command;
     }
 }

@@ -165,16 +165,19 @@ TEST(CliReceivers, ConfigureNamesTheDifferingGroupAndExits1) {
     const std::string a = good->DeviceName(0);
     const std::string b = differing->DeviceName(0);
 
-    const CliResult result = RunCli({"configure", path, a, b, "/dev/null", "--yes"});
+    const std::string refusing = "rfc2217://127.0.0.1:1";  // nothing listens there
+    const CliResult result = RunCli({"configure", path, a, b, refusing, "--yes"});
     EXPECT_EQ(result.exitStatus, 1) << result.err;
     EXPECT_THAT(result.err, HasSubstr("Invalid Configuration: The receiver cannot be configured with a dynamics code "
                                       "of \"Stationary\"\nwhen in a position mode"));
     EXPECT_THAT(result.err, HasSubstr("Going on: --yes was given.\n"));
+    // The port that would not open says why.
+    EXPECT_THAT(result.err, HasSubstr(refusing + ": connection refused: 127.0.0.1 port 1\n"));
     EXPECT_EQ(result.out,
               "Configuration Summary\n"
               "Comm 1 (" + a + "): Configuration was successful.\n"
               "Comm 2 (" + b + "): Error 104:  Configuration settings are incorrect.\n"
-              "Comm 3 (/dev/null): Error 101:  Could not initialize comm port.\n"
+              "Comm 3 (" + refusing + "): Error 101:  Could not initialize comm port.\n"
               "\n"
               "Summary for Comm Port 1\n"
               "  I/O Options (Packet 0x35): Retrieved settings are correct.\n"

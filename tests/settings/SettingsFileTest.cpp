@@ -1,7 +1,11 @@
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <cstdlib>
 #include <algorithm>
 #include <filesystem>
@@ -84,6 +88,44 @@ TEST_F(SettingsFileTest, AMissingFolderIsReportedWithTheSystemsReason) {
     std::string error;
     EXPECT_FALSE(SaveSettingsImage((folder_ / "absent" / "x.dat").string(), error));
     EXPECT_EQ(error, "No such file or directory");
+}
+
+// A save creates or replaces a regular file and nothing else: a device node, a FIFO or a socket in
+// its place (or behind a link) is refused before anything is written, and stays what it was.
+TEST_F(SettingsFileTest, TargetsThatAreNoFilesAreRefusedAndLeftAlone) {
+    ASSERT_EQ(::mkfifo((folder_ / "fifo.dat").c_str(), 0644), 0);
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, (folder_ / "socket.dat").c_str(), sizeof address.sun_path - 1);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    const bool haveDevice = ::mknod((folder_ / "null.dat").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0;
+    fs::create_symlink("fifo.dat", folder_ / "to-fifo.dat");
+    fs::create_symlink("absent/x.dat", folder_ / "into-nowhere.dat");
+
+    const struct {
+        const char* name;
+        fs::file_type kind;
+        const char* reason;
+    } rows[] = {
+        {"fifo.dat", fs::file_type::fifo, "Is a FIFO, not a file"},
+        {"socket.dat", fs::file_type::socket, "Is a socket, not a file"},
+        {"null.dat", fs::file_type::character, "Is a character device, not a file"},
+        {"to-fifo.dat", fs::file_type::fifo, "Is a FIFO, not a file"},
+        {"into-nowhere.dat", fs::file_type::not_found, "No such file or directory"},
+    };
+    const std::vector<std::string> before = Entries();
+    for (const auto& row : rows) {
+        if (!haveDevice && row.kind == fs::file_type::character) continue;  // mknod needs root
+        std::string error;
+        std::string target;
+        EXPECT_FALSE(CheckSaveTarget((folder_ / row.name).string(), target, error)) << row.name;
+        EXPECT_FALSE(SaveSettingsImage((folder_ / row.name).string(), error)) << row.name;
+        EXPECT_EQ(error, row.reason) << row.name;
+        EXPECT_EQ(fs::status(folder_ / row.name).type(), row.kind) << row.name;
+    }
+    EXPECT_EQ(Entries(), before);  // no temporary file left, nothing replaced
+    ::close(listener);
 }
 
 // A file that cannot be read (here: open for writing only) is not an empty file: the image keeps

@@ -1,0 +1,55 @@
+// Who else uses a tty line. Opening "without sharing" on Linux takes more than one flag: a program
+// that opened the tty first without locking it (a terminal program, a modem manager probing new
+// ports, a getty) would otherwise split the received bytes with us. Before a tty is opened we honour
+// UUCP lock files and look for any other process that has the same device open, as fuser does.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <string>
+
+enum class TtyKind { kNotTty, kSerialLine, kPtySlave, kUnknown };
+
+// What the kernel's tty driver table (/proc/tty/drivers) says of a character device number:
+// kUnknown when the table cannot be read.
+TtyKind TtyKindOfDevice(dev_t device);
+
+// The lock file of a device path in the UUCP convention: /var/lock/LCK..ttyUSB0; for a device in a
+// folder below /dev the folders are joined with '_' (/dev/pts/3 → LCK..pts_3).
+std::string UucpLockPath(const std::string& devicePath);
+// The folder the lock files live in (/var/lock); tests point it elsewhere.
+void SetUucpLockFolder(const std::string& folder);
+
+// The live process whose lock file names the device, or 0 when there is none. A lock file of a
+// process that is gone is stale: it is ignored and removed where possible.
+int32_t UucpLockHolder(const std::string& lockPath);
+
+// Takes the lock file for this process while the port is open. False with holderPid set when another
+// live process holds it; true (and nothing held) when the lock folder cannot take files.
+class UucpLock {
+public:
+    UucpLock() = default;
+    ~UucpLock() { Release(); }
+    UucpLock(const UucpLock&) = delete;
+    UucpLock& operator=(const UucpLock&) = delete;
+
+    bool Acquire(const std::string& devicePath, int32_t& holderPid);
+    void Release();
+
+private:
+    std::string path_;
+};
+
+struct LineHolder {
+    int32_t pid = 0;
+    std::string command;  // from /proc/PID/comm, empty when unknown
+};
+
+// Another process than this one that has the device open. On a pseudo-terminal the process holding
+// the pty's master (its fdinfo shows the same tty-index) is the line's other end, not a holder, even
+// when it keeps the slave open too. ptyIndex is the pty's number (/dev/pts/N), or −1 for other ttys.
+bool FindLineHolder(dev_t device, int ptyIndex, LineHolder& holder);
+
+// "PID 4711 (minicom)", or "PID 4711" when the command is not known.
+std::string DescribeProcess(int32_t pid);
