@@ -177,6 +177,30 @@ TEST(Rfc2217Decode, OverlongSubnegotiationIsCutNotOverrun) {
     EXPECT_EQ(d.data, (Bytes{0x55}));
 }
 
+// A subnegotiation never closed by IAC SE is given up after its limit: what follows is data again,
+// however it is split into reads, and a later subnegotiation is decoded as usual.
+TEST(Rfc2217Decode, UnclosedSubnegotiationIsGivenUpAndTheDataAfterItArrives) {
+    Bytes stream = {0xFF, 0xFA, 0x2C, 0x6A};
+    stream.insert(stream.end(), kTelnetSubnegotiationLimit + 100, 'x');
+    const Bytes tail = {'H', 'E', 'L', 'L', 'O', 0xFF, 0xFF, 0xFF, 0xFA, 0x2C, 0x6A, 0x05, 0xFF, 0xF0, '!'};
+    stream.insert(stream.end(), tail.begin(), tail.end());
+    for (const size_t pieceSize : {size_t{1}, size_t{7}, stream.size()}) {
+        std::vector<Bytes> pieces;
+        for (size_t at = 0; at < stream.size(); at += pieceSize)
+            pieces.emplace_back(stream.begin() + static_cast<std::ptrdiff_t>(at),
+                                stream.begin() + static_cast<std::ptrdiff_t>(std::min(stream.size(), at + pieceSize)));
+        const Decoded decoded = DecodePieces(pieces);
+        const Bytes expectedEnd = {'H', 'E', 'L', 'L', 'O', 0xFF, '!'};
+        ASSERT_GE(decoded.data.size(), expectedEnd.size()) << pieceSize;
+        EXPECT_EQ(Bytes(decoded.data.end() - static_cast<std::ptrdiff_t>(expectedEnd.size()), decoded.data.end()),
+                  expectedEnd)
+            << pieceSize;
+        EXPECT_LE(decoded.data.size(), 101 + expectedEnd.size()) << pieceSize;  // 613 bytes opened, 512 taken
+        ASSERT_EQ(decoded.events.size(), 1u) << pieceSize;
+        EXPECT_EQ(Value(decoded.events[0]), (Bytes{0x6A, 0x05})) << pieceSize;
+    }
+}
+
 TEST(Rfc2217Decode, SubnegotiationBrokenOffByCommand) {
     // IAC WILL inside a subnegotiation ends it: the half-read value is dropped, the WILL counts.
     const Decoded d = DecodePieces({{0xFF, 0xFA, 0x2C, 0x65, 0x00, 0xFF, 0xFB, 0x03, 0x09}});
