@@ -21,6 +21,8 @@ int FuzzBreakReply(const uint8_t* data, size_t size);
 int FuzzTelnetReceive(const uint8_t* data, size_t size);
 // The emulated receiver's command handling on a stream of frames from the PC side.
 int FuzzEmulatorCommands(const uint8_t* data, size_t size);
+// The network serial port's receive side through the real device on a socket pair.
+int FuzzNetworkReceive(const uint8_t* data, size_t size);
 
 struct FuzzTarget {
     const char* name;  // also the corpus folder name and the libFuzzer program's suffix
@@ -30,7 +32,7 @@ struct FuzzTarget {
 inline constexpr FuzzTarget kFuzzTargets[] = {
     {"report_stream", FuzzReportStream},   {"settings_file", FuzzSettingsFile},
     {"break_reply", FuzzBreakReply},       {"telnet_receive", FuzzTelnetReceive},
-    {"emulator_commands", FuzzEmulatorCommands},
+    {"emulator_commands", FuzzEmulatorCommands}, {"network_receive", FuzzNetworkReceive},
 };
 
 // A broken rule. The default handler prints the target and the rule and aborts, which libFuzzer

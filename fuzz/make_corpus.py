@@ -162,6 +162,30 @@ write("telnet_receive", "trailing_iac", bytes([7, 0x41, IAC]))
 write("telnet_receive", "other_option_sub", bytes([8]) + bytes([IAC, SB, 24, 1, IAC, SE]) + sb() + b"\x00\xff")
 
 
+# network_receive: byte 0 the piece sizes' seed, then operations (see the target).
+def data_op(payload):
+    return bytes([0, len(payload)]) + bytes(payload)
+
+
+def nego(verb, option):
+    return bytes([4, verb, option])
+
+
+def sub_op(*values):
+    return bytes([5, len(values)]) + bytes(values)
+
+
+READ_NOW = bytes([7])
+write("network_receive", "plain_data", bytes([1]) + data_op(b"\x10\x45\x10\x03") + READ_NOW + data_op(range(256)[:200]))
+write("network_receive", "iac_data", bytes([2]) + data_op([IAC, IAC, 0x10, IAC, 0x41]) + READ_NOW + data_op([IAC] * 40))
+write("network_receive", "negotiations", bytes([3]) + nego(0, 1) + data_op(b"ab") + nego(1, 3) + nego(2, 24) + nego(3, 44) +
+      data_op(b"cd") + bytes([6, 0]) + data_op(b"e"))
+write("network_receive", "acknowledgements", bytes([4]) + sub_op(101, 0, 0, 0x25, 0x80) + data_op(b"x") + sub_op(102, 8) +
+      sub_op(103, IAC, 1) + READ_NOW + sub_op(107, 0x30) + data_op(b"y"))
+write("network_receive", "long_stream", bytes([5]) + (data_op(bytes(range(64, 192))) + sub_op(106, 0x11) + READ_NOW) * 40)
+write("network_receive", "empty_subs", bytes([6]) + sub_op() + data_op(b"z") + sub_op(112) + bytes([6, 8]))
+
+
 def request(group_id, sub=None):
     return frame(bytes([group_id]) + (bytes([sub]) if sub is not None else b""))
 

@@ -6,6 +6,7 @@
 // Input: byte 0 the faults (bit 0: no save), byte 1 a group that ignores commands, byte 2 a group
 // that reports another value (0 or above 13: none), byte 3 Port B's factory rate; the rest is the
 // stream from the PC.
+#include <array>
 #include <cstring>
 #include <vector>
 
@@ -21,14 +22,18 @@ constexpr const char* kTarget = "emulator_commands";
 constexpr int32_t kRates[] = {110, 300, 600, 1200, 2400, 4800, 9600, 19200, 38400};
 
 // An answer to a command carries at most the longest report; unsolicited output may be longer.
+// The buffers live on the stack: this check runs for every answer of every input.
 void CheckAnswer(const ModelPacket& packet, bool answersCommand) {
-    std::vector<uint8_t> bytes;
-    bytes.push_back(packet.id);
-    bytes.insert(bytes.end(), packet.payload.begin(), packet.payload.end());
     FuzzCheck(!answersCommand || packet.payload.size() <= static_cast<size_t>(kMaxReportLength), kTarget,
               "no answer to a command is longer than the longest report");
-    std::vector<uint8_t> frame(kFrameBufferSize);
-    const int frameSize = FrameEncode(bytes.data(), static_cast<int>(bytes.size()), frame.data(), kFrameBufferSize);
+    std::array<uint8_t, kFrameBufferSize> bytes{};
+    FuzzCheck(packet.payload.size() < bytes.size(), kTarget, "every answer fits a frame");
+    if (packet.payload.size() >= bytes.size()) return;
+    bytes[0] = packet.id;
+    std::memcpy(bytes.data() + 1, packet.payload.data(), packet.payload.size());
+    std::array<uint8_t, kFrameBufferSize> frame{};
+    const int frameSize =
+        FrameEncode(bytes.data(), static_cast<int>(packet.payload.size() + 1), frame.data(), kFrameBufferSize);
     FuzzCheck(frameSize > 0, kTarget, "every answer fits a frame");
     FrameDecoder decoder;
     int packets = 0;
@@ -73,16 +78,25 @@ int FuzzEmulatorCommands(const uint8_t* data, size_t size) {
     size -= 4;
 
     CheckModel(model);
+    // The reports and Port B follow from the settings held (the faults stay): they are checked again
+    // only after a packet that changed those settings.
+    ReceiverSettings checked = model.Current();
     FrameDecoder decoder;
     uint32_t seconds = 0;
+    ModelResult result;
     for (size_t i = 0; i < size; ++i) {
         if (FrameDecodeByte(decoder.Fields(), data[i]) == 0) continue;
-        ModelResult result;
+        result.replies.clear();
+        result.portBChanged = result.resetRequested = false;
+        result.note.clear();
         model.Handle(static_cast<uint8_t>(decoder.packetId), decoder.payload, static_cast<int>(decoder.completedLength),
                      result);
         for (const ModelPacket& answer : result.replies) CheckAnswer(answer, true);
         if (result.resetRequested) model.RestoreSaved();
-        CheckModel(model);
+        if (!(model.Current() == checked)) {
+            CheckModel(model);
+            checked = model.Current();
+        }
         for (const ModelPacket& report : model.AutoOutput(++seconds)) CheckAnswer(report, false);
     }
     return 0;

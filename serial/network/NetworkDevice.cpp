@@ -4,6 +4,7 @@
 // acknowledgements. Data bytes decoded and not yet taken wait in a ring of the input queue size.
 #include "serial/network/NetworkDevice.h"
 
+#include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -115,10 +116,13 @@ private:
 
 class NetworkDevice final : public SerialDevice {
 public:
-    NetworkDevice() { interruptFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK); }
+    explicit NetworkDevice(int adoptedFd = -1) : adoptedFd_(adoptedFd) {
+        interruptFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    }
     ~NetworkDevice() override {
         CloseSocket();
         if (interruptFd_ >= 0) ::close(interruptFd_);
+        if (adoptedFd_ >= 0) ::close(adoptedFd_);
     }
     NetworkDevice(const NetworkDevice&) = delete;
     NetworkDevice& operator=(const NetworkDevice&) = delete;
@@ -162,6 +166,7 @@ private:
     bool Interrupted() const { return interrupted_.load(); }
 
     std::recursive_mutex mutex_;
+    int adoptedFd_ = -1;  // a connected socket given at construction, used by the first Open
     int fd_ = -1;
     int interruptFd_ = -1;
     std::atomic<bool> interrupted_{false};
@@ -234,7 +239,8 @@ bool NetworkDevice::Open(const std::string& name) {
     std::string host;
     uint16_t port = 0;
     if (interruptFd_ < 0) return Fail(SerialFailureCode::kOther, "no event descriptor");
-    if (!ParseNetworkDeviceName(name, host, port))
+    const bool adopted = adoptedFd_ >= 0;
+    if (!adopted && !ParseNetworkDeviceName(name, host, port))
         return Fail(SerialFailureCode::kNoSuchDevice, name + ": not of the form rfc2217://HOST:PORT");
     peerClosed_ = false;
     interrupted_.store(false);
@@ -246,7 +252,13 @@ bool NetworkDevice::Open(const std::string& name) {
     willSent_.fill(false);
     doSent_.fill(false);
     input_.Reset(kDefaultQueueSize);
-    if (!Connect(host, port)) return false;
+    if (adopted) {
+        fd_ = adoptedFd_;
+        adoptedFd_ = -1;
+        ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) | O_NONBLOCK);
+    } else if (!Connect(host, port)) {
+        return false;
+    }
 
     std::vector<uint8_t> offer;
     TelnetEncodeOption(kTelnetWILL, kOptionComPort, offer);
@@ -568,6 +580,10 @@ bool NetworkDevice::SendRaw(const std::vector<uint8_t>& bytes, int timeoutMs) {
 }  // namespace
 
 std::unique_ptr<SerialDevice> CreateNetworkDevice() { return std::make_unique<NetworkDevice>(); }
+
+std::unique_ptr<SerialDevice> CreateNetworkDeviceOnSocket(int connectedFd) {
+    return std::make_unique<NetworkDevice>(connectedFd);
+}
 
 bool ParseNetworkDeviceName(const std::string& name, std::string& host, uint16_t& port) {
     const std::string prefix = kNetworkDevicePrefix;
