@@ -6,11 +6,13 @@
 #include <QCheckBox>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMenu>
 #include <QMenuBar>
 #include <QShowEvent>
 #include <QTabBar>
 #include <QTabWidget>
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <filesystem>
@@ -72,7 +74,40 @@ constexpr MainMenuTop kMainMenu[] = {
     {"Menu_Help", "Help", kHelpItems},
 };
 
-const QStringList kSettingsFileFilters = {QStringLiteral("Data Files (*.dat)"), QStringLiteral("All Files (*.*)")};
+// The filters as the dialogs show them. On this platform "*.*" matches only names with a dot, so
+// each entry carries the patterns it really uses in a last pair of brackets, which the dialog
+// hides: "All Files (*.*)" lists every file, site7 included.
+const QStringList kSettingsFileFilters = {QStringLiteral("Data Files (*.dat) (*.dat)"),
+                                          QStringLiteral("All Files (*.*) (*)")};
+constexpr char kDefaultExtension[] = "dat";
+
+// The default extension as the operator knows it (the dialogs' "defaultExtension" property):
+// saving adds ".dat" to a name with no extension (the toolkit's own rule); opening adds it only when
+// the name typed does not exist as typed, so a file named site7 opens as site7.
+class SettingsFileDialog final : public QFileDialog {
+public:
+    SettingsFileDialog(QWidget* parent, QFileDialog::AcceptMode mode) : QFileDialog(parent) {
+        setAcceptMode(mode);
+        setProperty("defaultExtension", QString::fromLatin1(kDefaultExtension));
+        if (mode == QFileDialog::AcceptSave) setDefaultSuffix(kDefaultExtension);
+    }
+
+    void accept() override {
+        const QStringList typed = selectedFiles();
+        const QString withExtension = typed.size() == 1 ? typed.first() + "." + kDefaultExtension : QString();
+        if (acceptMode() == QFileDialog::AcceptOpen && !withExtension.isEmpty() && !QFileInfo::exists(typed.first()) &&
+            QFileInfo::exists(withExtension))
+            selectFile(withExtension);
+        QFileDialog::accept();
+    }
+};
+
+// Tabs 50 × 20 pixels where "Page 1" fits in 50; else as narrow as it fits.
+int TabWidth(const QTabBar& bar) {
+    constexpr int kPartWidth = 50;
+    constexpr int kTextMargin = 12;  // the style's padding on both sides of the caption
+    return std::max(kPartWidth, bar.fontMetrics().horizontalAdvance(QStringLiteral("Page 1")) + kTextMargin);
+}
 
 FileDialogRunner& Runner() {
     static FileDialogRunner runner;
@@ -98,9 +133,10 @@ TForm_Main::TForm_Main(QWidget* parent) : QMainWindow(parent), ui(std::make_uniq
     BuildMainMenu();
     BuildFileDialogs();
     ui->PageControl1->setCurrentWidget(ui->TabSheet1);
-    // Tabs 20 pixels high, which leaves the settings pages a few pixels more; set on the tab bar
-    // alone so that the controls on the pages keep the plain style.
-    ui->PageControl1->tabBar()->setStyleSheet(QStringLiteral("QTabBar::tab { height: 20px; min-width: 50px; }"));
+    // Tabs 20 pixels high and 50 wide, which leaves the settings pages a few pixels more; set on the
+    // tab bar alone so that the controls on the pages keep the plain style.
+    QTabBar* tabs = ui->PageControl1->tabBar();
+    tabs->setStyleSheet(QStringLiteral("QTabBar::tab { height: 20px; width: %1px; padding: 0px; }").arg(TabWidth(*tabs)));
 
     BuildSettingsPages(ui->TabSheet1, ui->TabSheet2);
     RegisterMainWindowSettingsView(this);
@@ -135,21 +171,21 @@ void TForm_Main::BuildMainMenu() {
 }
 
 void TForm_Main::BuildFileDialogs() {
-    const auto setUp = [this](const char* name, const char* title) {
-        auto* dialog = new QFileDialog(this);
+    const auto setUp = [this](const char* name, const char* title, QFileDialog::AcceptMode mode) {
+        auto* dialog = new SettingsFileDialog(this, mode);
         dialog->setObjectName(name);
         dialog->setWindowTitle(title);
+        // The dialog of this toolkit, where the filters show as written and hide their last brackets.
+        dialog->setOption(QFileDialog::DontUseNativeDialog, true);
+        dialog->setOption(QFileDialog::HideNameFilterDetails, true);
         dialog->setNameFilters(kSettingsFileFilters);
-        dialog->setDefaultSuffix("dat");
         dialog->setOption(QFileDialog::ReadOnly, false);
         return dialog;
     };
-    openDialog = setUp("OpenDialog", "File to load settings from");
-    openDialog->setAcceptMode(QFileDialog::AcceptOpen);
+    openDialog = setUp("OpenDialog", "File to load settings from", QFileDialog::AcceptOpen);
     openDialog->setFileMode(QFileDialog::ExistingFile);
 
-    saveDialog = setUp("SaveDialog", "File to save settings to");
-    saveDialog->setAcceptMode(QFileDialog::AcceptSave);
+    saveDialog = setUp("SaveDialog", "File to save settings to", QFileDialog::AcceptSave);
     saveDialog->setFileMode(QFileDialog::AnyFile);
     saveDialog->setOption(QFileDialog::DontConfirmOverwrite, false);
 }

@@ -1,8 +1,11 @@
 #include "app/Startup.h"
 
 #include <QIcon>
+#include <algorithm>
 #include <array>
+#include <cstdlib>
 #include <iostream>
+#include <string>
 
 #include "app/About.h"
 #include "app/CommandLine.h"
@@ -15,6 +18,7 @@
 #include "operations/Forms.h"
 #include "operations/RequestComm.h"
 #include "operations/Summary.h"
+#include "operations/WindowOperator.h"
 
 TForm_Main* Form_Main = nullptr;
 TForm_AboutBox* Form_AboutBox = nullptr;
@@ -23,6 +27,45 @@ TForm_ComSettings* Form_ComSettings = nullptr;
 namespace {
 
 std::vector<QWidget*> createdForms;
+
+bool Set(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr && *value != '\0';
+}
+
+// Whether the window toolkit will find a display: the platform named by -platform NAME (or
+// QT_QPA_PLATFORM; several may be given, separated by ';') must be one that needs none, or one whose
+// display is set. Without this the toolkit aborts the program with a core dump.
+bool DisplayAvailable(int argc, char** argv) {
+    std::string platforms;
+    bool displayArgument = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i] != nullptr ? argv[i] : "";
+        const std::string name = arg.rfind("--", 0) == 0 ? arg.substr(1) : arg;
+        if ((name == "-platform" || name == "-display") && i + 1 < argc) {
+            if (name == "-platform") platforms = argv[i + 1];
+            displayArgument = displayArgument || name == "-display";
+            ++i;
+        } else if (name.rfind("-platform=", 0) == 0) {
+            platforms = name.substr(10);
+        } else if (name.rfind("-display=", 0) == 0) {
+            displayArgument = true;
+        }
+    }
+    if (platforms.empty() && Set("QT_QPA_PLATFORM")) platforms = std::getenv("QT_QPA_PLATFORM");
+    const bool x11 = Set("DISPLAY") || displayArgument;
+    if (platforms.empty()) return x11 || Set("WAYLAND_DISPLAY");
+    size_t start = 0;
+    while (start <= platforms.size()) {
+        const size_t end = std::min(platforms.find(';', start), platforms.size());
+        const std::string entry = platforms.substr(start, end - start);
+        const std::string platform = entry.substr(0, entry.find(':'));
+        if (platform == "xcb" ? x11 : platform.rfind("wayland", 0) == 0 ? Set("WAYLAND_DISPLAY") : !platform.empty())
+            return true;
+        start = end + 1;
+    }
+    return false;
+}
 
 // The seven windows in creation order (also the order of the toolkit's window list): how each is
 // created into its singleton pointer, and how the pointer is cleared again.
@@ -47,6 +90,7 @@ void StartConfigurator() {
     QCoreApplication::setApplicationName(QString::fromLatin1(kApplicationTitle));
     QCoreApplication::setApplicationVersion(QStringLiteral("1.20"));
     QApplication::setWindowIcon(QIcon(ConfiguratorPixmap()));
+    LetWindowsRepaintDuringWaits();
 
     DestroyForms();
     for (const FormSlot& slot : kFormSlots) {
@@ -91,6 +135,12 @@ int ConfiguratorMain(int argc, char** argv) {
     }
     if (!ApplyCommandLine(commandLine)) {
         std::cerr << "vandel-configurator: the serial driver refused a --comm device name\n";
+        return kCommandLineUsageError;
+    }
+
+    if (!DisplayAvailable(argc, argv)) {
+        std::cerr << "vandel-configurator: no display to open the window on: set DISPLAY, start it with "
+                     "-platform offscreen, or use vandel-cli for the same work without a window\n";
         return kCommandLineUsageError;
     }
 

@@ -1,6 +1,7 @@
 #include "operations/ConfigureReceivers.h"
 
 #include <chrono>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -76,9 +77,29 @@ void DropSelection() {
     for (auto& context : PortContexts) context.operationMode = kModeIdle;
 }
 
-// Steps 4 and 6: Link Check passes until every selected port answered, at most eight.
-void LinkCheckPasses() {
+// "Comm 3: " when one port takes part in the run, else nothing: the progress speaks of the run.
+std::string RunPrefix() {
+    int count = 0;
+    int only = 0;
+    ForEachSelected([&](int16_t i) {
+        ++count;
+        only = i;
+    });
+    return count == 1 ? "Comm " + std::to_string(only + 1) + ": " : std::string();
+}
+
+std::string PassText(const char* what, int pass) {
+    return RunPrefix() + what + ", pass " + std::to_string(pass + 1) + " of " + std::to_string(kMaxPasses);
+}
+
+// Link Check passes until every selected port answered, at most eight.
+void LinkCheckPasses(Operator& op) {
     for (int pass = 0; pass < kMaxPasses; ++pass) {
+        int silent = 0;
+        ForEachSelected([&](int16_t i) { silent += Context(i).linkState == kLinkCheckSent ? 1 : 0; });
+        std::string text = PassText("Link Check", pass);
+        if (RunPrefix().empty()) text += ": " + std::to_string(silent) + " receivers not answering yet";
+        op.Progress(text);
         bool complete = true;
         ForEachSelected([&](int16_t i) {
             if (Context(i).linkState == kLinkCheckSent) {
@@ -93,9 +114,15 @@ void LinkCheckPasses() {
     }
 }
 
-// Step 13: re-request every group not yet received or received different, at most eight passes.
-void VerificationPasses() {
+// Verification: re-request every group not yet received or received different, at most eight passes.
+void VerificationPasses(Operator& op) {
     for (int pass = 0; pass < kMaxPasses; ++pass) {
+        int missing = 0;
+        ForEachSelected([&](int16_t i) {
+            for (uint8_t status : Context(i).groupStatus)
+                missing += status == kGroupRequested || status == kGroupDiffers ? 1 : 0;
+        });
+        op.Progress(PassText("Verifying", pass) + ": " + std::to_string(missing) + " groups still missing");
         bool complete = true;
         ForEachSelected([&](int16_t i) {
             for (int groupNo = 1; groupNo <= kGroupCount; ++groupNo) {
@@ -154,10 +181,11 @@ void ConfigureReceivers(Operator& op) {
     if (!ValidateConfiguration(op)) return;
     const SurveyRule rule = ReadSurveyRule();
 
-    // 1.
+    // No port has a result yet.
     for (auto& context : PortContexts) context.portResult = kResultNotInRun;
 
-    // 2. Open every selected port at the PC Serial Settings.
+    // Open every selected port at the PC Serial Settings.
+    op.Progress(RunPrefix() + "Opening the comm ports");
     ForEachSelectedSideBySide([](int16_t i) {
         if (OpenPortContext(Context(i), PortNo(i)) == 0) {
             Context(i).portResult = kResultOpenFailed;
@@ -167,19 +195,19 @@ void ConfigureReceivers(Operator& op) {
         }
     });
 
-    // 3.
+    // Every open port waits for the answer to its first Link Check.
     OperationWait(200);
     ForEachSelectedSideBySide([](int16_t i) {
         Context(i).linkState = kLinkCheckSent;
         SerialPurgeReceive(PortNo(i));
     });
 
-    // 4.
-    LinkCheckPasses();
+    LinkCheckPasses(op);
 
-    // 5. Receivers still silent get a line break and the fallback line settings.
+    // Receivers still silent get a line break and the fallback line settings.
     bool fallback = false;
     ForEachSelected([&](int16_t i) { fallback = fallback || Context(i).linkState == kLinkCheckSent; });
+    if (fallback) op.Progress(RunPrefix() + "Line break and fallback line settings");
     ForEachSelectedSideBySide([](int16_t i) {
         if (Context(i).linkState != kLinkCheckSent) return;
         SerialSendBreak(PortNo(i), 400);
@@ -187,11 +215,11 @@ void ConfigureReceivers(Operator& op) {
         SerialPurgeReceive(PortNo(i));
     });
 
-    // 6.
+    // A second series of Link Checks for them.
     OperationWait(200);
-    if (fallback) LinkCheckPasses();
+    if (fallback) LinkCheckPasses(op);
 
-    // 7.
+    // Receivers that never answered leave the run.
     ForEachSelected([](int16_t i) {
         if (Context(i).linkState == kLinkCheckSent) {
             Context(i).portResult = kResultNoAnswer;
@@ -200,17 +228,18 @@ void ConfigureReceivers(Operator& op) {
     });
     for (auto& context : PortContexts) context.linkState = kLinkIdle;
 
-    // 8. Self survey first.
+    // Self survey first.
+    op.Progress(RunPrefix() + "Writing settings");
     ForEachSelected([](int16_t i) { SendSet(kGroupSelfSurveyConfiguration, SettingsGroupBytes(kGroupSelfSurveyConfiguration), i); });
     ForEachSelected([](int16_t i) { SendCommand8EA6(i); });
     if (rule.surveyEnable != 0 && rule.TimingMode()) ForEachSelected([](int16_t i) { SendCommand32(i); });
 
-    // 9. The other groups, back to back per port.
+    // The other groups, back to back per port.
     ForEachSelected([](int16_t i) {
         for (int groupNo : kSetOrder) SendSet(groupNo, SettingsGroupBytes(groupNo), i);
     });
 
-    // 10. Port B last; nothing is sent between it and the switch of the PC side.
+    // Port B last; nothing is sent between it and the switch of the PC side to the new Port B settings.
     OperationWait(500);
     ForEachSelected([](int16_t i) { SendSet(kGroupPortBConfiguration, SettingsGroupBytes(kGroupPortBConfiguration), i); });
     OperationWait(500);
@@ -218,25 +247,25 @@ void ConfigureReceivers(Operator& op) {
     ForEachSelectedSideBySide([](int16_t i) { ApplyPortSettings(SettingsGroupBytes(kGroupPortBConfiguration), i); });
     OperationWait(500);
 
-    // 11.
+    // Save the settings, then reset the receiver so that it comes back on the saved copy.
+    op.Progress(RunPrefix() + "Saving settings");
     ForEachSelected([](int16_t i) { SendSaveSettings(i); });
     OperationWait(2000);
     ForEachSelected([](int16_t i) { SendCommand1E(i); });
     OperationWait(1000);
 
-    // 12. Whatever answered the set and control commands is discarded.
+    // Whatever answered the set and control commands is discarded; every group is asked for again.
     ForEachSelectedSideBySide([](int16_t i) {
         Context(i).groupStatus.fill(kGroupRequested);
         SerialPurgeReceive(PortNo(i));
     });
 
-    // 13.
-    VerificationPasses();
+    VerificationPasses(op);
 
-    // 14.
+    // Each port's result from its groups.
     ForEachSelected([](int16_t i) { Context(i).portResult = PortResultOf(Context(i)); });
 
-    // 15.
+    // The self-survey starts again after the verification, where the settings ask for it.
     if (rule.SurveyAfterVerification()) {
         ForEachSelected([](int16_t i) {
             SendCommand8E45(i);
@@ -244,10 +273,10 @@ void ConfigureReceivers(Operator& op) {
         });
     }
 
-    // 16.
+    // The summary, then every Port Context back to idle and every port closed.
+    op.Progress("");
     op.ShowConfigurationSummary();
 
-    // 17.
     for (auto& context : PortContexts) {
         context.operationMode = kModeIdle;
         context.groupStatus.fill(kGroupNothingPending);

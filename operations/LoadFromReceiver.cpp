@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "link/PortContext.h"
 #include "messages/ReportHandler.h"
@@ -28,6 +29,16 @@ bool ProbeRecordUsable(const std::array<uint8_t, kPortConfigurationSize>& record
     return record[1] >= 4 && record[2] >= 4 && record[7] == 2 && record[8] == 2;
 }
 
+int CountRequested(const PortContext& context) {
+    int count = 0;
+    for (uint8_t status : context.groupStatus) count += status == kGroupRequested ? 1 : 0;
+    return count;
+}
+
+std::string PassText(const char* what, int pass, int passes) {
+    return std::string(what) + ", pass " + std::to_string(pass) + " of " + std::to_string(passes);
+}
+
 }  // namespace
 
 uint8_t LoadFromReceiver(int commIndex, Operator& op) {
@@ -37,33 +48,37 @@ uint8_t LoadFromReceiver(int commIndex, Operator& op) {
     PortContext& context = PortContexts[static_cast<size_t>(commIndex)];
     std::array<uint8_t, kPortConfigurationSize> probeRecord = kProbeRecordDefaults;
     char text[256];
+    const std::string comm = "Comm " + std::to_string(portNo) + ": ";
 
-    // 1. Open the port at 9600 8 none 1.
+    // Open the port at 9600 8 none 1.
     if (OpenPortContext(context, portNo) == 0) {
         std::snprintf(text, sizeof text, "%s %d%s", "Could not initialize Comm port", portNo, ".");
         op.Warning("Error 10", text);
         return 0;
     }
-    // 2. The dialog closes when the caller sees the result.
+    // The port is open: the dialog closes now (its caller hides it at this first progress).
+    op.Progress(comm + "Line break");
 
-    // 3. A line break makes the receiver send its Break Reply.
+    // A line break makes the receiver send its Break Reply.
     SerialPurgeReceive(portNo);
     SerialSendBreak(portNo, 400);
     OperationWait(500);
     SendLinkCheck(index);
     OperationWait(500);
 
-    // 4. Look for the Break Reply.
+    // Look for the Break Reply.
     uint8_t reply[kBreakReplySize + 1] = {};
     uint8_t found = 0;
     for (int attempt = 0; attempt < kMaxProbeAttempts; ++attempt) {
+        op.Progress(comm + PassText("Waiting for the reply to the line break", attempt + 1, kMaxProbeAttempts));
         found = ProbeBreakReply(reply, commIndex);
         OperationWait(500);
         if (found != 0) break;
     }
 
     if (found != 0) {
-        // 5. The reply is read as text up to its first zero; the extra byte always ends it.
+        // The reply is read as text up to its first zero; the extra byte always ends it. A usable
+        // reply moves the receiver's Port B and then the PC side to the line it tells.
         reply[kBreakReplySize] = 0;
         ParseBreakReply(reinterpret_cast<const char*>(reply), probeRecord.data());
         if (ProbeRecordUsable(probeRecord)) {
@@ -81,19 +96,21 @@ uint8_t LoadFromReceiver(int commIndex, Operator& op) {
             op.Warning("Error 12", text);
         }
     } else {
-        // 6. No Break Reply: the PC side takes the PC Serial Settings.
+        // No Break Reply: the PC side takes the PC Serial Settings.
         ApplyPortSettings(PcSerialSettings.data(), index);
     }
 
-    // 7. Link Check passes, only after a usable Break Reply.
+    // Link Check passes, only after a usable Break Reply.
     for (int pass = 0; context.linkState == kLinkCheckSent && pass < kMaxPasses; ++pass) {
+        op.Progress(comm + PassText("Link Check", pass + 1, kMaxPasses));
         SendLinkCheck(index);
         OperationWait(500);
         PumpPort(context, ReportHandler);
     }
 
-    // 8.
+    // Still no answer to the Link Check: give up.
     if (context.linkState == kLinkCheckSent) {
+        op.Progress("");
         std::snprintf(text, sizeof text, "%s %d%s",
                       "Communications could not be established with the receiver \nconnected to Comm ", portNo, ".");
         op.Warning("Error 20", text);
@@ -102,14 +119,16 @@ uint8_t LoadFromReceiver(int commIndex, Operator& op) {
         return 1;
     }
 
-    // 9. Every group requested; what arrives is stored and shown by the Report Handler.
+    // Every group requested; what arrives is stored and shown by the Report Handler.
     context.linkState = kLinkIdle;
     context.operationMode = kModeLoading;
     context.groupStatus.fill(kGroupRequested);
     SerialPurgeReceive(portNo);
 
-    // 10. Request passes: each re-sends only what has not arrived.
+    // Request passes: each re-sends only what has not arrived.
     for (int pass = 0; pass < kMaxPasses; ++pass) {
+        op.Progress(comm + PassText("Requesting settings", pass + 1, kMaxPasses) + ": " +
+                    std::to_string(CountRequested(context)) + " groups still missing");
         bool complete = true;
         for (int groupNo = 1; groupNo <= kGroupCount; ++groupNo) {
             if (context.groupStatus[static_cast<size_t>(groupNo - 1)] == kGroupRequested) {
@@ -122,14 +141,15 @@ uint8_t LoadFromReceiver(int commIndex, Operator& op) {
         if (complete) break;
     }
 
-    // 11.
+    // The load is over; a group that never arrived is reported.
+    op.Progress("");
     if (AnyGroupRequested(context)) {
         std::snprintf(text, sizeof text, "%s %d%s",
                       "The settings could not be retrieved from the receiver \nconnected to Comm ", portNo, ".");
         op.Warning("Error 30", text);
     }
 
-    // 12.
+    // Back to idle, port closed.
     context.operationMode = kModeIdle;
     context.groupStatus.fill(kGroupNothingPending);
     SerialClose(portNo);

@@ -8,12 +8,14 @@ namespace {
 // Touched by the thread that runs the operations only, like the Port Contexts.
 std::vector<int> waitLog;
 OperationWaitObserver waitObserver = nullptr;
+OperationSleeper waitSleeper = nullptr;
 }
 
 void OperationWait(int milliseconds) {
     waitLog.push_back(milliseconds);
     if (waitObserver != nullptr) waitObserver(milliseconds);
-    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+    if (waitSleeper != nullptr) waitSleeper(milliseconds);
+    else std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
 const std::vector<int>& OperationWaits() { return waitLog; }
@@ -23,3 +25,5 @@ int64_t OperationWaitTotal() { return std::accumulate(waitLog.begin(), waitLog.e
 void ResetOperationWaits() { waitLog.clear(); }
 
 void SetOperationWaitObserver(OperationWaitObserver observer) { waitObserver = observer; }
+
+void SetOperationSleeper(OperationSleeper sleeper) { waitSleeper = sleeper; }

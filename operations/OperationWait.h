@@ -9,6 +9,11 @@
 
 void OperationWait(int milliseconds);
 
+// How a wait passes the time; nullptr (the default) for a plain sleep. The window program lets the
+// window system repaint meanwhile (user input still waits, as the operations expect).
+using OperationSleeper = void (*)(int milliseconds);
+void SetOperationSleeper(OperationSleeper sleeper);
+
 // Called on the operation's thread at the start of every wait, before the sleep, so that it may
 // look at the Port Contexts; nullptr for none. The command-line tool prints its progress from it.
 using OperationWaitObserver = void (*)(int milliseconds);

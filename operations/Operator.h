@@ -19,4 +19,7 @@ public:
     virtual void ShowConfigurationSummary() = 0;
     // Gives the focus to the main window's focus sink after an operation.
     virtual void FocusSink() = 0;
+    // What the operation is doing now ("Comm 3: Link Check, pass 2 of 8"); an empty text when it has
+    // finished. The first progress of a load comes once its port is open.
+    virtual void Progress(const std::string& /*text*/) {}
 };

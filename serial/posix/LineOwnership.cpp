@@ -98,8 +98,9 @@ TtyKind TtyKindOfDevice(dev_t device) {
         }
         if (driverMajor != deviceMajor || deviceMinor < low || deviceMinor > high) continue;
         if (type == "pty:slave") return TtyKind::kPtySlave;
-        // The master side of a pty, /dev/tty and the console are ttys, but no serial line.
-        if (type.rfind("pty", 0) == 0 || type.rfind("system", 0) == 0) return TtyKind::kNotTty;
+        // The master side of a pty, /dev/tty, the console and the virtual terminals are ttys, but no
+        // serial line.
+        if (type.rfind("pty", 0) == 0 || type.rfind("system", 0) == 0 || type == "console") return TtyKind::kNotTty;
         return TtyKind::kSerialLine;
     }
     return any ? TtyKind::kNotTty : TtyKind::kUnknown;

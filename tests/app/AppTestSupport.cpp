@@ -1,5 +1,7 @@
 #include "AppTestSupport.h"
 
+#include <QComboBox>
+
 #include <unistd.h>
 
 #include <QFileDialog>
@@ -35,8 +37,8 @@ MessageBoxRecorder::~MessageBoxRecorder() { SetMessageBoxHook({}); }
 
 FileDialogScript::FileDialogScript(std::string answerPath) : answer(std::move(answerPath)) {
     SetFileDialogRunner([this](QFileDialog& dialog) {
-        dialogs.push_back({dialog.objectName(), dialog.windowTitle(), dialog.nameFilters(), dialog.selectedNameFilter(),
-                           dialog.defaultSuffix(), static_cast<int>(dialog.fileMode()),
+        dialogs.push_back({dialog.objectName(), dialog.windowTitle(), ShownFilters(dialog), ShownFilter(dialog),
+                           dialog.property("defaultExtension").toString(), static_cast<int>(dialog.fileMode()),
                            static_cast<int>(dialog.acceptMode()),
                            !dialog.testOption(QFileDialog::DontConfirmOverwrite), dialog.directory().absolutePath()});
         return QString::fromStdString(answer);
@@ -44,6 +46,18 @@ FileDialogScript::FileDialogScript(std::string answerPath) : answer(std::move(an
 }
 
 FileDialogScript::~FileDialogScript() { SetFileDialogRunner({}); }
+
+QStringList ShownFilters(QFileDialog& dialog) {
+    QStringList shown;
+    if (auto* box = dialog.findChild<QComboBox*>(QStringLiteral("fileTypeCombo")))
+        for (int i = 0; i < box->count(); ++i) shown << box->itemText(i);
+    return shown;
+}
+
+QString ShownFilter(QFileDialog& dialog) {
+    auto* box = dialog.findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+    return box != nullptr ? box->currentText() : QString();
+}
 
 ScratchFolder::ScratchFolder() {
     std::string pattern = (std::filesystem::temp_directory_path() / "vc-app-test-XXXXXX").string();

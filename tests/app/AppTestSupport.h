@@ -36,14 +36,18 @@ public:
 struct RecordedDialog {
     QString objectName;
     QString title;
-    QStringList nameFilters;
-    QString selectedNameFilter;
-    QString defaultSuffix;
+    QStringList nameFilters;     // as the dialog shows them
+    QString selectedNameFilter;  // as shown
+    QString defaultSuffix;  // the extension the dialog adds where it belongs
     int fileMode;
     int acceptMode;
     bool confirmOverwrite;
     QString directory;
 };
+
+// The filters of a file dialog as the operator sees them in its file-type box, and the one chosen.
+QStringList ShownFilters(QFileDialog& dialog);
+QString ShownFilter(QFileDialog& dialog);
 
 // Answers file dialogs with the given path (an empty path cancels) and records what was asked.
 class FileDialogScript {

@@ -188,6 +188,18 @@ TEST(CommandLineProgram, BadArgumentPrintsAMessageAndExitsWithStatusTwo) {
     EXPECT_NE(run.output.find("--help"), std::string::npos) << run.output;
 }
 
+// Without a display the program says what to do and ends with status 2, not with the toolkit's abort.
+TEST(CommandLineProgram, NoDisplayGivesOneClearLineAndStatusTwo) {
+    for (const std::string arguments : {"", "-platform xcb", "--platform=wayland"}) {
+        const ProgramRun run = RunProgram(arguments);
+        EXPECT_EQ(run.status, 2) << arguments << ": " << run.output;
+        EXPECT_EQ(run.output,
+                  "vandel-configurator: no display to open the window on: set DISPLAY, start it with -platform "
+                  "offscreen, or use vandel-cli for the same work without a window\n")
+            << arguments;
+    }
+}
+
 TEST(CommandLineProgram, EmptyDeviceExitsWithStatusTwo) {
     const ProgramRun run = RunProgram("--comm 4=");
     EXPECT_EQ(run.status, 2) << run.output;

@@ -5,6 +5,7 @@
 #include <QDialog>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFileSystemModel>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QMenu>
@@ -13,7 +14,9 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
+#include <algorithm>
 #include <cstdlib>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -117,10 +120,13 @@ TEST_F(MainWindow, TwoTabPagesWithPageOneActive) {
     EXPECT_EQ(pages->widget(1)->objectName().toStdString(), "TabSheet2");
     EXPECT_EQ(pages->tabText(1).toStdString(), "Page 2");
     EXPECT_EQ(pages->currentIndex(), 0);
-    // Tabs 20 pixels high and at least 50 wide, leaving the pages as much room as they can have.
+    // Tabs 50 × 20 pixels, or as narrow as "Page 1" fits where it does not fit in 50.
     Form_Main->show();
-    EXPECT_EQ(pages->tabBar()->tabRect(0).height(), 20);
-    EXPECT_GE(pages->tabBar()->tabRect(0).width(), 50);
+    const int fits = pages->tabBar()->fontMetrics().horizontalAdvance("Page 1") + 12;
+    for (int tab = 0; tab < 2; ++tab) {
+        EXPECT_EQ(pages->tabBar()->tabRect(tab).height(), 20);
+        EXPECT_EQ(pages->tabBar()->tabRect(tab).width(), std::max(50, fits));
+    }
     // The pages fill the client area below the bevel.
     EXPECT_GE(pages->geometry().top(), 2);
     EXPECT_LE(pages->geometry().right(), 716);
@@ -228,13 +234,54 @@ TEST_F(MainWindow, OpenDialogProperties) {
     EXPECT_EQ(dialog.acceptMode, static_cast<int>(QFileDialog::AcceptOpen));
 }
 
+// "All Files (*.*)" lists every file, a name without a dot included; "Data Files" only .dat files.
+TEST_F(MainWindow, AllFilesMatchesEveryName) {
+    for (QFileDialog* dialog : {Form_Main->OpenDialog(), Form_Main->SaveDialog()}) {
+        auto* model = dialog->findChild<QFileSystemModel*>();
+        ASSERT_NE(model, nullptr);
+        const QStringList filters = dialog->nameFilters();
+        ASSERT_EQ(filters.size(), 2);
+        dialog->selectNameFilter(filters[1]);
+        EXPECT_EQ(ShownFilter(*dialog), "All Files (*.*)");
+        EXPECT_EQ(model->nameFilters(), QStringList({"*"}));
+        dialog->selectNameFilter(filters[0]);
+        EXPECT_EQ(ShownFilter(*dialog), "Data Files (*.dat)");
+        EXPECT_EQ(model->nameFilters(), QStringList({"*.dat"}));
+    }
+}
+
+// Opening takes a name as typed when it exists and adds ".dat" only when it does not; saving adds
+// ".dat" to a name that has no extension.
+TEST_F(MainWindow, TheDefaultExtensionIsAddedOnlyWhereItBelongs) {
+    ScratchFolder folder;
+    for (const char* name : {"site7", "rack.dat", "both", "both.dat"}) std::ofstream(folder / name) << "x";
+    const QString dir = QString::fromStdString(folder.path().string());
+    const struct {
+        QFileDialog* dialog;
+        const char* typed;
+        const char* chosen;
+    } rows[] = {
+        {Form_Main->OpenDialog(), "site7", "site7"},   {Form_Main->OpenDialog(), "rack", "rack.dat"},
+        {Form_Main->OpenDialog(), "both", "both"},     {Form_Main->SaveDialog(), "new", "new.dat"},
+        {Form_Main->SaveDialog(), "new.bin", "new.bin"},
+    };
+    for (const auto& row : rows) {
+        row.dialog->setDirectory(dir);
+        row.dialog->selectFile(row.typed);
+        static_cast<QDialog*>(row.dialog)->accept();  // as its Open or Save button does
+        EXPECT_EQ(row.dialog->result(), QDialog::Accepted) << row.typed;
+        EXPECT_EQ(row.dialog->selectedFiles(), QStringList({dir + "/" + row.chosen})) << row.typed;
+        EXPECT_EQ(row.dialog->property("defaultExtension").toString(), "dat");
+    }
+}
+
 TEST_F(MainWindow, SaveDialogProperties) {
     auto* save = Form_Main->SaveDialog();
     ASSERT_NE(save, nullptr);
     EXPECT_EQ(save->objectName().toStdString(), "SaveDialog");
     EXPECT_EQ(save->windowTitle().toStdString(), "File to save settings to");
-    EXPECT_EQ(save->nameFilters(), QStringList({"Data Files (*.dat)", "All Files (*.*)"}));
-    EXPECT_EQ(save->defaultSuffix().toStdString(), "dat");
+    EXPECT_EQ(ShownFilters(*save), QStringList({"Data Files (*.dat)", "All Files (*.*)"}));
+    EXPECT_EQ(save->property("defaultExtension").toString().toStdString(), "dat");
     EXPECT_EQ(save->acceptMode(), QFileDialog::AcceptSave);
     EXPECT_FALSE(save->testOption(QFileDialog::DontConfirmOverwrite));  // asks before overwriting
     EXPECT_FALSE(save->testOption(QFileDialog::ReadOnly));

@@ -10,6 +10,7 @@
 
 #include "link/PortContext.h"
 #include "operations/ConfigureComm.h"
+#include "operations/OperationWait.h"
 #include "operations/RequestComm.h"
 #include "support/Pty.h"
 #include "support/RecordingOperator.h"
@@ -109,6 +110,37 @@ TEST_F(DialogsTest, RequestCommOkOnAPortThatDoesNotOpenShowsError10AndStaysOpen)
     EXPECT_EQ(op.Log()[3].kind, Kind::FocusSink);
 }
 
+// Once its port is open the load goes on without the dialog: it is hidden before the first wait,
+// and the progress tells what the load does.
+TEST_F(DialogsTest, RequestCommClosesOnceThePortIsOpen) {
+    PtyPair line;  // nothing answers on it: the load ends in Error 30
+    ASSERT_TRUE(line.IsOpen());
+    ASSERT_TRUE(SerialSetDeviceName(5, line.SlavePath()));
+    TForm_RequestComm dialog;
+    RecordingOperator op;
+    op.ExpectWarning("Error 30");
+    dialog.SetOperator(op);
+    dialog.SetItemIndex(4);
+    dialog.show();
+    static bool visibleAtFirstWait;
+    visibleAtFirstWait = true;
+    static const TForm_RequestComm* watched;
+    watched = &dialog;
+    SetOperationWaitObserver([](int) {
+        if (watched != nullptr) visibleAtFirstWait = watched->isVisible();
+        watched = nullptr;
+    });
+    Child<QPushButton>(dialog, "Button_OK")->click();
+    SetOperationWaitObserver(nullptr);
+    EXPECT_FALSE(visibleAtFirstWait);
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_TRUE(op.ScriptDone());
+    ASSERT_GE(op.ProgressTexts().size(), 2u);
+    EXPECT_EQ(op.ProgressTexts().front(), "Comm 5: Line break");
+    EXPECT_EQ(op.ProgressTexts().back(), "");
+}
+
 TEST_F(DialogsTest, RequestCommCancelClosesWithoutTouchingAnything) {
     PtyPair line;  // an openable port 3: Cancel must leave it alone
     ASSERT_TRUE(line.IsOpen());
@@ -190,7 +222,17 @@ TEST_F(DialogsTest, ConfigureCommOkRunsTheConfigurationOnTheTickedPorts) {
     dialog.CommCheckBox(1)->setChecked(true);
     dialog.CommCheckBox(19)->setChecked(true);
     dialog.show();
+    static bool visibleAtFirstWait;
+    visibleAtFirstWait = true;
+    static const TForm_ConfigureComm* watched;
+    watched = &dialog;
+    SetOperationWaitObserver([](int) {
+        if (watched != nullptr) visibleAtFirstWait = watched->isVisible();
+        watched = nullptr;
+    });
     Child<QPushButton>(dialog, "Button_OK")->click();
+    SetOperationWaitObserver(nullptr);
+    EXPECT_FALSE(visibleAtFirstWait);  // closed before the run's first wait
     EXPECT_TRUE(op.ScriptDone());
     EXPECT_FALSE(dialog.isVisible());
     EXPECT_EQ(dialog.result(), QDialog::Accepted);

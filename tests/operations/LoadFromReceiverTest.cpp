@@ -39,6 +39,15 @@ TEST_F(LoadFromReceiverTest, ReceiverAt9600FillsTheWholeImage) {
     EXPECT_EQ(CountPackets(packets, "2A"), 1);
     EXPECT_EQ(CountPackets(packets, "8E A9"), 1);
     EXPECT_EQ(Emu().Status(0).breaks, 1u);
+    // What the progress window said, pass by pass; it is gone at the end.
+    EXPECT_EQ(op.ProgressTexts(), (std::vector<std::string>{
+                                      "Comm 4: Line break",
+                                      "Comm 4: Waiting for the reply to the line break, pass 1 of 4",
+                                      "Comm 4: Link Check, pass 1 of 8",
+                                      "Comm 4: Requesting settings, pass 1 of 8: 13 groups still missing",
+                                      "Comm 4: Requesting settings, pass 2 of 8: 0 groups still missing",
+                                      "",
+                                  }));
 
     // The port is closed and the context back at rest.
     EXPECT_EQ(SerialReceiveCount(4), -1);

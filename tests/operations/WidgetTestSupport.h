@@ -11,12 +11,14 @@
 
 #include "serial/Serial.h"
 
+// Never destroyed: at exit the toolkit's own globals (the input device registry among them) are gone
+// before a static application object would be, and destroying it then crashes.
 inline QApplication& TestApp() {
     static int argc = 1;
     static char name[] = "operations-test";
     static char* argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
-    return app;
+    static QApplication* app = new QApplication(argc, argv);
+    return *app;
 }
 
 // Polls for the next modal window other than `notThis`; hands it to `handle`, which must close

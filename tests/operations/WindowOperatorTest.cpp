@@ -1,9 +1,12 @@
 // The window program's Operator: warning boxes, the OK/Cancel question, the hourglass and the
 // focus sink.
 #include <QAbstractButton>
+#include <QLabel>
 #include <QMessageBox>
 #include <gtest/gtest.h>
 
+#include "operations/ConfigureReceivers.h"
+#include "operations/OperationWait.h"
 #include "operations/WindowOperator.h"
 #include "settings/SettingsView.h"
 #include "tests/operations/WidgetTestSupport.h"
@@ -76,6 +79,98 @@ TEST_F(WindowOperatorTest, BusySetsAndRestoresTheHourglass) {
     ASSERT_NE(QApplication::overrideCursor(), nullptr);
     EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::CrossCursor);
     QApplication::restoreOverrideCursor();
+}
+
+// The progress window tells what runs and is gone before any box; over a box the pointer is the
+// arrow, and the hourglass comes back when the box is answered.
+TEST_F(WindowOperatorTest, ProgressGoesAwayForBoxesAndTheArrowShowsOverThem) {
+    WindowOperator op;
+    op.SetBusy(true);
+    op.Progress("Comm 3: Link Check, pass 2 of 8");
+    QLabel* progress = op.ProgressWindow();
+    ASSERT_NE(progress, nullptr);
+    EXPECT_TRUE(progress->isVisible());
+    EXPECT_EQ(progress->text(), "Comm 3: Link Check, pass 2 of 8");
+    EXPECT_TRUE(progress->windowFlags().testFlag(Qt::WindowTransparentForInput));
+    op.Progress("Verifying, pass 1 of 8: 5 groups still missing");
+    EXPECT_EQ(progress->text(), "Verifying, pass 1 of 8: 5 groups still missing");
+
+    bool progressShown = true;
+    Qt::CursorShape overBox = Qt::WaitCursor;
+    auto handled = OnNextModal([&](QWidget* modal) {
+        progressShown = progress->isVisible();
+        overBox = QApplication::overrideCursor()->shape();
+        qobject_cast<QMessageBox*>(modal)->button(QMessageBox::Ok)->click();
+    });
+    op.Warning("Error 30", "text");
+    EXPECT_TRUE(*handled);
+    EXPECT_FALSE(progressShown);
+    EXPECT_EQ(overBox, Qt::ArrowCursor);
+    ASSERT_NE(QApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+    op.Progress("Saving settings");
+    EXPECT_TRUE(progress->isVisible());
+    op.Progress("");
+    EXPECT_FALSE(progress->isVisible());
+    op.SetBusy(false);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+// The "Invalid Configuration" questions keep their three lines as the text breaks them.
+TEST_F(WindowOperatorTest, QuestionLinesAreNeverWrapped) {
+    WindowOperator op;
+    for (const char* text : {kTimingModeNeedsStationaryText, kPositionModeForbidsStationaryText}) {
+        const QStringList lines = QString(text).split('\n');
+        ASSERT_EQ(lines.size(), 3);
+        bool seen = false;
+        int labelHeight = 0;
+        int labelWidth = 0;
+        int longest = 0;
+        int lineSpacing = 0;
+        auto handled = OnNextModal([&](QWidget* modal) {
+            if (auto* label = modal->findChild<QLabel*>("qt_msgbox_label")) {
+                seen = true;
+                labelHeight = label->height();
+                labelWidth = label->width();
+                for (const QString& line : lines)
+                    longest = std::max(longest, label->fontMetrics().horizontalAdvance(line));
+                lineSpacing = label->fontMetrics().lineSpacing();
+            }
+            qobject_cast<QMessageBox*>(modal)->button(QMessageBox::Cancel)->click();
+        });
+        op.AskOkCancel("Invalid Configuration", text);
+        ASSERT_TRUE(*handled);
+        ASSERT_TRUE(seen);
+        EXPECT_GE(labelWidth, longest) << text;
+        EXPECT_LT(labelHeight, 4 * lineSpacing) << text;  // three lines, none wrapped
+    }
+}
+
+// During the waits of an operation the window is repainted (a closed dialog disappears, nothing
+// looks hung); with a plain sleep nothing is.
+class PaintCounter : public QWidget {
+public:
+    int paints = 0;
+
+protected:
+    void paintEvent(QPaintEvent*) override { ++paints; }
+};
+
+TEST_F(WindowOperatorTest, WaitsLetTheWindowRepaint) {
+    PaintCounter window;
+    window.resize(100, 100);
+    window.show();
+    QCoreApplication::processEvents();
+    for (const bool repaint : {false, true}) {
+        SetOperationSleeper(nullptr);
+        if (repaint) LetWindowsRepaintDuringWaits();
+        window.paints = 0;
+        window.update();
+        OperationWait(50);
+        EXPECT_EQ(window.paints > 0, repaint);
+        QCoreApplication::processEvents();
+    }
+    SetOperationSleeper(nullptr);
 }
 
 class FocusCountingView : public SettingsView {

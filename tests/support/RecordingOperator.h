@@ -33,8 +33,11 @@ public:
     void SetBusy(bool busy) override;
     void ShowConfigurationSummary() override;
     void FocusSink() override;
+    void Progress(const std::string& text) override { progress.push_back(text); }
 
     const std::vector<Event>& Log() const { return log; }
+    // Every progress text, in order (kept apart from the log of boxes and calls).
+    const std::vector<std::string>& ProgressTexts() const { return progress; }
     // Everything scripted has been shown.
     bool ScriptDone() const { return script.empty(); }
     int Count(Kind kind) const;
@@ -53,4 +56,5 @@ private:
 
     std::deque<Step> script;
     std::vector<Event> log;
+    std::vector<std::string> progress;
 };
