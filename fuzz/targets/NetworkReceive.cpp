@@ -36,6 +36,8 @@ struct Script {
 
 Script MakeScript(const uint8_t* in, size_t size) {
     Script script;
+    script.wire.reserve(2 * size + 16);
+    script.data.reserve(size);
     size_t at = 0;
     const auto next = [&]() -> uint8_t { return at < size ? in[at++] : 0; };
     while (at < size) {
@@ -76,15 +78,19 @@ auto Timed(Call call) {
     return result;
 }
 
-void TakeData(SerialDevice& device, std::vector<uint8_t>& received) {
-    int32_t in = 0;
-    int32_t out = 0;
-    Timed([&] { return device.QueueCounts(in, out); });
-    uint8_t buffer[512];
+// Takes what the device holds; at a read point the queue count is asked first, as the I/O thread does.
+void TakeData(SerialDevice& device, std::vector<uint8_t>& received, bool askCounts) {
+    if (askCounts) {
+        int32_t in = 0;
+        int32_t out = 0;
+        Timed([&] { return device.QueueCounts(in, out); });
+    }
+    uint8_t buffer[4096];
     for (;;) {
         const int count = Timed([&] { return device.Read(buffer, sizeof buffer); });
         if (count <= 0) return;
         received.insert(received.end(), buffer, buffer + count);
+        if (count < static_cast<int>(sizeof buffer)) return;
     }
 }
 
@@ -127,6 +133,7 @@ int FuzzNetworkReceive(const uint8_t* data, size_t size) {
     }
 
     std::vector<uint8_t> received;
+    received.reserve(script.data.size());
     size_t nextRead = 0;
     for (size_t offset = 0; offset < script.wire.size();) {
         size_t count = cutter.Next();
@@ -139,17 +146,18 @@ int FuzzNetworkReceive(const uint8_t* data, size_t size) {
                 count -= upTo - offset;
                 offset = upTo;
             }
-            TakeData(*device, received);
+            DropReplies(server);
+            TakeData(*device, received, true);
         }
         SendAll(server, script.wire.data() + offset, count);
         offset += count;
-        DropReplies(server);
-        TakeData(*device, received);
+        TakeData(*device, received, false);
     }
     // Everything is in the socket now: it all arrives within a bounded number of reads.
+    DropReplies(server);
     for (int pass = 0; pass < 64 && received.size() < script.data.size(); ++pass) {
         Timed([&] { return device->WaitReadable(0); });
-        TakeData(*device, received);
+        TakeData(*device, received, true);
     }
     FuzzCheck(received == script.data, kTarget, "the data bytes come out in order, exactly once");
 

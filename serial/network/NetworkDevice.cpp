@@ -29,7 +29,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr int kDefaultQueueSize = 4096;
-constexpr int kReceiveChunk = 1024;
+constexpr int kReceiveChunk = 4096;
 constexpr int kControlSendTimeoutMs = 1000;
 constexpr int kComPortReplies = 13;  // replies 100..112
 // One drain of the socket takes at most this much, so that a peer sending faster than we decode
@@ -514,6 +514,8 @@ void NetworkDevice::Drain(bool overflow) {
         const int dataCount = TelnetDecode(decoder_, raw, static_cast<int>(got), data, events);
         input_.Push(data, dataCount);
         for (const TelnetEvent& event : events) HandleEvent(event);
+        // A short read took all the socket held: asking again would only hear "nothing".
+        if (got < room) return;
     }
 }
 
