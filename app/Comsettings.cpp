@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "app/WindowLook.h"
-#include "settings/PcSerialSettings.h"
+#include "link/PcSerialSettings.h"
 #include "ui_Comsettings.h"
 
 namespace {

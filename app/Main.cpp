@@ -30,7 +30,7 @@
 #include "operations/Forms.h"
 #include "operations/RequestComm.h"
 #include "settings/Capture.h"
-#include "settings/PcSerialSettings.h"
+#include "link/PcSerialSettings.h"
 #include "settings/SettingsFile.h"
 #include "settings/SettingsView.h"
 #include "settings/view/SettingsPages.h"

@@ -21,7 +21,7 @@
 #include "operations/LoadFromReceiver.h"
 #include "operations/Operator.h"
 #include "serial/Serial.h"
-#include "settings/PcSerialSettings.h"
+#include "link/PcSerialSettings.h"
 #include "settings/SettingsImage.h"
 
 namespace {
@@ -105,7 +105,7 @@ int main(int argc, char** argv) {
     std::mt19937 random(seed);
     QuietOperator op;
     StorePcSerialSettingsDefaults();
-    PcSerialSettings[4] = 0;  // 9600 8 none 1, as the receivers run
+    PcSerialSettings[kPortRecordParity] = kParityCodeNone;  // 9600 8 none 1, as the receivers run
 
     // The image written in every run: a healthy receiver's own settings.
     {

@@ -16,7 +16,7 @@
 #include "operations/OperationWait.h"
 #include "operations/Operator.h"
 #include "serial/Serial.h"
-#include "settings/PcSerialSettings.h"
+#include "link/PcSerialSettings.h"
 #include "settings/SettingsImage.h"
 
 namespace {
@@ -92,7 +92,7 @@ int main(int argc, char** argv) {
     }
     for (int i = 0; i < count; ++i) SerialSetDeviceName(static_cast<uint8_t>(i + 1), emulator.DeviceName(i));
     StorePcSerialSettingsDefaults();
-    PcSerialSettings[4] = 0;  // 9600 8 none 1, as the receivers run: the first Link Check series answers
+    PcSerialSettings[kPortRecordParity] = kParityCodeNone;  // 9600 8 none 1, as the receivers run: the first Link Check series answers
     PrintingOperator op;
 
     // A load first: it also fills the image the configure runs write back.

@@ -34,31 +34,6 @@ bool TakesOutput(CliCommand c) { return c == CliCommand::kLoad; }
 bool TakesPcSettings(CliCommand c) { return c == CliCommand::kLoad || c == CliCommand::kConfigure; }
 bool TakesDevDir(CliCommand c) { return c == CliCommand::kPorts; }
 
-std::string Lower(std::string_view text) {
-    std::string lower(text);
-    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return lower;
-}
-
-std::vector<std::string> Split(const std::string& text, char separator) {
-    std::vector<std::string> parts;
-    size_t start = 0;
-    for (;;) {
-        const size_t end = text.find(separator, start);
-        parts.push_back(text.substr(start, end == std::string::npos ? std::string::npos : end - start));
-        if (end == std::string::npos) return parts;
-        start = end + 1;
-    }
-}
-
-// The index of text in items (case-insensitive), or −1.
-template <typename Items>
-int FindItem(const Items& items, const std::string& text) {
-    for (size_t i = 0; i < items.size(); ++i)
-        if (Lower(items[i]) == Lower(text)) return static_cast<int>(i);
-    return -1;
-}
-
 // An option's value: "--name VALUE" or "--name=VALUE".
 bool OptionValue(const std::vector<std::string>& args, size_t& i, const std::string& name, std::string& value,
                  std::string& error) {
@@ -96,33 +71,14 @@ const char* CommandName(CliCommand command) {
 }
 
 bool ParsePcSettings(const std::string& text, std::array<uint8_t, kPortConfigurationSize>& record, std::string& error) {
-    const std::vector<std::string> parts = Split(text, ',');
-    error = "--pc-settings wants BAUD,DATA,PARITY,STOP such as 9600,8,O,1 (baud 110 to 38400, data bits 7 or 8, "
-            "parity N, O or E, stop bits 1 or 2), not '" + text + "'";
-    if (parts.size() != 4) return false;
-    // Baud codes are the items of the baud-rate combo boxes; code 0 ("None") is no rate.
-    const int baud = FindItem(kBaudRateItems, parts[0]);
-    if (baud <= 0) return false;
-    int data = 0;
-    if (parts[1] == "7") data = 2;
-    else if (parts[1] == "8") data = 3;
-    else return false;
-    int parity = FindItem(kParityItems, parts[2]);
-    if (parity < 0 && parts[2].size() == 1) {
-        for (size_t i = 0; i < kParityItems.size(); ++i)
-            if (std::tolower(static_cast<unsigned char>(kParityItems[i][0])) ==
-                std::tolower(static_cast<unsigned char>(parts[2][0])))
-                parity = static_cast<int>(i);
+    PortLine line;
+    if (!ParsePortLine(text, line)) {
+        error = "--pc-settings wants BAUD,DATA,PARITY,STOP such as 9600,8,O,1 (baud 110 to 38400, data bits 7 or 8, "
+                "parity N, O or E, stop bits 1 or 2), not '" + text + "'";
+        return false;
     }
-    if (parity < 0) return false;
-    const int stop = FindItem(kStopBitsItems, parts[3]);
-    if (stop < 0) return false;
     record.fill(0);
-    record[1] = static_cast<uint8_t>(baud);
-    record[2] = static_cast<uint8_t>(baud);
-    record[3] = static_cast<uint8_t>(data);
-    record[4] = static_cast<uint8_t>(parity);
-    record[5] = static_cast<uint8_t>(stop);
+    PortRecordFromLine(line, record.data());
     error.clear();
     return true;
 }

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "settings/SettingsImage.h"
+#include "link/PortConfiguration.h"
 
 constexpr int kExitSuccess = 0;
 constexpr int kExitFailed = 1;  // the files differ, a group did not arrive, a port was not configured

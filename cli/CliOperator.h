@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "link/PortContext.h"
+#include "settings/SettingsImage.h"
 #include "operations/Operator.h"
 
 struct PortSummary {

@@ -21,7 +21,7 @@
 #include "operations/SummaryTables.h"
 #include "serial/Serial.h"
 #include "settings/Display.h"
-#include "settings/PcSerialSettings.h"
+#include "link/PcSerialSettings.h"
 #include "settings/SettingsFile.h"
 #include "settings/SettingsImage.h"
 

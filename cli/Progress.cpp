@@ -6,6 +6,7 @@
 #include <chrono>
 
 #include "link/PortContext.h"
+#include "settings/SettingsImage.h"
 #include "operations/OperationWait.h"
 
 namespace {

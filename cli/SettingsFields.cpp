@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "link/ByteOrder.h"
+#include "bytes/ByteOrder.h"
 #include "settings/Datum.h"
 #include "settings/Display.h"
 #include "settings/MemorySettingsView.h"

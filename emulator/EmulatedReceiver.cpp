@@ -18,6 +18,8 @@
 #include <cstring>
 #include <utility>
 
+#include "serial/posix/TermiosSpeed.h"
+
 namespace {
 
 constexpr int kIdleWaitMs = 200;
@@ -25,47 +27,6 @@ constexpr size_t kMaxPendingOut = 64 * 1024;  // a line nobody reads loses what 
 constexpr size_t kMaxNotes = 64;
 constexpr int kReadChunk = 4096;
 constexpr int kHangupGraceMs = 2000;
-
-struct SpeedEntry {
-    speed_t speed;
-    int32_t rate;
-};
-constexpr std::array<SpeedEntry, 18> kSpeeds = {{{B0, 0},
-                                                 {B50, 50},
-                                                 {B75, 75},
-                                                 {B110, 110},
-                                                 {B134, 134},
-                                                 {B150, 150},
-                                                 {B200, 200},
-                                                 {B300, 300},
-                                                 {B600, 600},
-                                                 {B1200, 1200},
-                                                 {B1800, 1800},
-                                                 {B2400, 2400},
-                                                 {B4800, 4800},
-                                                 {B9600, 9600},
-                                                 {B19200, 19200},
-                                                 {B38400, 38400},
-                                                 {B57600, 57600},
-                                                 {B115200, 115200}}};
-
-int32_t RateOfSpeed(speed_t speed) {
-    for (const SpeedEntry& entry : kSpeeds) {
-        if (entry.speed == speed) return entry.rate;
-    }
-    return -1;
-}
-
-speed_t SpeedOfRate(int32_t rate) {
-    for (const SpeedEntry& entry : kSpeeds) {
-        if (entry.rate == rate) return entry.speed;
-    }
-    return B9600;
-}
-
-uint8_t ParityCode(int32_t parity) {
-    return parity == 1 ? kComPortParityOdd : parity == 2 ? kComPortParityEven : kComPortParityNone;
-}
 
 // A byte as it arrives when the two ends of the line disagree: never a DLE, ETX or letter, so
 // garbage can neither frame a packet nor pass for a break reply.
@@ -118,8 +79,10 @@ bool EmulatedReceiver::Start(uint16_t listenPort, std::string& error) {
         termios settings{};
         ::tcgetattr(slaveFd_, &settings);
         ::cfmakeraw(&settings);
-        ::cfsetispeed(&settings, SpeedOfRate(options_.portB.baudRate));
-        ::cfsetospeed(&settings, SpeedOfRate(options_.portB.baudRate));
+        speed_t speed = B9600;
+        TermiosSpeedOfRate(options_.portB.baudRate, speed);
+        ::cfsetispeed(&settings, speed);
+        ::cfsetospeed(&settings, speed);
         if (options_.portB.stopBits == 2) settings.c_cflag |= CSTOPB;
         ::tcsetattr(slaveFd_, TCSANOW, &settings);
     } else {
@@ -218,7 +181,7 @@ PortLine EmulatedReceiver::PcSide() const {
     PortLine line = model_.PortB();
     termios settings{};
     if (masterFd_ >= 0 && ::tcgetattr(masterFd_, &settings) == 0) {
-        line.baudRate = RateOfSpeed(::cfgetospeed(&settings));
+        line.baudRate = RateOfTermiosSpeed(::cfgetospeed(&settings));
         line.stopBits = (settings.c_cflag & CSTOPB) != 0 ? 2 : 1;
     }
     return line;
@@ -576,17 +539,16 @@ void EmulatedReceiver::HandleTelnet(const TelnetEvent& event) {
         }
         case kComPortSetParity: {
             // Mark and space have no place in a receiver's settings: refused, the old value stands.
-            if (value == kComPortParityNone) pcSide_.parity = 0;
-            if (value == kComPortParityOdd) pcSide_.parity = 1;
-            if (value == kComPortParityEven) pcSide_.parity = 2;
-            const uint8_t now = ParityCode(pcSide_.parity);
+            if (ParityOfComPort(value) >= 0) pcSide_.parity = ParityOfComPort(value);
+            const uint8_t now = ComPortParity(pcSide_.parity);
             ReplyComPort(command, &now, 1);
             break;
         }
         case kComPortSetStopSize: {
-            if (value == kComPortStopOne) pcSide_.stopBits = 1;
-            if (value == kComPortStopTwo) pcSide_.stopBits = 2;
-            const uint8_t now = pcSide_.stopBits == 2 ? kComPortStopTwo : kComPortStopOne;
+            // The device layer's codes (0 one, 2 two) against the line's count of stop bits.
+            const int32_t asked = StopBitsOfComPort(value);
+            if (asked == 0 || asked == 2) pcSide_.stopBits = asked == 2 ? 2 : 1;
+            const uint8_t now = ComPortStopSize(pcSide_.stopBits == 2 ? 2 : 0);
             ReplyComPort(command, &now, 1);
             break;
         }

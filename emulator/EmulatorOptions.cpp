@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "link/ByteOrder.h"
+#include "bytes/ByteOrder.h"
 
 namespace {
 

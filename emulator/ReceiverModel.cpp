@@ -2,12 +2,9 @@
 
 #include <cstdio>
 
-#include "link/ByteOrder.h"
+#include "bytes/ByteOrder.h"
 
 namespace {
-
-// Baud rates by code 1..9 (code 0, "None", disables a port).
-constexpr std::array<int32_t, 10> kBaudByCode = {0, 110, 300, 600, 1200, 2400, 4800, 9600, 19200, 38400};
 
 // The GPS Configuration set command's fields (offset, width): a field sent as all FF is left as it is.
 struct Field {
@@ -21,79 +18,6 @@ constexpr int kDatumCount = 180;
 constexpr int kAltitudeFlagOffset = 8;  // 4A 9-byte form: 1 while the altitude is held
 
 }  // namespace
-
-bool PortLineFromCodes(uint8_t baudCode, uint8_t dataCode, uint8_t parityCode, uint8_t stopCode, PortLine& line) {
-    if (baudCode < 1 || baudCode > 9 || dataCode < 2 || dataCode > 3 || parityCode > 2 || stopCode > 1) return false;
-    line.baudRate = kBaudByCode[baudCode];
-    line.dataBits = dataCode == 2 ? 7 : 8;
-    line.parity = parityCode;
-    line.stopBits = stopCode == 1 ? 2 : 1;
-    return true;
-}
-
-bool PortCodesFromLine(const PortLine& line, uint8_t codes[4]) {
-    int baudCode = 0;
-    for (int code = 1; code <= 9; ++code) {
-        if (kBaudByCode[static_cast<size_t>(code)] == line.baudRate) baudCode = code;
-    }
-    if (baudCode == 0 || (line.dataBits != 7 && line.dataBits != 8) || line.parity < 0 || line.parity > 2 ||
-        (line.stopBits != 1 && line.stopBits != 2)) {
-        return false;
-    }
-    codes[0] = static_cast<uint8_t>(baudCode);
-    codes[1] = line.dataBits == 7 ? 2 : 3;
-    codes[2] = static_cast<uint8_t>(line.parity);
-    codes[3] = line.stopBits == 2 ? 1 : 0;
-    return true;
-}
-
-std::string PortLineText(const PortLine& line) {
-    static constexpr char kParity[] = {'N', 'O', 'E'};
-    const char parity = line.parity >= 0 && line.parity <= 2 ? kParity[line.parity] : '?';
-    return std::to_string(line.baudRate) + "," + std::to_string(line.dataBits) + "," + parity + "," +
-           std::to_string(line.stopBits);
-}
-
-bool ParsePortLine(const std::string& text, PortLine& line) {
-    std::array<std::string, 4> fields;
-    size_t field = 0;
-    for (const char c : text) {
-        if (c == ',') {
-            if (++field >= fields.size()) return false;
-        } else {
-            fields[field] += c;
-        }
-    }
-    if (field != 3) return false;
-    auto number = [](const std::string& s, int32_t& value) {
-        if (s.empty() || s.size() > 6) return false;
-        value = 0;
-        for (const char c : s) {
-            if (c < '0' || c > '9') return false;
-            value = value * 10 + (c - '0');
-        }
-        return true;
-    };
-    PortLine parsed;
-    if (!number(fields[0], parsed.baudRate) || !number(fields[1], parsed.dataBits) ||
-        !number(fields[3], parsed.stopBits)) {
-        return false;
-    }
-    const std::string& parity = fields[2];
-    if (parity == "N" || parity == "n" || parity == "none") {
-        parsed.parity = 0;
-    } else if (parity == "O" || parity == "o" || parity == "odd") {
-        parsed.parity = 1;
-    } else if (parity == "E" || parity == "e" || parity == "even") {
-        parsed.parity = 2;
-    } else {
-        return false;
-    }
-    uint8_t codes[4];
-    if (!PortCodesFromLine(parsed, codes)) return false;
-    line = parsed;
-    return true;
-}
 
 ReceiverSettings FactoryReceiverSettings(const PortLine& portB) {
     ReceiverSettings s;
@@ -125,14 +49,16 @@ ReceiverSettings FactoryReceiverSettings(const PortLine& portB) {
     for (int i = kGpsCarriedStart; i < 43; ++i) g[i] = static_cast<uint8_t>(0x0B + i - kGpsCarriedStart);
 
     g = s.Group(kGroupPortAConfiguration);  // 4800 8N1, RTCM in, NMEA out
-    const uint8_t portA[10] = {0, 6, 6, 3, 0, 0, 0, 8, 4, 0};
-    std::copy(portA, portA + 10, g);
+    g[kPortRecordReceiverPort] = 0;
+    PortRecordFromLine(PortLine{4800, 8, 0, 1}, g);
+    g[kPortRecordInputProtocol] = kProtocolRtcm;
+    g[kPortRecordOutputProtocol] = kProtocolNmea;
 
-    g = s.Group(kGroupPortBConfiguration);  // the given line, KIRP both ways
-    uint8_t codes[4] = {7, 3, 0, 0};
-    PortCodesFromLine(portB, codes);
-    const uint8_t portBBytes[10] = {1, codes[0], codes[0], codes[1], codes[2], codes[3], 0, 2, 2, 0};
-    std::copy(portBBytes, portBBytes + 10, g);
+    g = s.Group(kGroupPortBConfiguration);  // the given line (9600 8N1 if it has no codes), KIRP both ways
+    g[kPortRecordReceiverPort] = 1;
+    if (!PortRecordFromLine(portB, g)) PortRecordFromLine(PortLine{}, g);
+    g[kPortRecordInputProtocol] = kProtocolKirp;
+    g[kPortRecordOutputProtocol] = kProtocolKirp;
 
     g = s.Group(kGroupDatum);  // WGS-84, with its ellipsoid
     g[0] = 0x15;
@@ -185,8 +111,8 @@ ReceiverSettings FactoryReceiverSettings(const PortLine& portB) {
 std::string BreakReplyText(const PortLine& portB) {
     // Fields after the first ';': port name, port number, port state, baud, data bits, stop bits,
     // parity, flow control; then the input and output protocols, each ended by ';'.
-    static constexpr char kParity[] = {'N', 'O', 'E'};
-    const char parity = portB.parity >= 0 && portB.parity <= 2 ? kParity[portB.parity] : 'N';
+    const std::string line = PortLineText(portB);  // BAUD,DATA,PARITY,STOP
+    const char parity = line[line.size() - 3] == '?' ? 'N' : line[line.size() - 3];
     return "PRPT;B,1,0," + std::to_string(portB.baudRate) + "," + std::to_string(portB.dataBits) + "," +
            std::to_string(portB.stopBits) + "," + parity + ",0,KIRP;KIRP;\r\n";
 }
@@ -195,9 +121,8 @@ ReceiverModel::ReceiverModel(const PortLine& portB)
     : current_(FactoryReceiverSettings(portB)), saved_(current_) {}
 
 PortLine ReceiverModel::PortB() const {
-    const uint8_t* g = current_.Group(kGroupPortBConfiguration);
     PortLine line;
-    PortLineFromCodes(g[1], g[3], g[4], g[5], line);
+    PortLineFromRecord(current_.Group(kGroupPortBConfiguration), line);
     return line;
 }
 

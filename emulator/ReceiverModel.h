@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "link/PortConfiguration.h"
 #include "settings/SettingsImage.h"
 
 constexpr int kMaxReportLength = 43;
@@ -70,23 +71,6 @@ struct ReceiverSettings {
     const uint8_t* Group(int groupNo) const { return groups[static_cast<size_t>(groupNo - 1)].data(); }
     bool operator==(const ReceiverSettings&) const = default;
 };
-
-// Line settings of a receiver port.
-struct PortLine {
-    int32_t baudRate = 9600;
-    int32_t dataBits = 8;
-    int32_t parity = 0;    // 0 none, 1 odd, 2 even
-    int32_t stopBits = 1;  // 1 or 2
-    bool operator==(const PortLine&) const = default;
-};
-
-// Port configuration codes (baud 1..9, data bits 2..3, parity 0..2, stop bits 0..1) ↔ line settings.
-bool PortLineFromCodes(uint8_t baudCode, uint8_t dataCode, uint8_t parityCode, uint8_t stopCode, PortLine& line);
-// False for a rate, data bits, parity or stop bits that have no code.
-bool PortCodesFromLine(const PortLine& line, uint8_t codes[4]);
-std::string PortLineText(const PortLine& line);  // "9600,8,N,1"
-// Parses BAUD,DATA,PARITY,STOP (parity N, O, E or none, odd, even); false for anything else.
-bool ParsePortLine(const std::string& text, PortLine& line);
 
 // The factory settings, with Port B on the given line.
 ReceiverSettings FactoryReceiverSettings(const PortLine& portB);

@@ -86,9 +86,9 @@ int ParseBreakReply(const char* text, size_t textSize, uint8_t* record) {
 
     const size_t f2 = comma1 + 1;
     if (reply.At(f2) == '0') {
-        record[0] = 0;
+        record[kPortRecordReceiverPort] = 0;
     } else if (reply.At(f2) == '1') {
-        record[0] = 1;
+        record[kPortRecordReceiverPort] = 1;
     } else {
         return -2;
     }
@@ -97,16 +97,12 @@ int ParseBreakReply(const char* text, size_t textSize, uint8_t* record) {
     const size_t comma3 = reply.Find(',', comma2 + 1);  // ends f3, which is ignored
     if (comma3 == npos) return -2;
 
-    static constexpr long kRates[] = {110, 300, 600, 1200, 2400, 4800, 9600, 19200, 38400};
     const size_t f4 = comma3 + 1;
     const long rate = FieldNumber(reply, f4, FieldEnd(reply, f4));
-    uint8_t baudCode = 0;
-    for (uint8_t code = 1; code <= 9; ++code) {
-        if (kRates[code - 1] == rate) baudCode = code;
-    }
-    if (baudCode == 0) return -3;
-    record[1] = baudCode;
-    record[2] = baudCode;
+    const int baudCode = rate > 0 && rate <= kBaudRateOfCode.back() ? BaudCodeOfRate(static_cast<int32_t>(rate)) : -1;
+    if (baudCode < 0) return -3;
+    record[kPortRecordInputBaud] = static_cast<uint8_t>(baudCode);
+    record[kPortRecordOutputBaud] = static_cast<uint8_t>(baudCode);
 
     const size_t comma4 = reply.Find(',', f4);
     if (comma4 == npos) return -4;
@@ -116,9 +112,9 @@ int ParseBreakReply(const char* text, size_t textSize, uint8_t* record) {
 
     const long dataBits = FieldNumber(reply, f5, comma5);
     if (dataBits == 7) {
-        record[3] = 2;
+        record[kPortRecordDataBits] = kDataBitsCode7;
     } else if (dataBits == 8) {
-        record[3] = 3;
+        record[kPortRecordDataBits] = kDataBitsCode8;
     } else {
         return -5;
     }
@@ -128,9 +124,9 @@ int ParseBreakReply(const char* text, size_t textSize, uint8_t* record) {
     if (comma6 == npos) return -6;
     const long stopBits = FieldNumber(reply, f6, comma6);
     if (stopBits == 1) {
-        record[5] = 0;
+        record[kPortRecordStopBits] = kStopBitsCode1;
     } else if (stopBits == 2) {
-        record[5] = 1;
+        record[kPortRecordStopBits] = kStopBitsCode2;
     } else {
         return -7;
     }
@@ -139,9 +135,9 @@ int ParseBreakReply(const char* text, size_t textSize, uint8_t* record) {
     const size_t comma7 = reply.Find(',', f7);
     if (comma7 == npos) return -8;
     switch (reply.At(f7)) {
-        case 'E': record[4] = 2; break;
-        case 'N': record[4] = 0; break;
-        case 'O': record[4] = 1; break;
+        case 'E': record[kPortRecordParity] = kParityCodeEven; break;
+        case 'N': record[kPortRecordParity] = kParityCodeNone; break;
+        case 'O': record[kPortRecordParity] = kParityCodeOdd; break;
         default: return -9;
     }
 

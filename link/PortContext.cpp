@@ -51,12 +51,15 @@ uint8_t ReadByte(uint8_t* destination, int32_t commPortNumber) {
 }
 
 void ApplyPortSettings(const uint8_t* record, int16_t commIndex) {
-    static constexpr int32_t kBaudOfCode[] = {0, 110, 300, 600, 1200, 2400, 4800, 9600, 19200, 38400};
-    const uint8_t baudCode = record[1];
-    const int32_t baudRate = baudCode < std::size(kBaudOfCode) ? kBaudOfCode[baudCode] : 9600;
-    const int32_t dataBits = record[3] == 2 ? 7 : 8;
-    const int32_t parity = (record[4] == 1 || record[4] == 2) ? record[4] : 0;  // 1 odd, 2 even, else none
-    const int32_t stopBits = record[5] == 1 ? 2 : 1;
+    // Lenient where the strict conversion refuses: a baud code past the table is 9600, data bits
+    // other than code 2 are 8, a parity other than odd or even is none, stop bits other than code 1
+    // are one. Baud code 0 is rate 0, which leaves the line's speed to the device.
+    const uint8_t baudCode = record[kPortRecordInputBaud];
+    const int32_t baudRate = baudCode < kBaudRateOfCode.size() ? kBaudRateOfCode[baudCode] : 9600;
+    const int32_t dataBits = record[kPortRecordDataBits] == kDataBitsCode7 ? 7 : 8;
+    const uint8_t parityCode = record[kPortRecordParity];
+    const int32_t parity = parityCode == kParityCodeOdd || parityCode == kParityCodeEven ? parityCode : 0;
+    const int32_t stopBits = record[kPortRecordStopBits] == kStopBitsCode2 ? 2 : 1;
     auto apply = [&](int index) {
         SerialSetParams(static_cast<uint8_t>(index + 1), kAccessThreaded, kRawReceiveBufferSize, baudRate, parity,
                         dataBits, stopBits);

@@ -7,9 +7,11 @@
 #include <cstdint>
 
 #include "link/Framing.h"
-#include "settings/SettingsImage.h"
+#include "link/PortConfiguration.h"
 
 constexpr int kPortContextCount = 20;
+// One Group Status per Settings Group (the settings' kGroupCount; checked where the two meet).
+constexpr int kGroupStatusCount = 13;
 constexpr int kRawReceiveBufferSize = 4096;
 constexpr int kBreakReplySize = 200;
 
@@ -47,7 +49,7 @@ struct PortContext {
     uint8_t payloadBuffer[kPayloadBufferSize] = {};  // for 0x8F reports the first byte is the subcode
     uint8_t operationMode = kModeIdle;
     uint8_t linkState = kLinkIdle;
-    std::array<uint8_t, kGroupCount> groupStatus{};
+    std::array<uint8_t, kGroupStatusCount> groupStatus{};
     uint8_t portResult = kResultNotInRun;
 
     FrameDecoderFields Decoder() { return {collectedLength, completedLength, dleFlag, packetId, payloadBuffer}; }

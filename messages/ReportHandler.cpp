@@ -2,11 +2,38 @@
 
 #include <cstring>
 
+#include "link/PortConfiguration.h"
+#include "link/PortContext.h"
 #include "messages/GroupComparison.h"
 #include "messages/SettingsCommands.h"
 #include "settings/Display.h"
+#include "settings/SettingsControls.h"
 
 namespace {
+
+// The link and the settings know a few of the same things without depending on each other; here,
+// where a report passes from one to the other, they must agree.
+constexpr bool SameNumber(const char* text, int32_t number) {
+    int32_t value = 0;
+    for (; *text != '\0'; ++text) {
+        if (*text < '0' || *text > '9') return false;
+        value = value * 10 + (*text - '0');
+    }
+    return value == number;
+}
+
+constexpr bool BaudItemsAreTheCodes() {
+    if (kBaudRateItems.size() != kBaudRateOfCode.size()) return false;
+    for (size_t code = 1; code < kBaudRateItems.size(); ++code)
+        if (!SameNumber(kBaudRateItems[code], kBaudRateOfCode[code])) return false;
+    return true;
+}
+
+static_assert(kGroupStatusCount == kGroupCount, "one Group Status per Settings Group");
+static_assert(kSettingsGroups[kGroupPortAConfiguration - 1].length == kPortConfigurationSize &&
+                  kSettingsGroups[kGroupPortBConfiguration - 1].length == kPortConfigurationSize,
+              "the port configuration groups have the record's layout");
+static_assert(BaudItemsAreTheCodes(), "the baud-rate combo items are the baud codes' rates");
 
 // The group a report carries, from the one table of packet identities: 0 when the report carries
 // none (a 4A of another length, a BC for a port other than 0 or 1, an unknown 8F subcode, any

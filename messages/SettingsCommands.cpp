@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "link/ByteOrder.h"
+#include "bytes/ByteOrder.h"
 #include "link/Framing.h"
 #include "link/PortContext.h"
 

@@ -11,7 +11,7 @@
 #include "operations/OperationWait.h"
 #include "operations/Operator.h"
 #include "serial/Serial.h"
-#include "settings/PcSerialSettings.h"
+#include "link/PcSerialSettings.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include "operations/OperationWait.h"
 #include "operations/Operator.h"
 #include "serial/Serial.h"
-#include "settings/PcSerialSettings.h"
+#include "link/PcSerialSettings.h"
 
 namespace {
 
@@ -26,7 +26,9 @@ bool AnyGroupRequested(const PortContext& context) {
 // The Break Reply record passes when the receiver's Port B runs at 1200 baud or faster both ways
 // and speaks KIRP both ways.
 bool ProbeRecordUsable(const std::array<uint8_t, kPortConfigurationSize>& record) {
-    return record[1] >= 4 && record[2] >= 4 && record[7] == 2 && record[8] == 2;
+    const int kSlowest = BaudCodeOfRate(1200);
+    return record[kPortRecordInputBaud] >= kSlowest && record[kPortRecordOutputBaud] >= kSlowest &&
+           record[kPortRecordInputProtocol] == kProtocolKirp && record[kPortRecordOutputProtocol] == kProtocolKirp;
 }
 
 int CountRequested(const PortContext& context) {

@@ -5,7 +5,7 @@
 #include <array>
 #include <cstdint>
 
-#include "settings/SettingsImage.h"
+#include "link/PortConfiguration.h"
 
 class Operator;
 

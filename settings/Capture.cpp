@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "link/ByteOrder.h"
+#include "bytes/ByteOrder.h"
 #include "settings/Conversions.h"
 #include "settings/SettingsControls.h"
 #include "settings/SettingsImage.h"

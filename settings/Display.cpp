@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string>
 
-#include "link/ByteOrder.h"
+#include "bytes/ByteOrder.h"
 #include "settings/Conversions.h"
 #include "settings/Datum.h"
 #include "settings/SettingsControls.h"

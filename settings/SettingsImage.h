@@ -52,7 +52,6 @@ inline constexpr std::array<SettingsGroupInfo, kGroupCount> kSettingsGroups = {{
     {13, "Self Survey Configuration", 158, 11},
 }};
 
-constexpr int kPortConfigurationSize = 10;  // layout of groups 5 and 6, the PC Serial Settings, the Break Reply record
 
 // The program-wide image, zero-filled at start-up.
 extern std::array<uint8_t, kSettingsImageSize> SettingsImage;

@@ -21,12 +21,12 @@ constexpr const char* kTarget = "break_reply";
 void CheckRecord(int result, const uint8_t* record) {
     FuzzCheck(result <= 0 && result >= -11, kTarget, "the parser returns 0 or one of its error codes");
     if (result != 0) return;
-    FuzzCheck(record[0] <= 1, kTarget, "an accepted reply gives a valid Port B enable code");
-    FuzzCheck(record[1] >= 1 && record[1] <= 9 && record[2] == record[1], kTarget,
-              "an accepted reply gives a valid baud code, the same both ways");
-    FuzzCheck(record[3] == 2 || record[3] == 3, kTarget, "an accepted reply gives a valid data bits code");
-    FuzzCheck(record[4] <= 2, kTarget, "an accepted reply gives a valid parity code");
-    FuzzCheck(record[5] <= 1, kTarget, "an accepted reply gives a valid stop bits code");
+    FuzzCheck(record[kPortRecordReceiverPort] <= 1, kTarget, "an accepted reply gives a valid Port B enable code");
+    FuzzCheck(record[kPortRecordOutputBaud] == record[kPortRecordInputBaud], kTarget,
+              "an accepted reply gives the same output baud code as the input one");
+    PortLine line;
+    FuzzCheck(PortLineFromRecord(record, line), kTarget,
+              "an accepted reply gives valid baud, data bits, parity and stop bits codes");
 }
 
 // Parses `size` bytes that need not end in a zero, into a record of exactly its size, and checks

@@ -19,7 +19,12 @@
 namespace {
 
 constexpr const char* kTarget = "emulator_commands";
-constexpr int32_t kRates[] = {110, 300, 600, 1200, 2400, 4800, 9600, 19200, 38400};
+// The rates that have a baud code (code 0, "None", has none).
+constexpr std::array<int32_t, kBaudRateOfCode.size() - 1> kRates = [] {
+    std::array<int32_t, kBaudRateOfCode.size() - 1> rates{};
+    for (size_t i = 1; i < kBaudRateOfCode.size(); ++i) rates[i - 1] = kBaudRateOfCode[i];
+    return rates;
+}();
 
 // An answer to a command carries at most the longest report; unsolicited output may be longer.
 // The buffers live on the stack: this check runs for every answer of every input.
@@ -60,7 +65,7 @@ void CheckModel(const ReceiverModel& model) {
     uint8_t record[kPortConfigurationSize] = {};
     FuzzCheck(ParseBreakReply(reply.c_str(), record) == 0, kTarget, "the break reply parses");
     PortLine parsed;
-    FuzzCheck(PortLineFromCodes(record[1], record[3], record[4], record[5], parsed) && parsed == line, kTarget,
+    FuzzCheck(PortLineFromRecord(record, parsed) && parsed == line, kTarget,
               "the break reply tells Port B's line");
 }
 

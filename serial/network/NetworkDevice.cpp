@@ -42,42 +42,6 @@ int MsLeft(Clock::time_point deadline) {
     return left < 0 ? 0 : static_cast<int>(left);
 }
 
-uint8_t ParityToComPort(int32_t parity) {
-    switch (parity) {
-        case 0: return kComPortParityNone;
-        case 1: return kComPortParityOdd;
-        case 2: return kComPortParityEven;
-        default: return 0;
-    }
-}
-
-int32_t ParityFromComPort(uint8_t value) {
-    switch (value) {
-        case kComPortParityNone: return 0;
-        case kComPortParityOdd: return 1;
-        case kComPortParityEven: return 2;
-        default: return -1;  // mark, space or nonsense: nothing the driver can express
-    }
-}
-
-uint8_t StopBitsToComPort(int32_t stopBits) {
-    switch (stopBits) {
-        case 0: return kComPortStopOne;
-        case 1: return kComPortStopOneAndHalf;
-        case 2: return kComPortStopTwo;
-        default: return 0;
-    }
-}
-
-int32_t StopBitsFromComPort(uint8_t value) {
-    switch (value) {
-        case kComPortStopOne: return 0;
-        case kComPortStopOneAndHalf: return 1;
-        case kComPortStopTwo: return 2;
-        default: return -1;
-    }
-}
-
 // Fixed-size ring of decoded data bytes.
 class ByteRing {
 public:
@@ -302,8 +266,8 @@ bool NetworkDevice::GetLineSettings(DeviceLineSettings& settings) {
 
 bool NetworkDevice::SetLineSettings(const DeviceLineSettings& settings) {
     Lock lock(mutex_);
-    const uint8_t parity = ParityToComPort(settings.parity);
-    const uint8_t stopSize = StopBitsToComPort(settings.stopBits);
+    const uint8_t parity = ComPortParity(settings.parity);
+    const uint8_t stopSize = ComPortStopSize(settings.stopBits);
     if (fd_ < 0 || peerClosed_ || parity == 0 || stopSize == 0 || settings.baudRate < 0 ||
         settings.dataBits < 5 || settings.dataBits > 8) {
         return false;
@@ -339,8 +303,8 @@ bool NetworkDevice::SetLineSettings(const DeviceLineSettings& settings) {
     DeviceLineSettings acknowledged;
     acknowledged.baudRate = static_cast<int32_t>(replyValue_[kComPortSetBaudRate]);
     acknowledged.dataBits = static_cast<int32_t>(replyValue_[kComPortSetDataSize]);
-    acknowledged.parity = ParityFromComPort(static_cast<uint8_t>(replyValue_[kComPortSetParity]));
-    acknowledged.stopBits = StopBitsFromComPort(static_cast<uint8_t>(replyValue_[kComPortSetStopSize]));
+    acknowledged.parity = ParityOfComPort(static_cast<uint8_t>(replyValue_[kComPortSetParity]));
+    acknowledged.stopBits = StopBitsOfComPort(static_cast<uint8_t>(replyValue_[kComPortSetStopSize]));
     const auto describe = [](const DeviceLineSettings& line) {
         return std::to_string(line.baudRate) + " baud, " + std::to_string(line.dataBits) + " data bits, parity " +
                std::to_string(line.parity) + ", stop bits code " + std::to_string(line.stopBits);

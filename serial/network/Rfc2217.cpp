@@ -1,6 +1,36 @@
 #include "serial/network/Rfc2217.h"
 
 #include <cstddef>
+#include <utility>
+
+namespace {
+
+// (line setting, COM-PORT value) pairs.
+constexpr std::pair<int32_t, uint8_t> kParityValues[] = {
+    {0, kComPortParityNone}, {1, kComPortParityOdd}, {2, kComPortParityEven}};
+constexpr std::pair<int32_t, uint8_t> kStopSizeValues[] = {
+    {0, kComPortStopOne}, {1, kComPortStopOneAndHalf}, {2, kComPortStopTwo}};
+
+template <size_t N>
+uint8_t ValueOf(const std::pair<int32_t, uint8_t> (&table)[N], int32_t setting) {
+    for (const auto& [line, value] : table)
+        if (line == setting) return value;
+    return 0;
+}
+
+template <size_t N>
+int32_t SettingOf(const std::pair<int32_t, uint8_t> (&table)[N], uint8_t value) {
+    for (const auto& [line, wire] : table)
+        if (wire == value) return line;
+    return -1;
+}
+
+}  // namespace
+
+uint8_t ComPortParity(int32_t parity) { return ValueOf(kParityValues, parity); }
+int32_t ParityOfComPort(uint8_t value) { return SettingOf(kParityValues, value); }
+uint8_t ComPortStopSize(int32_t stopBits) { return ValueOf(kStopSizeValues, stopBits); }
+int32_t StopBitsOfComPort(uint8_t value) { return SettingOf(kStopSizeValues, value); }
 
 void TelnetEncodeData(const uint8_t* data, int count, std::vector<uint8_t>& out) {
     for (int i = 0; i < count; ++i) {

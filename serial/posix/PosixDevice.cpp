@@ -23,39 +23,11 @@
 #include <vector>
 
 #include "serial/posix/LineOwnership.h"
+#include "serial/posix/TermiosSpeed.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-// The rates termios can set within the driver's valid range (0..38400). Any other rate fails.
-struct BaudCode {
-    int32_t rate;
-    speed_t code;
-};
-constexpr BaudCode kBaudCodes[] = {
-    {0, B0},       {50, B50},     {75, B75},     {110, B110},   {134, B134},   {150, B150},
-    {200, B200},   {300, B300},   {600, B600},   {1200, B1200}, {1800, B1800}, {2400, B2400},
-    {4800, B4800}, {9600, B9600}, {19200, B19200}, {38400, B38400},
-};
-
-bool SpeedOfRate(int32_t rate, speed_t& code) {
-    for (const BaudCode& entry : kBaudCodes) {
-        if (entry.rate == rate) {
-            code = entry.code;
-            return true;
-        }
-    }
-    return false;
-}
-
-// A speed the table lacks (a faster rate set by another program) reads as −1.
-int32_t RateOfSpeed(speed_t code) {
-    for (const BaudCode& entry : kBaudCodes) {
-        if (entry.code == code) return entry.rate;
-    }
-    return -1;
-}
 
 int DataBitsOfSize(tcflag_t size) {
     switch (size) {
@@ -202,7 +174,7 @@ public:
     bool GetLineSettings(DeviceLineSettings& settings) override {
         termios tio{};
         if (fd_ < 0 || ::tcgetattr(fd_, &tio) != 0) return false;
-        settings.baudRate = RateOfSpeed(::cfgetospeed(&tio));
+        settings.baudRate = RateOfTermiosSpeed(::cfgetospeed(&tio));
         settings.parity = (tio.c_cflag & PARENB) == 0 ? 0 : ((tio.c_cflag & PARODD) != 0 ? 1 : 2);
         settings.dataBits = DataBitsOfSize(tio.c_cflag & CSIZE);
         settings.stopBits = (tio.c_cflag & CSTOPB) != 0 ? 2 : 0;
@@ -212,7 +184,7 @@ public:
     bool SetLineSettings(const DeviceLineSettings& settings) override {
         termios tio{};
         speed_t speed = B0;
-        if (fd_ < 0 || !SpeedOfRate(settings.baudRate, speed) || ::tcgetattr(fd_, &tio) != 0) return false;
+        if (fd_ < 0 || !TermiosSpeedOfRate(settings.baudRate, speed) || ::tcgetattr(fd_, &tio) != 0) return false;
         // A baud rate of 0 is left to the device: the line keeps its speed. Setting B0 would ask a
         // real serial port to hang up (drop DTR and RTS), which can reset what hangs on the line.
         if (settings.baudRate != 0 && (::cfsetispeed(&tio, speed) != 0 || ::cfsetospeed(&tio, speed) != 0))

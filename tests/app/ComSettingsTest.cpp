@@ -12,7 +12,7 @@
 #include "app/Comsettings.h"
 #include "app/Main.h"
 #include "app/Startup.h"
-#include "settings/PcSerialSettings.h"
+#include "link/PcSerialSettings.h"
 
 namespace {
 

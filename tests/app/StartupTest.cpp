@@ -16,7 +16,7 @@
 #include "operations/Forms.h"
 #include "operations/RequestComm.h"
 #include "operations/Summary.h"
-#include "settings/PcSerialSettings.h"
+#include "link/PcSerialSettings.h"
 #include "settings/SettingsImage.h"
 
 namespace {

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "emulator/Emulator.h"
-#include "link/ByteOrder.h"
+#include "bytes/ByteOrder.h"
 #include "link/PortContext.h"
 #include "messages/ReportHandler.h"
 #include "messages/SettingsCommands.h"

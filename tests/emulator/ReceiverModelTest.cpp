@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "emulator/ReceiverModel.h"
-#include "link/ByteOrder.h"
+#include "bytes/ByteOrder.h"
 #include "link/PortContext.h"
 
 namespace {

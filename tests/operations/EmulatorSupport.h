@@ -16,7 +16,7 @@
 #include "link/PortContext.h"
 #include "operations/OperationWait.h"
 #include "serial/Serial.h"
-#include "settings/PcSerialSettings.h"
+#include "link/PcSerialSettings.h"
 #include "settings/SettingsImage.h"
 
 // `count` receivers on their own loopback ports, every packet logged to a file of this test.

@@ -9,7 +9,7 @@
 #include <deque>
 #include <mutex>
 
-#include "link/ByteOrder.h"
+#include "bytes/ByteOrder.h"
 #include "operations/ConfigureReceivers.h"
 #include "operations/LoadFromReceiver.h"
 #include "operations/SummaryTables.h"

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "FakeSettingsView.h"
-#include "link/ByteOrder.h"
+#include "bytes/ByteOrder.h"
 #include "settings/Capture.h"
 #include "settings/SettingsImage.h"
 

@@ -4,7 +4,7 @@
 #include <array>
 
 #include "FakeSettingsView.h"
-#include "link/ByteOrder.h"
+#include "bytes/ByteOrder.h"
 #include "settings/Capture.h"
 #include "settings/Datum.h"
 #include "settings/Display.h"

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "FakeSettingsView.h"
-#include "link/ByteOrder.h"
+#include "bytes/ByteOrder.h"
 #include "settings/Display.h"
 #include "settings/SettingsFile.h"
 #include "settings/SettingsImage.h"

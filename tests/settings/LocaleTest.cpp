@@ -9,7 +9,7 @@
 #include <string>
 
 #include "FakeSettingsView.h"
-#include "link/ByteOrder.h"
+#include "bytes/ByteOrder.h"
 #include "settings/Capture.h"
 #include "settings/Conversions.h"
 #include "settings/Display.h"

@@ -12,7 +12,7 @@
 #include <random>
 
 #include "FakeSettingsView.h"
-#include "link/ByteOrder.h"
+#include "bytes/ByteOrder.h"
 #include "settings/Capture.h"
 #include "settings/SettingsFile.h"
 #include "settings/SettingsImage.h"

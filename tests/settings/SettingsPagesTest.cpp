@@ -20,7 +20,7 @@
 #include <random>
 
 #include "FakeSettingsView.h"
-#include "link/ByteOrder.h"
+#include "bytes/ByteOrder.h"
 #include "settings/Capture.h"
 #include "settings/Datum.h"
 #include "settings/Display.h"

@@ -1,4 +1,4 @@
-#include "link/ByteOrder.h"
+#include "bytes/ByteOrder.h"
 
 #include <bit>
 

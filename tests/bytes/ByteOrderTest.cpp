@@ -6,7 +6,7 @@
 #include <limits>
 #include <vector>
 
-#include "link/ByteOrder.h"
+#include "bytes/ByteOrder.h"
 
 namespace {
 
