@@ -16,6 +16,7 @@
 #include "emulator/Emulator.h"
 #include "bytes/ByteOrder.h"
 #include "link/PortContext.h"
+#include "support/WaitUntil.h"
 #include "messages/ReportHandler.h"
 #include "messages/SettingsCommands.h"
 #include "serial/Serial.h"
@@ -65,13 +66,12 @@ protected:
 
     // Pumps the port into the handler until the condition holds (false after the deadline).
     static bool PumpUntil(const std::function<bool()>& condition, ReportHandlerFn handler = ReportHandler) {
-        const Clock::time_point deadline = Clock::now() + kDeadline;
-        for (;;) {
-            PumpPort(Context(), handler);
-            if (condition()) return true;
-            if (Clock::now() >= deadline) return false;
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
+        return WaitUntil(
+            [&] {
+                PumpPort(Context(), handler);
+                return condition();
+            },
+            kWaitGuard, std::chrono::milliseconds(20));
     }
 
     static bool LinkCheck() {
@@ -122,12 +122,7 @@ protected:
     static bool ProbeAfterBreak(uint8_t* reply) {
         SerialPurgeReceive(1);
         SerialSendBreak(1, 400);
-        const Clock::time_point deadline = Clock::now() + std::chrono::seconds(5);
-        while (Clock::now() < deadline) {
-            if (ProbeBreakReply(reply, 0) == 1) return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-        return false;
+        return WaitUntil([&] { return ProbeBreakReply(reply, 0) == 1; }, kWaitGuard, std::chrono::milliseconds(50));
     }
 
     std::unique_ptr<Emulator> emulator_;

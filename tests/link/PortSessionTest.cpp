@@ -11,6 +11,7 @@
 
 #include "link/Framing.h"
 #include "link/PortContext.h"
+#include "support/WaitUntil.h"
 #include "serial/Serial.h"
 #include "support/Pty.h"
 
@@ -19,15 +20,6 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 using namespace std::chrono_literals;
 
-// Waits for a condition with a generous deadline (a hang guard, not a speed assumption).
-bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds deadline = 10s) {
-    const auto end = std::chrono::steady_clock::now() + deadline;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(5ms);
-    }
-    return true;
-}
 
 struct Received {
     int32_t commPortNumber;
@@ -66,7 +58,7 @@ protected:
     // Writes bytes to the line and waits until the port's Receive Ring holds `expected` bytes.
     void Arrive(PtyPair& pty, int port, const Bytes& bytes, int32_t expected) {
         ASSERT_TRUE(pty.Write(bytes));
-        ASSERT_TRUE(WaitFor([&] { return SerialReceiveCount(static_cast<uint8_t>(port)) >= expected; }));
+        ASSERT_TRUE(WaitUntil([&] { return SerialReceiveCount(static_cast<uint8_t>(port)) >= expected; }));
     }
     PtyPair line;
 };

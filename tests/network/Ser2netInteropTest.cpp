@@ -20,6 +20,7 @@
 #include "ScriptedServer.h"
 #include "emulator/Emulator.h"
 #include "link/PortContext.h"
+#include "support/WaitUntil.h"
 #include "messages/ReportHandler.h"
 #include "messages/SettingsCommands.h"
 #include "serial/Serial.h"
@@ -126,13 +127,12 @@ private:
 };
 
 bool PumpUntilLinkAnswered() {
-    const Clock::time_point deadline = Clock::now() + std::chrono::seconds(15);
-    while (Clock::now() < deadline) {
-        PumpPort(PortContexts[0], ReportHandler);
-        if (PortContexts[0].linkState == kLinkAnswered) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return false;
+    return WaitUntil(
+        [] {
+            PumpPort(PortContexts[0], ReportHandler);
+            return PortContexts[0].linkState == kLinkAnswered;
+        },
+        kWaitGuard, std::chrono::milliseconds(20));
 }
 
 TEST(Ser2netInterop, DriverReachesTheEmulatorThroughSer2net) {

@@ -8,6 +8,7 @@
 #include "operations/ConfigureReceivers.h"
 #include "operations/SummaryTables.h"
 #include "support/RecordingOperator.h"
+#include "support/WaitUntil.h"
 #include "tests/operations/EmulatorSupport.h"
 
 namespace {
@@ -27,12 +28,13 @@ protected:
     }
     // Waits (hang guard) until the receiver logged a packet starting with `prefix` at least `count` times.
     std::vector<std::string> AwaitPackets(int emulatorNo, const std::string& prefix, int count) const {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        std::vector<std::string> packets = Received(emulatorNo);
-        while (CountPackets(packets, prefix) < count && std::chrono::steady_clock::now() < deadline) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-            packets = Received(emulatorNo);
-        }
+        std::vector<std::string> packets;
+        WaitUntil(
+            [&] {
+                packets = Received(emulatorNo);
+                return CountPackets(packets, prefix) >= count;
+            },
+            kWaitGuard, std::chrono::milliseconds(20));
         return packets;
     }
     static void ExpectAtRest() {

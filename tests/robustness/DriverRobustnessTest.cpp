@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "serial/Serial.h"
+#include "support/WaitUntil.h"
 #include "support/Pty.h"
 
 namespace {
@@ -18,15 +19,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
-template <typename Condition>
-bool WaitUntil(Condition condition, milliseconds timeout = milliseconds(20000)) {
-    const auto deadline = Clock::now() + timeout;
-    while (!condition()) {
-        if (Clock::now() >= deadline) return false;
-        std::this_thread::sleep_for(milliseconds(2));
-    }
-    return true;
-}
 
 class DriverRobustness : public ::testing::Test {
 protected:

@@ -3,6 +3,8 @@
 // since the port's I/O thread calls the device while the test reads the record.
 #pragma once
 
+#include "support/WaitUntil.h"
+
 #include <chrono>
 #include <deque>
 #include <functional>
@@ -187,13 +189,4 @@ private:
     std::shared_ptr<FakeLine> line_;
 };
 
-// Waits for a condition another thread brings about; the timeout only guards against a hang.
-template <typename Pred>
-bool WaitUntil(Pred pred, std::chrono::milliseconds timeout = std::chrono::milliseconds(10000)) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!pred()) {
-        if (std::chrono::steady_clock::now() >= deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
+
