@@ -33,6 +33,7 @@ public:
     void SetCurrentSettings(const ReceiverSettings& settings);
 
 private:
+    static void CloseFd(int& fd);
     using Clock = std::chrono::steady_clock;
     struct Scheduled {
         Clock::time_point due;

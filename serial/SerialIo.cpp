@@ -19,27 +19,22 @@ using Clock = std::chrono::steady_clock;
 constexpr int kReadChunk = 256;
 constexpr int kDirectReadWaitMs = 1000;
 
-void DrainWake(PortSlot& slot) {
-    uint64_t counter = 0;
-    while (::read(slot.wakeFd, &counter, sizeof counter) < 0 && errno == EINTR) {
-    }
-}
-
 // Waits on the wake-up for at most timeoutMs (−1: no limit); false when the time ran out.
 bool WaitWake(PortSlot& slot, int timeoutMs) {
-    pollfd wake{slot.wakeFd, POLLIN, 0};
+    pollfd wake{slot.wake.Fd(), POLLIN, 0};
     const int ready = ::poll(&wake, 1, timeoutMs);
-    if (ready > 0 && (wake.revents & POLLIN) != 0) DrainWake(slot);
+    if (ready > 0 && (wake.revents & POLLIN) != 0) slot.wake.Drain();
     return ready != 0;
 }
 
 // Sleeps until the deadline on the I/O thread; false as soon as a stop is requested.
 bool SleepUntilUnlessStopped(PortSlot& slot, Clock::time_point deadline) {
+    const Deadline until(deadline);
     while (!slot.stopRequested.load()) {
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        const int left = until.RemainingMs();
         if (left <= 0) return true;
         // A plain time-out is the common case: no second clock read for it.
-        if (!WaitWake(slot, static_cast<int>(left))) return !slot.stopRequested.load();
+        if (!WaitWake(slot, left)) return !slot.stopRequested.load();
     }
     return false;
 }
@@ -137,12 +132,6 @@ uint8_t DirectPutByte(PortSlot& slot, uint8_t byte) {
 }
 
 }  // namespace
-
-void SignalWake(PortSlot& slot) {
-    const uint64_t one = 1;
-    while (::write(slot.wakeFd, &one, sizeof one) < 0 && errno == EINTR) {
-    }
-}
 
 void SleepMs(int ms) {
     if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));

@@ -1,6 +1,4 @@
 // The Serial Port Table and the port operations: open, configure, purge, break, close.
-#include <sys/eventfd.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <new>
@@ -76,7 +74,7 @@ ByteBlock AllocateBlock(int32_t size) {
 void StopIoThread(PortSlot& slot) {
     if (!slot.ioThread.joinable()) return;
     slot.stopRequested.store(true);
-    SignalWake(slot);
+    slot.wake.Signal();
     if (slot.device) slot.device->Interrupt();
     slot.ioThread.join();
 }
@@ -100,10 +98,7 @@ bool ReleaseSlot(PortSlot& slot) {
         slot.queue.capacity = 0;
         slot.queue.count = 0;
     }
-    if (slot.wakeFd >= 0) {
-        ::close(slot.wakeFd);
-        slot.wakeFd = -1;
-    }
+    slot.wake.Close();
     slot.threadStarted.store(0);
     slot.released.store(false);
     slot.stopRequested.store(false);
@@ -148,8 +143,7 @@ bool OpenSlot(PortSlot& slot, int index, uint8_t port, int32_t mode, int32_t bau
     }
     if (mode != kAccessThreaded) return false;
 
-    slot.wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (slot.wakeFd < 0) {
+    if (!slot.wake.Open()) {
         RecordFailure(slot, {SerialFailureCode::kOther, "no event descriptor", 0});
         return false;
     }
@@ -166,7 +160,7 @@ bool OpenSlot(PortSlot& slot, int index, uint8_t port, int32_t mode, int32_t bau
     slot.device->PurgeOutput();
     SleepMs(kThreadReleaseDelayMs);
     slot.released.store(true);
-    SignalWake(slot);
+    slot.wake.Signal();
     return true;
 }
 

@@ -9,6 +9,7 @@
 #include <mutex>
 #include <thread>
 
+#include "serial/Deadline.h"
 #include "serial/Serial.h"
 #include "serial/SerialDevice.h"
 
@@ -44,7 +45,7 @@ struct PortSlot {
     std::thread ioThread;
     // Wakes the I/O thread out of its waits: written once to release it after the open, and once
     // to stop it at close. An eventfd because closing the device would not wake a thread in poll.
-    int wakeFd = -1;
+    WakeEvent wake;
     std::atomic<bool> released{false};
     std::atomic<bool> stopRequested{false};
     std::atomic<uint32_t> ioPasses{0};  // completed polls of the I/O thread
@@ -64,8 +65,6 @@ PortSlot& SerialSlot(int index);
 
 // The I/O thread routine of the slot with index 0..39 (returns when SerialClose stops it).
 void SerialIoThread(int slotIndex);
-// Wakes the I/O thread's current or next wait.
-void SignalWake(PortSlot& slot);
 // Stores one received byte in the ring as the I/O thread does: when the ring already holds
 // capacity − 1 unread bytes the new byte is dropped and the unread ones stay. Caller holds the lock.
 void StoreReceivedByte(PortSlot& slot, uint8_t byte);

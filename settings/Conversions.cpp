@@ -10,7 +10,6 @@
 #include <stdexcept>
 #include <vector>
 
-#include "settings/Capture.h"
 
 namespace {
 

@@ -6,7 +6,15 @@
 
 #include <cstdint>
 #include <optional>
+#include <stdexcept>
 #include <string>
+
+// A number that does not convert. The message is the exact text the operator sees (the general
+// error handler appends the full stop).
+class ConversionError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
 
 // printf with the C locale. Only literal formats are passed.
 std::string FormatC(const char* format, ...) __attribute__((format(printf, 1, 2)));

@@ -7,7 +7,6 @@
 #include <grp.h>
 #include <poll.h>
 #include <pwd.h>
-#include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -22,6 +21,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "serial/Deadline.h"
 #include "serial/posix/LineOwnership.h"
 #include "serial/posix/TermiosSpeed.h"
 
@@ -36,11 +36,6 @@ int DataBitsOfSize(tcflag_t size) {
         case CS7: return 7;
         default: return 8;
     }
-}
-
-int RemainingMs(Clock::time_point deadline) {
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    return left > 0 ? static_cast<int>(left) : 0;
 }
 
 // The number N of /dev/pts/N, −1 for any other path.
@@ -145,8 +140,7 @@ public:
             detail = std::string("exclusive mode: ") + std::strerror(errno);
             ::flock(fd, LOCK_UN);
         }
-        const int interruptFd = code == SerialFailureCode::kNone ? ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK) : -1;
-        if (code == SerialFailureCode::kNone && interruptFd < 0) {
+        if (code == SerialFailureCode::kNone && !interrupt_.Open()) {
             code = SerialFailureCode::kOther;
             detail = std::strerror(errno);
             ::ioctl(fd, TIOCNXCL);
@@ -158,7 +152,6 @@ public:
             return Fail(code, detail);
         }
         fd_ = fd;
-        interruptFd_ = interruptFd;
         return true;
     }
 
@@ -237,7 +230,7 @@ public:
 
     bool WaitReadable(int timeoutMs) override {
         if (fd_ < 0) return false;
-        pollfd fds[2] = {{fd_, POLLIN, 0}, {interruptFd_, POLLIN, 0}};
+        pollfd fds[2] = {{fd_, POLLIN, 0}, {interrupt_.Fd(), POLLIN, 0}};
         int ready = 0;
         do {
             ready = ::poll(fds, 2, timeoutMs);
@@ -248,7 +241,7 @@ public:
 
     int Write(const uint8_t* data, int count, int timeoutMs) override {
         if (fd_ < 0) return -1;
-        const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+        const Deadline deadline(timeoutMs);
         int written = 0;
         while (written < count) {
             const ssize_t n = ::write(fd_, data + written, static_cast<size_t>(count - written));
@@ -258,9 +251,9 @@ public:
             }
             if (n < 0 && errno == EINTR) continue;
             if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return written > 0 ? written : -1;
-            const int left = RemainingMs(deadline);
+            const int left = deadline.RemainingMs();
             if (left == 0) break;
-            pollfd fds[2] = {{fd_, POLLOUT, 0}, {interruptFd_, POLLIN, 0}};
+            pollfd fds[2] = {{fd_, POLLOUT, 0}, {interrupt_.Fd(), POLLIN, 0}};
             const int ready = ::poll(fds, 2, left);
             if (ready < 0 && errno != EINTR) return written > 0 ? written : -1;
             if (ready > 0 && fds[1].revents != 0) break;
@@ -284,19 +277,13 @@ public:
         ::ioctl(fd_, TIOCNXCL);
         ::flock(fd_, LOCK_UN);
         ::close(fd_);
-        ::close(interruptFd_);
+        interrupt_.Close();
         fd_ = -1;
-        interruptFd_ = -1;
         lock_.Release();
         return true;
     }
 
-    void Interrupt() override {
-        if (interruptFd_ < 0) return;
-        const uint64_t one = 1;
-        while (::write(interruptFd_, &one, sizeof one) < 0 && errno == EINTR) {
-        }
-    }
+    void Interrupt() override { interrupt_.Signal(); }
 
 private:
     bool Fail(SerialFailureCode code, std::string detail) {
@@ -319,7 +306,7 @@ private:
     }
 
     int fd_ = -1;
-    int interruptFd_ = -1;
+    WakeEvent interrupt_;
     bool ptySlave_ = false;
     UucpLock lock_;
     SerialFailure failure_;
