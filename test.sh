@@ -29,5 +29,7 @@ if [ "${1:-}" = "--sanitize" ]; then
   exit "$status"
 fi
 
+# Every C++ file formatted, every include pointing down the layers (the layers check also runs in ctest).
+tools/check-format.sh
 vc_build dev build
 VC_BIN_DIR="$PWD/build/bin" ctest --test-dir build --output-on-failure -j"$jobs" "$@"

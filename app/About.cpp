@@ -8,7 +8,8 @@ constexpr int kClientWidth = 251;
 constexpr int kClientHeight = 177;
 }  // namespace
 
-TForm_AboutBox::TForm_AboutBox(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::TForm_AboutBox>()) {
+TForm_AboutBox::TForm_AboutBox(QWidget* parent)
+    : QDialog(parent), ui(std::make_unique<Ui::TForm_AboutBox>()) {
     ui->setupUi(this);
     SetFixedBorder(this, {});
     ui->Image1->setPixmap(ConfiguratorPixmap(32));

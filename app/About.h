@@ -11,10 +11,10 @@ class TForm_AboutBox;
 
 class TForm_AboutBox : public QDialog {
     Q_OBJECT
-public:
+  public:
     explicit TForm_AboutBox(QWidget* parent = nullptr);
     ~TForm_AboutBox() override;
 
-private:
+  private:
     std::unique_ptr<Ui::TForm_AboutBox> ui;
 };

@@ -16,12 +16,28 @@ struct ToolkitOption {
 // The options the toolkit reads from the command line itself. Each is accepted with one or two
 // leading dashes, a value either as the next argument or after '='.
 constexpr std::array<ToolkitOption, 22> kToolkitOptions = {{
-    {"platform", true},      {"platformpluginpath", true}, {"platformtheme", true}, {"plugin", true},
-    {"qwindowgeometry", true}, {"qwindowicon", true},      {"qwindowtitle", true},  {"qmljsdebugger", true},
-    {"reverse", false},      {"session", true},            {"style", true},         {"stylesheet", true},
-    {"widgetcount", false},  {"display", true},            {"geometry", true},      {"title", true},
-    {"name", true},          {"visual", true},             {"nograb", false},       {"dograb", false},
-    {"sync", false},         {"testability", false},
+    {"platform", true},
+    {"platformpluginpath", true},
+    {"platformtheme", true},
+    {"plugin", true},
+    {"qwindowgeometry", true},
+    {"qwindowicon", true},
+    {"qwindowtitle", true},
+    {"qmljsdebugger", true},
+    {"reverse", false},
+    {"session", true},
+    {"style", true},
+    {"stylesheet", true},
+    {"widgetcount", false},
+    {"display", true},
+    {"geometry", true},
+    {"title", true},
+    {"name", true},
+    {"visual", true},
+    {"nograb", false},
+    {"dograb", false},
+    {"sync", false},
+    {"testability", false},
 }};
 
 // How many arguments a toolkit option starting at arg takes (1 or 2), or 0 if arg is not one.
@@ -58,7 +74,8 @@ std::string ParseCommMapping(std::string_view value, CommMapping& mapping) {
     }
     int port = 0;
     const auto [end, ec] = std::from_chars(number.data(), number.data() + number.size(), port);
-    if (ec != std::errc() || end != number.data() + number.size() || port < kFirstCommPort || port > kLastCommPort) {
+    if (ec != std::errc() || end != number.data() + number.size() || port < kFirstCommPort ||
+        port > kLastCommPort) {
         return "the comm port number must be from 1 to 20";
     }
     if (device.empty()) return "the device name is empty";
@@ -133,7 +150,9 @@ std::string CommandLineUsage() {
            "The options of the window toolkit (-platform NAME, -style NAME, ...) are accepted too.\n";
 }
 
-std::string VersionText() { return "vandel-configurator 1.20\n"; }
+std::string VersionText() {
+    return "vandel-configurator 1.20\n";
+}
 
 bool ApplyCommandLine(const CommandLine& commandLine) {
     bool ok = true;

@@ -43,10 +43,18 @@ TForm_ComSettings::TForm_ComSettings(QWidget* parent)
 
 TForm_ComSettings::~TForm_ComSettings() = default;
 
-QComboBox* TForm_ComSettings::ComboBox_BaudRate() const { return ui->ComboBox_BaudRate; }
-QComboBox* TForm_ComSettings::ComboBox_DataBits() const { return ui->ComboBox_DataBits; }
-QComboBox* TForm_ComSettings::ComboBox_Parity() const { return ui->ComboBox_Parity; }
-QComboBox* TForm_ComSettings::ComboBox_StopBits() const { return ui->ComboBox_StopBits; }
+QComboBox* TForm_ComSettings::ComboBox_BaudRate() const {
+    return ui->ComboBox_BaudRate;
+}
+QComboBox* TForm_ComSettings::ComboBox_DataBits() const {
+    return ui->ComboBox_DataBits;
+}
+QComboBox* TForm_ComSettings::ComboBox_Parity() const {
+    return ui->ComboBox_Parity;
+}
+QComboBox* TForm_ComSettings::ComboBox_StopBits() const {
+    return ui->ComboBox_StopBits;
+}
 
 int TForm_ComSettings::ItemIndex(const QComboBox* box) {
     const QString text = box->currentText();
@@ -81,4 +89,6 @@ void TForm_ComSettings::Button_OkClick() {
     hide();
 }
 
-void TForm_ComSettings::Button_CancelClick() { hide(); }
+void TForm_ComSettings::Button_CancelClick() {
+    hide();
+}

@@ -13,7 +13,7 @@ class TForm_ComSettings;
 
 class TForm_ComSettings : public QDialog {
     Q_OBJECT
-public:
+  public:
     explicit TForm_ComSettings(QWidget* parent = nullptr);
     ~TForm_ComSettings() override;
 
@@ -26,14 +26,14 @@ public:
     // item whose text was typed exactly, else −1.
     static int ItemIndex(const QComboBox* box);
 
-public slots:
+  public slots:
     void Button_OkClick();
     void Button_CancelClick();
 
-protected:
+  protected:
     void showEvent(QShowEvent* event) override;
 
-private:
+  private:
     void FormShow();
 
     std::unique_ptr<Ui::TForm_ComSettings> ui;

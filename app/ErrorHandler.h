@@ -28,7 +28,7 @@ void RunGuarded(Handler&& handler) {
 
 class ConfiguratorApplication : public QApplication {
     Q_OBJECT
-public:
+  public:
     ConfiguratorApplication(int& argc, char** argv);
 
     bool notify(QObject* receiver, QEvent* event) override;

@@ -1,7 +1,9 @@
 #include "app/Main.h"
 
 // The generated form first: its setup code names the window Form_Main, like the singleton below.
+// clang-format off
 #include "ui_Main.h"
+// clang-format on
 
 #include <QCheckBox>
 #include <QFile>
@@ -26,11 +28,11 @@
 #include "app/MessageBoxes.h"
 #include "app/Startup.h"
 #include "app/WindowLook.h"
+#include "link/PcSerialSettings.h"
 #include "operations/ConfigureComm.h"
 #include "operations/Forms.h"
 #include "operations/RequestComm.h"
 #include "settings/Capture.h"
-#include "link/PcSerialSettings.h"
 #include "settings/SettingsFile.h"
 #include "settings/SettingsView.h"
 #include "settings/view/SettingsPages.h"
@@ -85,7 +87,7 @@ constexpr char kDefaultExtension[] = "dat";
 // saving adds ".dat" to a name with no extension (the toolkit's own rule); opening adds it only when
 // the name typed does not exist as typed, so a file named site7 opens as site7.
 class SettingsFileDialog final : public QFileDialog {
-public:
+  public:
     SettingsFileDialog(QWidget* parent, QFileDialog::AcceptMode mode) : QFileDialog(parent) {
         setAcceptMode(mode);
         setProperty("defaultExtension", QString::fromLatin1(kDefaultExtension));
@@ -95,8 +97,8 @@ public:
     void accept() override {
         const QStringList typed = selectedFiles();
         const QString withExtension = typed.size() == 1 ? typed.first() + "." + kDefaultExtension : QString();
-        if (acceptMode() == QFileDialog::AcceptOpen && !withExtension.isEmpty() && !QFileInfo::exists(typed.first()) &&
-            QFileInfo::exists(withExtension))
+        if (acceptMode() == QFileDialog::AcceptOpen && !withExtension.isEmpty() &&
+            !QFileInfo::exists(typed.first()) && QFileInfo::exists(withExtension))
             selectFile(withExtension);
         QFileDialog::accept();
     }
@@ -124,7 +126,9 @@ QString RunFileDialog(QFileDialog& dialog) {
 
 }  // namespace
 
-void SetFileDialogRunner(FileDialogRunner runner) { Runner() = std::move(runner); }
+void SetFileDialogRunner(FileDialogRunner runner) {
+    Runner() = std::move(runner);
+}
 
 TForm_Main::TForm_Main(QWidget* parent) : QMainWindow(parent), ui(std::make_unique<Ui::TForm_Main>()) {
     ui->setupUi(this);
@@ -136,7 +140,8 @@ TForm_Main::TForm_Main(QWidget* parent) : QMainWindow(parent), ui(std::make_uniq
     // Tabs 20 pixels high and 50 wide, which leaves the settings pages a few pixels more; set on the
     // tab bar alone so that the controls on the pages keep the plain style.
     QTabBar* tabs = ui->PageControl1->tabBar();
-    tabs->setStyleSheet(QStringLiteral("QTabBar::tab { height: 20px; width: %1px; padding: 0px; }").arg(TabWidth(*tabs)));
+    tabs->setStyleSheet(
+        QStringLiteral("QTabBar::tab { height: 20px; width: %1px; padding: 0px; }").arg(TabWidth(*tabs)));
 
     BuildSettingsPages(ui->TabSheet1, ui->TabSheet2);
     RegisterMainWindowSettingsView(this);
@@ -148,10 +153,16 @@ TForm_Main::TForm_Main(QWidget* parent) : QMainWindow(parent), ui(std::make_uniq
     StorePcSerialSettingsDefaults();
 }
 
-TForm_Main::~TForm_Main() { RegisterSettingsView(nullptr); }
+TForm_Main::~TForm_Main() {
+    RegisterSettingsView(nullptr);
+}
 
-QCheckBox* TForm_Main::CheckBox_Dummy() const { return ui->CheckBox_Dummy; }
-QTabWidget* TForm_Main::PageControl1() const { return ui->PageControl1; }
+QCheckBox* TForm_Main::CheckBox_Dummy() const {
+    return ui->CheckBox_Dummy;
+}
+QTabWidget* TForm_Main::PageControl1() const {
+    return ui->PageControl1;
+}
 
 void TForm_Main::BuildMainMenu() {
     mainMenu1 = new QMenuBar(this);
@@ -160,10 +171,12 @@ void TForm_Main::BuildMainMenu() {
         QMenu* menu = mainMenu1->addMenu(QString::fromUtf8(top.caption));
         menu->setObjectName(top.name);
         for (const MainMenuItem& item : top.items) {
-            QAction* action = item.handler ? menu->addAction(QString::fromUtf8(item.caption)) : menu->addSeparator();
+            QAction* action =
+                item.handler ? menu->addAction(QString::fromUtf8(item.caption)) : menu->addSeparator();
             action->setObjectName(item.name);
             if (const auto handler = item.handler) {
-                connect(action, &QAction::triggered, this, [this, handler] { RunGuarded([&] { (this->*handler)(); }); });
+                connect(action, &QAction::triggered, this,
+                        [this, handler] { RunGuarded([&] { (this->*handler)(); }); });
             }
         }
     }
@@ -195,9 +208,13 @@ void TForm_Main::showEvent(QShowEvent* event) {
     if (!event->spontaneous()) FormShow();
 }
 
-void TForm_Main::FormShow() { FocusSink(); }
+void TForm_Main::FormShow() {
+    FocusSink();
+}
 
-void TForm_Main::FocusSink() { ui->CheckBox_Dummy->setFocus(Qt::OtherFocusReason); }
+void TForm_Main::FocusSink() {
+    ui->CheckBox_Dummy->setFocus(Qt::OtherFocusReason);
+}
 
 void TForm_Main::Control_LoadFromFileClick() {
     const QString path = RunFileDialog(*openDialog);
@@ -248,4 +265,6 @@ void TForm_Main::ComSettings1Click() {
     Form_ComSettings->activateWindow();
 }
 
-void TForm_Main::Exit1Click() { close(); }
+void TForm_Main::Exit1Click() {
+    close();
+}

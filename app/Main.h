@@ -22,7 +22,7 @@ void SetFileDialogRunner(FileDialogRunner runner);  // an empty runner restores 
 
 class TForm_Main : public QMainWindow {
     Q_OBJECT
-public:
+  public:
     explicit TForm_Main(QWidget* parent = nullptr);
     ~TForm_Main() override;
 
@@ -35,7 +35,7 @@ public:
     // Gives the input focus to the hidden focus sink, so that no visible control keeps it.
     void FocusSink();
 
-public slots:
+  public slots:
     void Control_LoadFromFileClick();
     void Control_LoadFromReceiverClick();
     void ComSettings1Click();
@@ -44,10 +44,10 @@ public slots:
     void Exit1Click();
     void Help_AboutClick();
 
-protected:
+  protected:
     void showEvent(QShowEvent* event) override;
 
-private:
+  private:
     void FormShow();
     void BuildMainMenu();
     void BuildFileDialogs();

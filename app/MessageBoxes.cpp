@@ -10,7 +10,9 @@ MessageBoxHook& Hook() {
 }
 }  // namespace
 
-void SetMessageBoxHook(MessageBoxHook hook) { Hook() = std::move(hook); }
+void SetMessageBoxHook(MessageBoxHook hook) {
+    Hook() = std::move(hook);
+}
 
 void ShowMessageBox(QMessageBox::Icon icon, const QString& title, const QString& text) {
     if (Hook()) {

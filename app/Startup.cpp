@@ -60,7 +60,9 @@ bool DisplayAvailable(int argc, char** argv) {
         const size_t end = std::min(platforms.find(';', start), platforms.size());
         const std::string entry = platforms.substr(start, end - start);
         const std::string platform = entry.substr(0, entry.find(':'));
-        if (platform == "xcb" ? x11 : platform.rfind("wayland", 0) == 0 ? Set("WAYLAND_DISPLAY") : !platform.empty())
+        if (platform == "xcb"                   ? x11
+            : platform.rfind("wayland", 0) == 0 ? Set("WAYLAND_DISPLAY")
+                                                : !platform.empty())
             return true;
         start = end + 1;
     }
@@ -76,12 +78,16 @@ struct FormSlot {
 
 constexpr std::array<FormSlot, 7> kFormSlots = {{
     {[]() -> QWidget* { return Form_Main = new TForm_Main; }, [] { Form_Main = nullptr; }},
-    {[]() -> QWidget* { return Form_RequestComm = new TForm_RequestComm; }, [] { Form_RequestComm = nullptr; }},
-    {[]() -> QWidget* { return Form_ConfigureComm = new TForm_ConfigureComm; }, [] { Form_ConfigureComm = nullptr; }},
+    {[]() -> QWidget* { return Form_RequestComm = new TForm_RequestComm; },
+     [] { Form_RequestComm = nullptr; }},
+    {[]() -> QWidget* { return Form_ConfigureComm = new TForm_ConfigureComm; },
+     [] { Form_ConfigureComm = nullptr; }},
     {[]() -> QWidget* { return Form_Summary = new TForm_Summary; }, [] { Form_Summary = nullptr; }},
     {[]() -> QWidget* { return Form_AboutBox = new TForm_AboutBox; }, [] { Form_AboutBox = nullptr; }},
-    {[]() -> QWidget* { return Form_Comm_Summary = new TForm_Comm_Summary; }, [] { Form_Comm_Summary = nullptr; }},
-    {[]() -> QWidget* { return Form_ComSettings = new TForm_ComSettings; }, [] { Form_ComSettings = nullptr; }},
+    {[]() -> QWidget* { return Form_Comm_Summary = new TForm_Comm_Summary; },
+     [] { Form_Comm_Summary = nullptr; }},
+    {[]() -> QWidget* { return Form_ComSettings = new TForm_ComSettings; },
+     [] { Form_ComSettings = nullptr; }},
 }};
 
 }  // namespace
@@ -101,7 +107,9 @@ void StartConfigurator() {
     }
 }
 
-const std::vector<QWidget*>& CreatedForms() { return createdForms; }
+const std::vector<QWidget*>& CreatedForms() {
+    return createdForms;
+}
 
 int RunConfigurator() {
     if (!Form_Main) return 0;

@@ -33,8 +33,9 @@ QPixmap ConfiguratorPixmap(int size) {
 }
 
 void SetFixedBorder(QWidget* window, Qt::WindowFlags buttons) {
-    window->setWindowFlags((window->windowFlags() & Qt::WindowType_Mask) | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                           Qt::WindowCloseButtonHint | buttons);
+    window->setWindowFlags((window->windowFlags() & Qt::WindowType_Mask) | Qt::CustomizeWindowHint |
+                           Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+                           buttons);
 }
 
 void FixSizeToContents(QWidget* window) {

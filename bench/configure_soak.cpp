@@ -16,12 +16,12 @@
 #include <vector>
 
 #include "emulator/Emulator.h"
+#include "link/PcSerialSettings.h"
 #include "link/PortContext.h"
 #include "operations/ConfigureReceivers.h"
 #include "operations/LoadFromReceiver.h"
 #include "operations/Operator.h"
 #include "serial/Serial.h"
-#include "link/PcSerialSettings.h"
 #include "settings/SettingsImage.h"
 
 namespace {
@@ -31,7 +31,7 @@ constexpr int kReceivers = 20;
 
 // Answers every question with OK and keeps the Port Results the summary would show.
 class QuietOperator : public Operator {
-public:
+  public:
     void Warning(const std::string&, const std::string&) override {}
     bool AskOkCancel(const std::string&, const std::string&) override { return true; }
     void SetBusy(bool) override {}
@@ -52,11 +52,15 @@ struct Injected {
 
 uint8_t ExpectedResult(const Injected& injected) {
     switch (injected.fault) {
-        case Fault::kSilent: return kResultNoAnswer;
-        case Fault::kIgnore: return kResultGroupMissing;
-        case Fault::kDiffer: return kResultGroupDiffers;
+        case Fault::kSilent:
+            return kResultNoAnswer;
+        case Fault::kIgnore:
+            return kResultGroupMissing;
+        case Fault::kDiffer:
+            return kResultGroupDiffers;
         case Fault::kNone:
-        case Fault::kSlow: break;
+        case Fault::kSlow:
+            break;
     }
     return kResultSuccess;
 }
@@ -82,11 +86,20 @@ std::unique_ptr<Emulator> StartReceiver(const Injected& injected) {
     options.count = 1;
     options.resetSilenceMs = 300;
     switch (injected.fault) {
-        case Fault::kSilent: options.silent = true; break;
-        case Fault::kIgnore: options.faults.ignore[static_cast<size_t>(injected.group)] = true; break;
-        case Fault::kDiffer: options.faults.differ[static_cast<size_t>(injected.group)] = true; break;
-        case Fault::kSlow: options.latencyMs = 150; break;
-        case Fault::kNone: break;
+        case Fault::kSilent:
+            options.silent = true;
+            break;
+        case Fault::kIgnore:
+            options.faults.ignore[static_cast<size_t>(injected.group)] = true;
+            break;
+        case Fault::kDiffer:
+            options.faults.differ[static_cast<size_t>(injected.group)] = true;
+            break;
+        case Fault::kSlow:
+            options.latencyMs = 150;
+            break;
+        case Fault::kNone:
+            break;
     }
     auto emulator = std::make_unique<Emulator>(options);
     std::string error;
@@ -133,7 +146,8 @@ int main(int argc, char** argv) {
             SerialSetDeviceName(static_cast<uint8_t>(i + 1), receivers.back()->DeviceName(0));
         }
         for (int i = 0; i < kPortContextCount; ++i)
-            PortContexts[static_cast<size_t>(i)].operationMode = i < kReceivers ? kModeConfiguring : kModeIdle;
+            PortContexts[static_cast<size_t>(i)].operationMode =
+                i < kReceivers ? kModeConfiguring : kModeIdle;
         op.results.fill(0);
         ConfigureReceivers(op);
         ++runs;
@@ -153,9 +167,11 @@ int main(int argc, char** argv) {
     }
     const int descriptorsAfter = CountEntries("/proc/self/fd");
     const int threadsAfter = CountEntries("/proc/self/task");
-    std::printf("soak: %d runs of %d receivers (%d ports) in %d s, seed %u\n", runs, kReceivers, ports, seconds, seed);
+    std::printf("soak: %d runs of %d receivers (%d ports) in %d s, seed %u\n", runs, kReceivers, ports,
+                seconds, seed);
     std::printf("soak: wrong results %d (goal 0)\n", wrong);
-    std::printf("soak: open descriptors %d before, %d after (goal: equal)\n", descriptorsBefore, descriptorsAfter);
+    std::printf("soak: open descriptors %d before, %d after (goal: equal)\n", descriptorsBefore,
+                descriptorsAfter);
     std::printf("soak: threads %d before, %d after (goal: equal)\n", threadsBefore, threadsAfter);
     std::printf("soak: peak memory %.1f MB\n", static_cast<double>(PeakKilobytes()) / 1024.0);
     return wrong == 0 && descriptorsBefore == descriptorsAfter && threadsBefore == threadsAfter ? 0 : 1;

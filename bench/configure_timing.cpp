@@ -10,13 +10,13 @@
 #include <vector>
 
 #include "emulator/Emulator.h"
+#include "link/PcSerialSettings.h"
 #include "link/PortContext.h"
 #include "operations/ConfigureReceivers.h"
 #include "operations/LoadFromReceiver.h"
 #include "operations/OperationWait.h"
 #include "operations/Operator.h"
 #include "serial/Serial.h"
-#include "link/PcSerialSettings.h"
 #include "settings/SettingsImage.h"
 
 namespace {
@@ -25,7 +25,7 @@ using Clock = std::chrono::steady_clock;
 
 // Prints what a person would be shown; the summary line per port.
 class PrintingOperator : public Operator {
-public:
+  public:
     void Warning(const std::string& title, const std::string& text) override {
         std::printf("  [%s] %s\n", title.c_str(), text.c_str());
     }
@@ -37,8 +37,10 @@ public:
     void ShowConfigurationSummary() override {
         int success = 0, other = 0;
         for (const auto& context : PortContexts) {
-            if (context.portResult == kResultSuccess) ++success;
-            else if (context.portResult != kResultNotInRun) ++other;
+            if (context.portResult == kResultSuccess)
+                ++success;
+            else if (context.portResult != kResultNotInRun)
+                ++other;
         }
         std::printf("  summary: %d successful, %d not\n", success, other);
     }
@@ -52,12 +54,15 @@ double Median(std::vector<double> values) {
     return values[values.size() / 2];
 }
 
-double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+double Seconds(Clock::duration d) {
+    return std::chrono::duration<double>(d).count();
+}
 
 // A receiver takes one client at a time: let it notice that the last run closed its port.
 void AwaitDisconnected(const Emulator& emulator) {
     for (int i = 0; i < emulator.Count(); ++i)
-        emulator.WaitFor(i, [](const ReceiverStatus& s) { return !s.connected; }, std::chrono::seconds(5));
+        emulator.WaitFor(
+            i, [](const ReceiverStatus& s) { return !s.connected; }, std::chrono::seconds(5));
 }
 
 double TimeConfigure(const Emulator& emulator, int receivers, Operator& op) {
@@ -69,8 +74,8 @@ double TimeConfigure(const Emulator& emulator, int receivers, Operator& op) {
     ConfigureReceivers(op);
     const double wall = Seconds(Clock::now() - start);
     const double waits = static_cast<double>(OperationWaitTotal()) / 1000.0;
-    std::printf("configure %2d receiver(s): %.3f s wall, %.3f s of waits (%zu), %.3f s besides the waits\n", receivers,
-                wall, waits, OperationWaits().size(), wall - waits);
+    std::printf("configure %2d receiver(s): %.3f s wall, %.3f s of waits (%zu), %.3f s besides the waits\n",
+                receivers, wall, waits, OperationWaits().size(), wall - waits);
     return wall;
 }
 
@@ -92,7 +97,8 @@ int main(int argc, char** argv) {
     }
     for (int i = 0; i < count; ++i) SerialSetDeviceName(static_cast<uint8_t>(i + 1), emulator.DeviceName(i));
     StorePcSerialSettingsDefaults();
-    PcSerialSettings[kPortRecordParity] = kParityCodeNone;  // 9600 8 none 1, as the receivers run: the first Link Check series answers
+    PcSerialSettings[kPortRecordParity] =
+        kParityCodeNone;  // 9600 8 none 1, as the receivers run: the first Link Check series answers
     PrintingOperator op;
 
     // A load first: it also fills the image the configure runs write back.
@@ -101,7 +107,8 @@ int main(int argc, char** argv) {
     const auto start = Clock::now();
     LoadFromReceiver(0, op);
     const double loadWall = Seconds(Clock::now() - start);
-    const double loadWaits = static_cast<double>(OperationWaitTotal() + 400) / 1000.0;  // the 400 ms break included
+    const double loadWaits =
+        static_cast<double>(OperationWaitTotal() + 400) / 1000.0;  // the 400 ms break included
     std::printf("load: %.3f s wall, %.3f s of fixed waits and break, ratio %.3f (goal <= 1.05)\n", loadWall,
                 loadWaits, loadWall / loadWaits);
 
@@ -115,7 +122,8 @@ int main(int argc, char** argv) {
     }
     const double one = Median(ones);
     const double many = Median(manys);
-    std::printf("configure medians of %d runs: 1 receiver %.3f s, %d receivers %.3f s\n", kRuns, one, count, many);
+    std::printf("configure medians of %d runs: 1 receiver %.3f s, %d receivers %.3f s\n", kRuns, one, count,
+                many);
     std::printf("configure %d vs 1: ratio %.3f (goal <= 1.05)\n", count, many / one);
     emulator.Stop();
     return 0;

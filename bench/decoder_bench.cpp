@@ -33,8 +33,9 @@ std::vector<uint8_t> ReportStream() {
             int length = 0;
             packet[length++] = report.id;
             for (int i = 0; i < report.length; ++i) {
-                packet[length++] = (i == 0 && report.key >= 0) ? static_cast<uint8_t>(report.key)
-                                                               : static_cast<uint8_t>(random() % 32 == 0 ? 0x10 : random());
+                packet[length++] = (i == 0 && report.key >= 0)
+                                       ? static_cast<uint8_t>(report.key)
+                                       : static_cast<uint8_t>(random() % 32 == 0 ? 0x10 : random());
             }
             uint8_t frame[kFrameBufferSize];
             const int size = FrameEncode(packet, length, frame, kFrameBufferSize);
@@ -72,6 +73,10 @@ void DecodeOnly(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(DecodeAndDispatch)->Arg(kModeIdle)->Arg(kModeLoading)->Arg(kModeConfiguring)->Unit(benchmark::kMillisecond);
+BENCHMARK(DecodeAndDispatch)
+    ->Arg(kModeIdle)
+    ->Arg(kModeLoading)
+    ->Arg(kModeConfiguring)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(DecodeOnly)->Unit(benchmark::kMillisecond);
 BENCHMARK_MAIN();

@@ -85,7 +85,8 @@ double BlockedCloseMs(uint8_t port) {
     }
     const auto start = std::chrono::steady_clock::now();
     const uint8_t closed = SerialClose(port);
-    const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    const double ms =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     return closed == 1 ? ms : -1;
 }
 
@@ -96,7 +97,8 @@ int main(int argc, char** argv) {
     std::vector<std::unique_ptr<PtyPair>> lines;
     for (int n = 1; n <= kPorts; ++n) {
         lines.push_back(std::make_unique<PtyPair>());
-        if (!lines.back()->IsOpen() || !SerialSetDeviceName(static_cast<uint8_t>(n), lines.back()->SlavePath())) {
+        if (!lines.back()->IsOpen() ||
+            !SerialSetDeviceName(static_cast<uint8_t>(n), lines.back()->SlavePath())) {
             std::fprintf(stderr, "cannot create pseudo-terminal %d\n", n);
             return 1;
         }
@@ -116,7 +118,8 @@ int main(int argc, char** argv) {
     for (int n = 1; n <= kPorts; ++n) {
         const auto start = std::chrono::steady_clock::now();
         const uint8_t closed = SerialClose(static_cast<uint8_t>(n));
-        closeMs.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+        closeMs.push_back(
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
         if (closed != 1) {
             std::fprintf(stderr, "SerialClose(%d) failed\n", n);
             return 1;
@@ -131,7 +134,8 @@ int main(int argc, char** argv) {
     std::printf("ports: %d threaded, idle for %d s\n", kPorts, seconds);
     std::printf("idle CPU of the I/O threads: %.3f %% of one core (goal < 0.5 %%)  %s\n", percent,
                 percent < 0.5 ? "OK" : "OVER");
-    std::printf("reference, %d threads each waking every 100 ms on its own timer: %.3f %% of one core\n", kPorts, reference);
+    std::printf("reference, %d threads each waking every 100 ms on its own timer: %.3f %% of one core\n",
+                kPorts, reference);
     std::printf("SerialClose: mean %.2f ms, max %.2f ms (goal <= 120 ms)  %s\n", sum / kPorts, maxMs,
                 maxMs <= 120.0 ? "OK" : "OVER");
     std::printf("SerialClose while the thread waits in a write to a full line: %.2f ms  %s\n", blockedMs,

@@ -61,7 +61,8 @@ int main(int argc, char** argv) {
         const double shown = BootSeconds();
         std::printf("startup: %.3f s from process start to the main window shown (%.3f s in main)\n",
                     shown - ProcessStartSeconds(), shown - mainEntered);
-        std::printf("memory: %ld kB resident, %ld kB peak\n", StatusKilobytes("VmRSS"), StatusKilobytes("VmHWM"));
+        std::printf("memory: %ld kB resident, %ld kB peak\n", StatusKilobytes("VmRSS"),
+                    StatusKilobytes("VmHWM"));
         QApplication::quit();
     });
     poll.start(1);

@@ -15,9 +15,13 @@ static uint64_t GetU64BE(const uint8_t* position) {
     return (static_cast<uint64_t>(GetU32BE(position)) << 32) | GetU32BE(position + 4);
 }
 
-float GetSingleBE(const uint8_t* position) { return std::bit_cast<float>(GetU32BE(position)); }
+float GetSingleBE(const uint8_t* position) {
+    return std::bit_cast<float>(GetU32BE(position));
+}
 
-double GetDoubleBE(const uint8_t* position) { return std::bit_cast<double>(GetU64BE(position)); }
+double GetDoubleBE(const uint8_t* position) {
+    return std::bit_cast<double>(GetU64BE(position));
+}
 
 void PutU16BE(uint16_t value, uint8_t* position) {
     position[0] = static_cast<uint8_t>(value >> 8);
@@ -31,7 +35,9 @@ void PutU32BE(uint32_t value, uint8_t* position) {
     position[3] = static_cast<uint8_t>(value);
 }
 
-void PutSingleBE(float value, uint8_t* position) { PutU32BE(std::bit_cast<uint32_t>(value), position); }
+void PutSingleBE(float value, uint8_t* position) {
+    PutU32BE(std::bit_cast<uint32_t>(value), position);
+}
 
 void PutDoubleBE(double value, uint8_t* position) {
     const auto bits = std::bit_cast<uint64_t>(value);

@@ -20,19 +20,26 @@ struct CommandInfo {
 };
 
 constexpr CommandInfo kCommands[] = {
-    {CliCommand::kShow, "show"},
-    {CliCommand::kDiff, "diff"},
-    {CliCommand::kLoad, "load"},
-    {CliCommand::kConfigure, "configure"},
-    {CliCommand::kPorts, "ports"},
+    {CliCommand::kShow, "show"},           {CliCommand::kDiff, "diff"},   {CliCommand::kLoad, "load"},
+    {CliCommand::kConfigure, "configure"}, {CliCommand::kPorts, "ports"},
 };
 
 // Which options each command takes.
-bool TakesJson(CliCommand c) { return c == CliCommand::kShow || c == CliCommand::kDiff || c == CliCommand::kConfigure; }
-bool TakesYes(CliCommand c) { return c == CliCommand::kConfigure; }
-bool TakesOutput(CliCommand c) { return c == CliCommand::kLoad; }
-bool TakesPcSettings(CliCommand c) { return c == CliCommand::kLoad || c == CliCommand::kConfigure; }
-bool TakesDevDir(CliCommand c) { return c == CliCommand::kPorts; }
+bool TakesJson(CliCommand c) {
+    return c == CliCommand::kShow || c == CliCommand::kDiff || c == CliCommand::kConfigure;
+}
+bool TakesYes(CliCommand c) {
+    return c == CliCommand::kConfigure;
+}
+bool TakesOutput(CliCommand c) {
+    return c == CliCommand::kLoad;
+}
+bool TakesPcSettings(CliCommand c) {
+    return c == CliCommand::kLoad || c == CliCommand::kConfigure;
+}
+bool TakesDevDir(CliCommand c) {
+    return c == CliCommand::kPorts;
+}
 
 // An option's value: "--name VALUE" or "--name=VALUE".
 bool OptionValue(const std::vector<std::string>& args, size_t& i, const std::string& name, std::string& value,
@@ -70,11 +77,15 @@ const char* CommandName(CliCommand command) {
     return "";
 }
 
-bool ParsePcSettings(const std::string& text, std::array<uint8_t, kPortConfigurationSize>& record, std::string& error) {
+bool ParsePcSettings(const std::string& text, std::array<uint8_t, kPortConfigurationSize>& record,
+                     std::string& error) {
     PortLine line;
     if (!ParsePortLine(text, line)) {
-        error = "--pc-settings wants BAUD,DATA,PARITY,STOP such as 9600,8,O,1 (baud 110 to 38400, data bits 7 or 8, "
-                "parity N, O or E, stop bits 1 or 2), not '" + text + "'";
+        error =
+            "--pc-settings wants BAUD,DATA,PARITY,STOP such as 9600,8,O,1 (baud 110 to 38400, data bits 7 or "
+            "8, "
+            "parity N, O or E, stop bits 1 or 2), not '" +
+            text + "'";
         return false;
     }
     record.fill(0);
@@ -83,9 +94,12 @@ bool ParsePcSettings(const std::string& text, std::array<uint8_t, kPortConfigura
     return true;
 }
 
-bool CheckDeviceName(const std::string& device, std::string& error) { return CheckSerialDeviceName(device, error); }
+bool CheckDeviceName(const std::string& device, std::string& error) {
+    return CheckSerialDeviceName(device, error);
+}
 
-CliParse ParseCliArguments(const std::vector<std::string>& args, CliArguments& arguments, std::string& error) {
+CliParse ParseCliArguments(const std::vector<std::string>& args, CliArguments& arguments,
+                           std::string& error) {
     arguments = CliArguments{};
     if (args.empty()) {
         error = "no command given";
@@ -177,14 +191,16 @@ CliParse ParseCliArguments(const std::vector<std::string>& args, CliArguments& a
     switch (command) {
         case CliCommand::kShow:
             if (positional.size() != 1) {
-                error = "show wants one settings file, not " + Count(positional.size(), "argument", "arguments");
+                error =
+                    "show wants one settings file, not " + Count(positional.size(), "argument", "arguments");
                 return CliParse::kError;
             }
             arguments.files = positional;
             break;
         case CliCommand::kDiff:
             if (positional.size() != 2) {
-                error = "diff wants two settings files, not " + Count(positional.size(), "argument", "arguments");
+                error =
+                    "diff wants two settings files, not " + Count(positional.size(), "argument", "arguments");
                 return CliParse::kError;
             }
             arguments.files = positional;
@@ -208,13 +224,15 @@ CliParse ParseCliArguments(const std::vector<std::string>& args, CliArguments& a
             arguments.files = {positional[0]};
             arguments.devices.assign(positional.begin() + 1, positional.end());
             if (arguments.devices.size() > static_cast<size_t>(kMaxConfigureDevices)) {
-                error = "configure takes at most " + std::to_string(kMaxConfigureDevices) + " devices (Comm 1 to Comm " +
-                        std::to_string(kMaxConfigureDevices) + "), not " + std::to_string(arguments.devices.size());
+                error = "configure takes at most " + std::to_string(kMaxConfigureDevices) +
+                        " devices (Comm 1 to Comm " + std::to_string(kMaxConfigureDevices) + "), not " +
+                        std::to_string(arguments.devices.size());
                 return CliParse::kError;
             }
             for (size_t i = 0; i < arguments.devices.size(); ++i) {
-                if (std::find(arguments.devices.begin(), arguments.devices.begin() + static_cast<std::ptrdiff_t>(i),
-                              arguments.devices[i]) != arguments.devices.begin() + static_cast<std::ptrdiff_t>(i)) {
+                if (std::find(
+                        arguments.devices.begin(), arguments.devices.begin() + static_cast<std::ptrdiff_t>(i),
+                        arguments.devices[i]) != arguments.devices.begin() + static_cast<std::ptrdiff_t>(i)) {
                     error = "the device " + arguments.devices[i] + " is given twice";
                     return CliParse::kError;
                 }

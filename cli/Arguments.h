@@ -30,7 +30,7 @@ struct CliArguments {
     std::string output;                // load -o
     bool pcSettingsGiven = false;
     std::array<uint8_t, kPortConfigurationSize> pcSettings{};  // port configuration layout
-    std::string devDir = "/dev";       // ports: where to look
+    std::string devDir = "/dev";                               // ports: where to look
 };
 
 enum class CliParse { kRun, kHelp, kError };
@@ -44,7 +44,8 @@ const char* CommandName(CliCommand command);
 
 // "9600,8,N,1" → baud, data bits, parity and stop bits codes in bytes 1, 3, 4 and 5 of record
 // (bytes 2 takes the baud code too, the rest 0). Parity N, O, E or None, Odd, Even in any case.
-bool ParsePcSettings(const std::string& text, std::array<uint8_t, kPortConfigurationSize>& record, std::string& error);
+bool ParsePcSettings(const std::string& text, std::array<uint8_t, kPortConfigurationSize>& record,
+                     std::string& error);
 
 // A device argument: a tty path that exists and is a character device, or rfc2217://HOST:PORT.
 bool CheckDeviceName(const std::string& device, std::string& error);

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "link/PortContext.h"
-#include "settings/SettingsImage.h"
 #include "operations/Operator.h"
+#include "settings/SettingsImage.h"
 
 struct PortSummary {
     uint8_t portResult = kResultNotInRun;
@@ -19,7 +19,7 @@ struct PortSummary {
 };
 
 class CliOperator final : public Operator {
-public:
+  public:
     CliOperator(bool answerYes, std::FILE* messages) : answerYes_(answerYes), messages_(messages) {}
 
     void Warning(const std::string& title, const std::string& text) override;
@@ -34,7 +34,7 @@ public:
     // Indexed by comm index 0..19, as the Port Contexts were when the summary was shown.
     const std::array<PortSummary, kPortContextCount>& Summary() const { return summary_; }
 
-private:
+  private:
     bool answerYes_;
     std::FILE* messages_;
     std::vector<std::string> warningTitles_;

@@ -6,22 +6,21 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <string>
-
 #include <nlohmann/json.hpp>
+#include <string>
 
 #include "cli/CliOperator.h"
 #include "cli/Ports.h"
 #include "cli/Progress.h"
 #include "cli/SettingsFileRead.h"
 #include "cli/ShowDiff.h"
+#include "link/PcSerialSettings.h"
 #include "link/PortContext.h"
 #include "operations/ConfigureReceivers.h"
 #include "operations/LoadFromReceiver.h"
 #include "operations/SummaryTables.h"
 #include "serial/Serial.h"
 #include "settings/Display.h"
-#include "link/PcSerialSettings.h"
 #include "settings/SettingsFile.h"
 #include "settings/SettingsImage.h"
 
@@ -78,7 +77,8 @@ bool CheckDevicesOrSay(const std::vector<std::string>& devices, std::FILE* err) 
 // The reason the driver kept for a port that would not open, as a line under the result.
 void SayOpenFailure(std::FILE* err, const std::string& device, uint8_t port) {
     const SerialFailure failure = SerialLastFailure(port);
-    if (failure.code != SerialFailureCode::kNone) Message(err, device + ": " + DescribeSerialFailure(failure));
+    if (failure.code != SerialFailureCode::kNone)
+        Message(err, device + ": " + DescribeSerialFailure(failure));
 }
 
 // The file load writes must be writable before the receiver is asked anything: a folder that does
@@ -104,11 +104,14 @@ void SetPcSerialSettings(const CliArguments& arguments) {
     if (arguments.pcSettingsGiven) PcSerialSettings = arguments.pcSettings;
 }
 
-std::string CommName(size_t commIndex) { return "Comm " + std::to_string(commIndex + 1); }
+std::string CommName(size_t commIndex) {
+    return "Comm " + std::to_string(commIndex + 1);
+}
 
 // A port whose receiver answered the Link Check has a row of group results.
 bool Answered(uint8_t portResult) {
-    return portResult == kResultGroupMissing || portResult == kResultGroupDiffers || portResult == kResultSuccess;
+    return portResult == kResultGroupMissing || portResult == kResultGroupDiffers ||
+           portResult == kResultSuccess;
 }
 
 std::string SummaryText(const std::vector<std::string>& devices, const CliOperator& op) {
@@ -164,8 +167,10 @@ nlohmann::ordered_json SummaryJson(const std::string& file, const std::vector<st
 int RunShow(const CliArguments& arguments, std::FILE* out, std::FILE* err) {
     SettingsFileBytes file;
     if (!ReadFileOrSay(arguments.files[0], file, err)) return kExitUsage;
-    if (arguments.json) PrintJson(out, ShowJson(arguments.files[0], file));
-    else Print(out, ShowText(arguments.files[0], file));
+    if (arguments.json)
+        PrintJson(out, ShowJson(arguments.files[0], file));
+    else
+        Print(out, ShowText(arguments.files[0], file));
     return kExitSuccess;
 }
 
@@ -176,8 +181,10 @@ int RunDiff(const CliArguments& arguments, std::FILE* out, std::FILE* err) {
     const bool secondRead = ReadFileOrSay(arguments.files[1], second, err);
     if (!firstRead || !secondRead) return kExitUsage;
     const std::vector<FieldDifference> differences = DiffSettings(first, second);
-    if (arguments.json) PrintJson(out, DiffJson(arguments.files[0], arguments.files[1], differences));
-    else Print(out, DiffText(differences));
+    if (arguments.json)
+        PrintJson(out, DiffJson(arguments.files[0], arguments.files[1], differences));
+    else
+        Print(out, DiffText(differences));
     return differences.empty() ? kExitSuccess : kExitFailed;
 }
 
@@ -205,7 +212,8 @@ int RunLoad(const CliArguments& arguments, std::FILE* /*out*/, std::FILE* err) {
     for (const std::string& title : op.WarningTitles())
         if (title != "Error 12") complete = false;
     if (!complete) {
-        Message(err, arguments.output + " not written: the settings of " + device + " could not all be loaded");
+        Message(err,
+                arguments.output + " not written: the settings of " + device + " could not all be loaded");
         return kExitFailed;
     }
     if (!SaveSettingsImage(arguments.output, error)) {
@@ -234,7 +242,8 @@ int RunConfigure(const CliArguments& arguments, std::FILE* out, std::FILE* err) 
 
     // No capture: the image is the file, taken in as the window's loader takes it.
     SetPcSerialSettings(arguments);
-    for (const SettingsGroupInfo& group : kSettingsGroups) ShowGroup(group.number, file.bytes.data() + group.offset);
+    for (const SettingsGroupInfo& group : kSettingsGroups)
+        ShowGroup(group.number, file.bytes.data() + group.offset);
     for (size_t i = 0; i < PortContexts.size(); ++i) {
         const bool selected = i < arguments.devices.size();
         if (selected) SerialSetDeviceName(static_cast<uint8_t>(i + 1), arguments.devices[i]);
@@ -255,8 +264,10 @@ int RunConfigure(const CliArguments& arguments, std::FILE* out, std::FILE* err) 
             if (op.Summary()[i].portResult == kResultOpenFailed)
                 SayOpenFailure(err, arguments.devices[i], static_cast<uint8_t>(i + 1));
     }
-    if (arguments.json) PrintJson(out, SummaryJson(path, arguments.devices, op, success));
-    else if (op.SummaryShown()) Print(out, SummaryText(arguments.devices, op));
+    if (arguments.json)
+        PrintJson(out, SummaryJson(path, arguments.devices, op, success));
+    else if (op.SummaryShown())
+        Print(out, SummaryText(arguments.devices, op));
     if (!op.SummaryShown()) Message(err, "nothing was sent to any receiver");
     return success ? kExitSuccess : kExitFailed;
 }
@@ -267,7 +278,8 @@ int RunPorts(const CliArguments& arguments, std::FILE* out, std::FILE* err) {
         for (const std::string& device : arguments.devices) {
             struct stat info {};
             if (::stat(device.c_str(), &info) != 0) {
-                Message(err, device + ": " + (errno == ENOENT ? std::string("no such device") : std::strerror(errno)));
+                Message(err, device + ": " +
+                                 (errno == ENOENT ? std::string("no such device") : std::strerror(errno)));
                 status = kExitUsage;
                 continue;
             }
@@ -294,12 +306,18 @@ namespace {
 
 int Dispatch(const CliArguments& arguments, std::FILE* out, std::FILE* err) {
     switch (arguments.command) {
-        case CliCommand::kShow: return RunShow(arguments, out, err);
-        case CliCommand::kDiff: return RunDiff(arguments, out, err);
-        case CliCommand::kLoad: return RunLoad(arguments, out, err);
-        case CliCommand::kConfigure: return RunConfigure(arguments, out, err);
-        case CliCommand::kPorts: return RunPorts(arguments, out, err);
-        case CliCommand::kNone: break;
+        case CliCommand::kShow:
+            return RunShow(arguments, out, err);
+        case CliCommand::kDiff:
+            return RunDiff(arguments, out, err);
+        case CliCommand::kLoad:
+            return RunLoad(arguments, out, err);
+        case CliCommand::kConfigure:
+            return RunConfigure(arguments, out, err);
+        case CliCommand::kPorts:
+            return RunPorts(arguments, out, err);
+        case CliCommand::kNone:
+            break;
     }
     return kExitUsage;
 }

@@ -22,7 +22,8 @@ std::string GroupOf(const std::string& path) {
     char buffer[1024];
     struct group entry {};
     struct group* found = nullptr;
-    if (::getgrgid_r(info.st_gid, &entry, buffer, sizeof buffer, &found) == 0 && found != nullptr) return found->gr_name;
+    if (::getgrgid_r(info.st_gid, &entry, buffer, sizeof buffer, &found) == 0 && found != nullptr)
+        return found->gr_name;
     return std::to_string(info.st_gid);
 }
 
@@ -35,7 +36,8 @@ bool DeviceNumber(const std::string& name, int& kind, long& number) {
         const std::string prefix = kPrefixes[k];
         if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0) continue;
         const std::string digits = name.substr(prefix.size());
-        if (digits.size() > 6 || !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        if (digits.size() > 6 ||
+            !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
             continue;
         kind = k;
         number = std::stol(digits);
@@ -66,8 +68,12 @@ PortCheck CheckPortAccess(const std::string& path) {
                 check.access = PortAccess::kNotPermitted;
                 check.detail = GroupOf(path);
                 break;
-            case EBUSY: check.access = PortAccess::kBusy; break;
-            case ENOENT: check.access = PortAccess::kMissing; break;
+            case EBUSY:
+                check.access = PortAccess::kBusy;
+                break;
+            case ENOENT:
+                check.access = PortAccess::kMissing;
+                break;
             default:
                 check.access = PortAccess::kFailed;
                 check.detail = std::strerror(error);
@@ -89,14 +95,19 @@ PortCheck CheckPortAccess(const std::string& path) {
 
 std::string PortAccessText(const PortCheck& check) {
     switch (check.access) {
-        case PortAccess::kUsable: return "usable";
-        case PortAccess::kBusy: return "busy (held by another program)";
+        case PortAccess::kUsable:
+            return "usable";
+        case PortAccess::kBusy:
+            return "busy (held by another program)";
         case PortAccess::kNotPermitted:
             return "not permitted (join the " + check.detail + " group: sudo usermod -aG " + check.detail +
                    " $USER, then log in again)";
-        case PortAccess::kNotSerial: return "not a serial device";
-        case PortAccess::kMissing: return "missing";
-        case PortAccess::kFailed: return "cannot be opened (" + check.detail + ")";
+        case PortAccess::kNotSerial:
+            return "not a serial device";
+        case PortAccess::kMissing:
+            return "missing";
+        case PortAccess::kFailed:
+            return "cannot be opened (" + check.detail + ")";
     }
     return "";
 }
@@ -112,11 +123,13 @@ std::vector<PortListing> ListSerialPorts(const std::string& devDir) {
         listing.path = it->path().string();
         std::error_code linkError;
         const fs::path target = fs::read_symlink(it->path(), linkError);
-        if (!linkError) listing.target = (target.is_absolute() ? target : (byId / target).lexically_normal()).string();
+        if (!linkError)
+            listing.target = (target.is_absolute() ? target : (byId / target).lexically_normal()).string();
         listing.check = CheckPortAccess(listing.path);
         links.push_back(std::move(listing));
     }
-    std::sort(links.begin(), links.end(), [](const PortListing& a, const PortListing& b) { return a.path < b.path; });
+    std::sort(links.begin(), links.end(),
+              [](const PortListing& a, const PortListing& b) { return a.path < b.path; });
     ports.insert(ports.end(), links.begin(), links.end());
 
     struct Device {

@@ -6,8 +6,8 @@
 #include <chrono>
 
 #include "link/PortContext.h"
-#include "settings/SettingsImage.h"
 #include "operations/OperationWait.h"
+#include "settings/SettingsImage.h"
 
 namespace {
 
@@ -74,4 +74,6 @@ void StartProgress(const std::vector<std::string>& devices, std::FILE* out, bool
     SetOperationWaitObserver(PrintProgress);
 }
 
-void StopProgress() { SetOperationWaitObserver(nullptr); }
+void StopProgress() {
+    SetOperationWaitObserver(nullptr);
+}

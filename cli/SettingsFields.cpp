@@ -66,7 +66,8 @@ int ReadCode(FieldType field, const uint8_t* bytes) {
 }
 
 std::string ItemText(const ComboBoxBinding& combo, int item, int code) {
-    if (item < 0 || item >= static_cast<int>(combo.items.size())) return "no item (code " + std::to_string(code) + ")";
+    if (item < 0 || item >= static_cast<int>(combo.items.size()))
+        return "no item (code " + std::to_string(code) + ")";
     const std::string_view text = combo.items[static_cast<size_t>(item)];
     // The code follows the item text when the text alone would not give it back: an item that
     // appears twice in the list, or a code the window shows with the item of another code (a
@@ -97,12 +98,18 @@ std::string RangeName(const char* singular, const char* plural, int first, int l
 
 const char* FieldKindName(FieldKind kind) {
     switch (kind) {
-        case FieldKind::kRadio: return "radio";
-        case FieldKind::kCombo: return "combo";
-        case FieldKind::kEdit: return "edit";
-        case FieldKind::kCheckBox: return "check";
-        case FieldKind::kOtherBits: return "bits";
-        case FieldKind::kBytes: return "bytes";
+        case FieldKind::kRadio:
+            return "radio";
+        case FieldKind::kCombo:
+            return "combo";
+        case FieldKind::kEdit:
+            return "edit";
+        case FieldKind::kCheckBox:
+            return "check";
+        case FieldKind::kOtherBits:
+            return "bits";
+        case FieldKind::kBytes:
+            return "bytes";
     }
     return "bytes";
 }
@@ -183,7 +190,8 @@ std::vector<SettingsField> DecodeSettingsGroup(int groupNo, const uint8_t* group
 
         if (combo.copyOffset == kNoCopy) continue;
         // The copy capture keeps beside the shown code (the output baud rate), read with the same items.
-        SettingsField copy = WholeBytes(groupNo, combo.copyOffset, FieldWidth(combo.field), FieldKind::kCombo);
+        SettingsField copy =
+            WholeBytes(groupNo, combo.copyOffset, FieldWidth(combo.field), FieldKind::kCombo);
         copy.name = LabelOr(combo.label, combo.control) + " (output)";
         copy.code = ReadCode(combo.field, group + combo.copyOffset);
         copy.text = ItemText(combo, ItemForCode(combo.rule, copy.code), copy.code);
@@ -231,8 +239,8 @@ std::vector<SettingsField> DecodeSettingsGroup(int groupNo, const uint8_t* group
         field.checked = view.Checked(box.control);
         field.text = field.checked ? "on" : "off";
         add(box.offset, std::move(field));
-        if (box.bit != kFlagByte &&
-            std::none_of(maskFields.begin(), maskFields.end(), [&](const MaskField& m) { return m.offset == box.offset; }))
+        if (box.bit != kFlagByte && std::none_of(maskFields.begin(), maskFields.end(),
+                                                 [&](const MaskField& m) { return m.offset == box.offset; }))
             maskFields.push_back({box.offset, FieldWidth(box.field)});
     }
     for (const MaskField& mask : maskFields) {
@@ -248,7 +256,8 @@ std::vector<SettingsField> DecodeSettingsGroup(int groupNo, const uint8_t* group
             any = any || other != 0;
         }
         if (!any) continue;
-        field.name = RangeName("Other bits of byte", "Other bits of bytes", mask.offset, mask.offset + mask.width - 1);
+        field.name =
+            RangeName("Other bits of byte", "Other bits of bytes", mask.offset, mask.offset + mask.width - 1);
         std::string hex = FieldHex(field, group);
         hex.erase(std::remove(hex.begin(), hex.end(), ' '), hex.end());
         field.text = "0x" + hex;

@@ -21,18 +21,18 @@ enum class FieldKind : uint8_t {
 const char* FieldKindName(FieldKind kind);
 
 struct SettingsField {
-    int group = 0;   // 1..13
-    int offset = 0;  // first byte, within the group
-    int width = 0;   // bytes
+    int group = 0;                  // 1..13
+    int offset = 0;                 // first byte, within the group
+    int width = 0;                  // bytes
     std::vector<uint8_t> bitMasks;  // per byte of [offset, offset + width): the bits this field is made of
     FieldKind kind = FieldKind::kBytes;
     std::string control;  // the window's control, empty for none
     std::string name;
-    std::string text;     // as the window shows it; hex for bytes
-    int code = 0;         // radio and combo: the stored code
-    int bit = -1;         // check box: bit number within its mask field, −1 for a whole flag byte
-    bool checked = false; // check box
-    bool shown = true;    // false for a value the window leaves out (the altitude beside "Cancel")
+    std::string text;      // as the window shows it; hex for bytes
+    int code = 0;          // radio and combo: the stored code
+    int bit = -1;          // check box: bit number within its mask field, −1 for a whole flag byte
+    bool checked = false;  // check box
+    bool shown = true;     // false for a value the window leaves out (the altitude beside "Cancel")
 
     // True when this field's bits differ between two copies of its group.
     bool Differs(const uint8_t* groupA, const uint8_t* groupB) const;

@@ -49,7 +49,8 @@ bool ReadSettingsFile(const std::string& path, SettingsFileBytes& file, std::str
         return false;
     }
     if (count > static_cast<size_t>(kSettingsFileReadLimit)) {
-        error = path + ": the file grew past " + std::to_string(kSettingsFileReadLimit) + " bytes while being read";
+        error = path + ": the file grew past " + std::to_string(kSettingsFileReadLimit) +
+                " bytes while being read";
         return false;
     }
     file.bytes.fill(0xFF);
@@ -61,8 +62,8 @@ bool ReadSettingsFile(const std::string& path, SettingsFileBytes& file, std::str
 std::string SettingsFileSizeWarning(const std::string& path, const SettingsFileBytes& file) {
     if (file.size == kSettingsImageSize) return {};
     if (file.size < kSettingsImageSize)
-        return path + " is " + std::to_string(file.size) + " bytes, not " + std::to_string(kSettingsImageSize) +
-               ": the missing bytes read as FF";
+        return path + " is " + std::to_string(file.size) + " bytes, not " +
+               std::to_string(kSettingsImageSize) + ": the missing bytes read as FF";
     return path + " is " + std::to_string(file.size) + " bytes, not " + std::to_string(kSettingsImageSize) +
            ": the bytes after the first " + std::to_string(kSettingsImageSize) + " are ignored";
 }

@@ -85,8 +85,8 @@ std::vector<FieldDifference> DiffSettings(const SettingsFileBytes& first, const 
 std::string DiffText(const std::vector<FieldDifference>& differences) {
     std::string text;
     for (const FieldDifference& d : differences) {
-        text += std::string(SettingsGroup(d.first.group).name) + ": " + d.first.name + ": " + d.first.text + " -> " +
-                d.second.text;
+        text += std::string(SettingsGroup(d.first.group).name) + ": " + d.first.name + ": " + d.first.text +
+                " -> " + d.second.text;
         // Equal texts hide a difference the format rounds away: the bytes tell it.
         if (d.first.text == d.second.text) text += " (bytes " + d.firstHex + " -> " + d.secondHex + ")";
         text += "\n";

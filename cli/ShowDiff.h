@@ -1,10 +1,9 @@
 // show and diff: a settings file field by field, and the fields in which two files differ.
 #pragma once
 
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 #include "cli/SettingsFields.h"
 #include "cli/SettingsFileRead.h"

@@ -21,7 +21,8 @@ int main(int argc, char** argv) {
         case CliParse::kError: {
             std::fprintf(stderr, "vandel-cli: %s\n", error.c_str());
             const std::string command = CommandName(arguments.command);
-            std::fprintf(stderr, "Try 'vandel-cli %s--help'.\n", command.empty() ? "" : (command + " ").c_str());
+            std::fprintf(stderr, "Try 'vandel-cli %s--help'.\n",
+                         command.empty() ? "" : (command + " ").c_str());
             return kExitUsage;
         }
         case CliParse::kRun:

@@ -46,7 +46,9 @@ EmulatedReceiver::EmulatedReceiver(int number, const EmulatorOptions& options, E
     model_.faults = options.faults;
 }
 
-EmulatedReceiver::~EmulatedReceiver() { Stop(); }
+EmulatedReceiver::~EmulatedReceiver() {
+    Stop();
+}
 
 bool EmulatedReceiver::Start(uint16_t listenPort, std::string& error) {
     wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
@@ -106,7 +108,8 @@ bool EmulatedReceiver::Start(uint16_t listenPort, std::string& error) {
         }
         ::freeaddrinfo(found);
         if (listenFd_ < 0) {
-            error = "cannot listen on " + options_.listenHost + ":" + service + ": " + std::strerror(lastErrno);
+            error =
+                "cannot listen on " + options_.listenHost + ":" + service + ": " + std::strerror(lastErrno);
             return false;
         }
         sockaddr_storage bound{};
@@ -141,8 +144,9 @@ void EmulatedReceiver::Stop() {
 
 std::string EmulatedReceiver::Address() const {
     if (options_.usePty) return ptyPath_;
-    const std::string host = options_.listenHost.find(':') != std::string::npos ? "[" + options_.listenHost + "]"
-                                                                                : options_.listenHost;
+    const std::string host = options_.listenHost.find(':') != std::string::npos
+                                 ? "[" + options_.listenHost + "]"
+                                 : options_.listenHost;
     return host + ":" + std::to_string(port_);
 }
 
@@ -167,7 +171,9 @@ void EmulatedReceiver::SetCurrentSettings(const ReceiverSettings& settings) {
     model_.SetCurrent(settings);
 }
 
-bool EmulatedReceiver::LineMatches() const { return PcSide() == model_.PortB(); }
+bool EmulatedReceiver::LineMatches() const {
+    return PcSide() == model_.PortB();
+}
 
 void EmulatedReceiver::Note(const std::string& text) {
     status_.notes.push_back(text);
@@ -196,9 +202,11 @@ void EmulatedReceiver::Run() {
             timeoutMs = NextTimeoutMs(Clock::now());
             fds[static_cast<size_t>(count++)] = {wakeFd_, POLLIN, 0};
             const short outEvents = out_.empty() ? 0 : POLLOUT;
-            if (masterFd_ >= 0) fds[static_cast<size_t>(count++)] = {masterFd_, static_cast<short>(POLLIN | outEvents), 0};
+            if (masterFd_ >= 0)
+                fds[static_cast<size_t>(count++)] = {masterFd_, static_cast<short>(POLLIN | outEvents), 0};
             if (listenFd_ >= 0) fds[static_cast<size_t>(count++)] = {listenFd_, POLLIN, 0};
-            if (clientFd_ >= 0) fds[static_cast<size_t>(count++)] = {clientFd_, static_cast<short>(POLLIN | outEvents), 0};
+            if (clientFd_ >= 0)
+                fds[static_cast<size_t>(count++)] = {clientFd_, static_cast<short>(POLLIN | outEvents), 0};
         }
         ::poll(fds.data(), static_cast<nfds_t>(count), timeoutMs);
         std::lock_guard<std::mutex> guard(mutex_);
@@ -246,7 +254,8 @@ void EmulatedReceiver::SchedulePacket(const ModelPacket& packet, int delayMs) {
     Scheduled item;
     item.due = Clock::now() + std::chrono::milliseconds(delayMs);
     item.bytes.assign(frame, frame + size);
-    item.logText = "tx " + PacketHex(packet.id, packet.payload.data(), static_cast<int>(packet.payload.size()));
+    item.logText =
+        "tx " + PacketHex(packet.id, packet.payload.data(), static_cast<int>(packet.payload.size()));
     item.isPacket = true;
     scheduled_.push_back(std::move(item));
 }

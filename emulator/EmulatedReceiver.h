@@ -17,7 +17,7 @@
 #include "serial/network/Rfc2217.h"
 
 class EmulatedReceiver {
-public:
+  public:
     EmulatedReceiver(int number, const EmulatorOptions& options, EmulatorLog* log);
     ~EmulatedReceiver();
     EmulatedReceiver(const EmulatedReceiver&) = delete;
@@ -32,7 +32,7 @@ public:
     ReceiverStatus Status() const;
     void SetCurrentSettings(const ReceiverSettings& settings);
 
-private:
+  private:
     static void CloseFd(int& fd);
     using Clock = std::chrono::steady_clock;
     struct Scheduled {

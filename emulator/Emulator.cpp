@@ -8,7 +8,9 @@
 
 Emulator::Emulator(EmulatorOptions options) : options_(std::move(options)) {}
 
-Emulator::~Emulator() { Stop(); }
+Emulator::~Emulator() {
+    Stop();
+}
 
 bool Emulator::Start(std::string& error) {
     Stop();
@@ -52,7 +54,9 @@ void Emulator::Stop() {
     log_.reset();
 }
 
-int Emulator::Count() const { return static_cast<int>(receivers_.size()); }
+int Emulator::Count() const {
+    return static_cast<int>(receivers_.size());
+}
 
 std::string Emulator::Address(int index) const {
     if (index < 0 || index >= Count()) return {};

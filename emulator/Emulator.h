@@ -16,24 +16,24 @@
 // A snapshot of one emulated receiver.
 struct ReceiverStatus {
     ReceiverSettings current;
-    ReceiverSettings saved;   // the non-volatile copy
-    PortLine portB;           // the receiver's line now
-    PortLine pcSide;          // what the receiver sees of the PC side
+    ReceiverSettings saved;  // the non-volatile copy
+    PortLine portB;          // the receiver's line now
+    PortLine pcSide;         // what the receiver sees of the PC side
     bool lineMatches = true;
-    bool connected = false;   // a network client is connected (always true on a pty)
+    bool connected = false;  // a network client is connected (always true on a pty)
     bool resetting = false;
     bool hungUp = false;
     uint64_t packetsReceived = 0;
     uint64_t packetsSent = 0;
-    uint64_t bytesSent = 0;        // on the line, garbled ones included
-    uint64_t bytesLost = 0;        // PC bytes lost to a line mismatch, a break or a reset
-    uint64_t bytesGarbled = 0;     // receiver bytes sent while the line settings differed
+    uint64_t bytesSent = 0;     // on the line, garbled ones included
+    uint64_t bytesLost = 0;     // PC bytes lost to a line mismatch, a break or a reset
+    uint64_t bytesGarbled = 0;  // receiver bytes sent while the line settings differed
     uint64_t breaks = 0;
     uint64_t breakReplies = 0;
-    uint64_t resets = 0;           // resets completed
+    uint64_t resets = 0;  // resets completed
     uint64_t purges = 0;
     uint64_t connections = 0;
-    uint64_t lineChanges = 0;      // PC-side setting commands received (network port)
+    uint64_t lineChanges = 0;        // PC-side setting commands received (network port)
     std::vector<std::string> notes;  // the last things done, oldest first (at most 64)
 };
 
@@ -41,7 +41,7 @@ class EmulatedReceiver;
 class EmulatorLog;
 
 class Emulator {
-public:
+  public:
     explicit Emulator(EmulatorOptions options);
     ~Emulator();
     Emulator(const Emulator&) = delete;
@@ -65,7 +65,7 @@ public:
 
     const EmulatorOptions& Options() const { return options_; }
 
-private:
+  private:
     EmulatorOptions options_;
     std::unique_ptr<EmulatorLog> log_;
     std::vector<std::unique_ptr<EmulatedReceiver>> receivers_;

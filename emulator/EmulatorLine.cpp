@@ -161,7 +161,8 @@ void EmulatedReceiver::EmitLine(const uint8_t* bytes, int count) {
         ++status_.bytesSent;
         if (garbled) ++status_.bytesGarbled;
     }
-    if (options_.hangupAfterBytes >= 0 && status_.bytesSent >= static_cast<uint64_t>(options_.hangupAfterBytes)) {
+    if (options_.hangupAfterBytes >= 0 &&
+        status_.bytesSent >= static_cast<uint64_t>(options_.hangupAfterBytes)) {
         hangUp = true;
     }
     Flush();

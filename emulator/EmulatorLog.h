@@ -6,7 +6,7 @@
 #include <string>
 
 class EmulatorLog {
-public:
+  public:
     EmulatorLog() = default;
     ~EmulatorLog();
     EmulatorLog(const EmulatorLog&) = delete;
@@ -16,7 +16,7 @@ public:
     // "2024-06-15 12:34:56.789 [1] rx 1F"
     void Write(int receiver, const std::string& text);
 
-private:
+  private:
     std::mutex mutex_;
     std::FILE* file_ = nullptr;
 };

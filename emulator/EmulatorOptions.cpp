@@ -26,7 +26,8 @@ bool ParseListen(const std::string& text, EmulatorOptions& options) {
     if (colon != std::string::npos) {
         host = text.substr(0, colon);
         port = text.substr(colon + 1);
-        if (host.size() >= 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
+        if (host.size() >= 2 && host.front() == '[' && host.back() == ']')
+            host = host.substr(1, host.size() - 2);
         if (host.empty()) host = "127.0.0.1";
     }
     int64_t value = 0;
@@ -53,7 +54,8 @@ bool ParseGroupList(const std::string& text, std::array<bool, kGroupCount + 1>& 
     size_t start = 0;
     while (start <= text.size()) {
         const size_t comma = text.find(',', start);
-        const std::string item = text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        const std::string item =
+            text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
         int64_t number = 0;
         if (!ParseNumber(item, 1, kGroupCount, number)) return false;
         parsed[static_cast<size_t>(number)] = true;
@@ -98,8 +100,10 @@ EmulatorArgsResult ParseEmulatorArguments(const std::vector<std::string>& args, 
         } else if (arg == "--port-b") {
             if (!value(text)) return EmulatorArgsResult::Error;
             if (!ParsePortLine(text, options.portB)) {
-                error = "--port-b wants BAUD,DATA,PARITY,STOP such as 9600,8,N,1 (baud 110..38400, 7 or 8 data "
-                        "bits, parity N, O or E, 1 or 2 stop bits), not '" + text + "'";
+                error =
+                    "--port-b wants BAUD,DATA,PARITY,STOP such as 9600,8,N,1 (baud 110..38400, 7 or 8 data "
+                    "bits, parity N, O or E, 1 or 2 stop bits), not '" +
+                    text + "'";
                 return EmulatorArgsResult::Error;
             }
         } else if (arg == "--auto-output") {
@@ -198,17 +202,18 @@ std::string EmulatorHelpText() {
     const uint8_t* altitude = factory.Group(kGroup2DAltitude);
     const uint8_t* gps = factory.Group(kGroupGPSConfiguration);
     char summary[600];
-    std::snprintf(summary, sizeof summary,
-                  "\n  In words: altitude %.1f m held; I/O options LLA double precision, ENU velocity, UTC,\n"
-                  "  raw data; NMEA GGA and ZDA every second; receiver mode over-determined clock, DGPS auto,\n"
-                  "  stationary, elevation mask %.0f degrees, signal mask %.1f, PDOP mask %.1f, switch %.1f,\n"
-                  "  DGPS age 30 s; Port A 4800 8N1 RTCM in, NMEA out; Port B 9600 8N1 KIRP (see --port-b);\n"
-                  "  datum WGS-84 (index 0); timing output enabled, UTC, positive, offset 0, bias 300 m;\n"
-                  "  automatic output packets 40 and 4F; PPS when tracking 1 satellite, 10 us wide;\n"
-                  "  self survey on, 2000 fixes, position not saved.\n",
-                  static_cast<double>(GetSingleBE(altitude)), static_cast<double>(GetSingleBE(gps + 5)) * 57.29578,
-                  static_cast<double>(GetSingleBE(gps + 9)), static_cast<double>(GetSingleBE(gps + 13)),
-                  static_cast<double>(GetSingleBE(gps + 17)));
+    std::snprintf(
+        summary, sizeof summary,
+        "\n  In words: altitude %.1f m held; I/O options LLA double precision, ENU velocity, UTC,\n"
+        "  raw data; NMEA GGA and ZDA every second; receiver mode over-determined clock, DGPS auto,\n"
+        "  stationary, elevation mask %.0f degrees, signal mask %.1f, PDOP mask %.1f, switch %.1f,\n"
+        "  DGPS age 30 s; Port A 4800 8N1 RTCM in, NMEA out; Port B 9600 8N1 KIRP (see --port-b);\n"
+        "  datum WGS-84 (index 0); timing output enabled, UTC, positive, offset 0, bias 300 m;\n"
+        "  automatic output packets 40 and 4F; PPS when tracking 1 satellite, 10 us wide;\n"
+        "  self survey on, 2000 fixes, position not saved.\n",
+        static_cast<double>(GetSingleBE(altitude)), static_cast<double>(GetSingleBE(gps + 5)) * 57.29578,
+        static_cast<double>(GetSingleBE(gps + 9)), static_cast<double>(GetSingleBE(gps + 13)),
+        static_cast<double>(GetSingleBE(gps + 17)));
     text += summary;
     text += "\n  Break reply: " + BreakReplyText(PortLine{});
     return text;

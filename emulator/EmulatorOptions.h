@@ -9,20 +9,20 @@
 #include "emulator/ReceiverModel.h"
 
 struct EmulatorOptions {
-    bool usePty = false;                  // --pty; otherwise an RFC 2217 server (--listen)
+    bool usePty = false;  // --pty; otherwise an RFC 2217 server (--listen)
     std::string listenHost = "127.0.0.1";
-    uint16_t listenPort = 0;              // 0: the system picks one
-    int count = 1;                        // independent receivers
-    PortLine portB;                       // factory Port B line (9600 8N1)
-    bool autoOutput = false;              // unsolicited reports once a period
+    uint16_t listenPort = 0;  // 0: the system picks one
+    int count = 1;            // independent receivers
+    PortLine portB;           // factory Port B line (9600 8N1)
+    bool autoOutput = false;  // unsolicited reports once a period
     int autoOutputPeriodMs = 1000;
-    bool silent = false;                  // sends nothing at all
-    bool noBreakReply = false;            // no text after a line break
-    ReceiverFaults faults;                // --ignore, --differ, --no-save
-    int latencyMs = 0;                    // delay before each answer
-    int64_t hangupAfterBytes = -1;        // hang up after sending this many bytes (−1: never)
-    int resetSilenceMs = 1500;            // how long a reset keeps the receiver silent
-    std::string logFile;                  // every packet received and sent, in hex
+    bool silent = false;            // sends nothing at all
+    bool noBreakReply = false;      // no text after a line break
+    ReceiverFaults faults;          // --ignore, --differ, --no-save
+    int latencyMs = 0;              // delay before each answer
+    int64_t hangupAfterBytes = -1;  // hang up after sending this many bytes (−1: never)
+    int resetSilenceMs = 1500;      // how long a reset keeps the receiver silent
+    std::string logFile;            // every packet received and sent, in hex
 };
 
 enum class EmulatorArgsResult { Run, Help, Error };

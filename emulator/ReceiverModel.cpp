@@ -11,7 +11,8 @@ struct Field {
     int offset;
     int width;
 };
-constexpr std::array<Field, 9> kGpsFields = {{{1, 1}, {2, 1}, {3, 1}, {4, 1}, {5, 4}, {9, 4}, {13, 4}, {17, 4}, {21, 1}}};
+constexpr std::array<Field, 9> kGpsFields = {
+    {{1, 1}, {2, 1}, {3, 1}, {4, 1}, {5, 4}, {9, 4}, {13, 4}, {17, 4}, {21, 1}}};
 constexpr int kGpsCarriedStart = 22;  // then one-byte fields up to 42
 
 constexpr int kDatumCount = 180;
@@ -132,7 +133,8 @@ ModelPacket ReceiverModel::Report(int groupNo) const {
     ModelPacket packet;
     packet.id = group.reportId;
     packet.payload.assign(bytes, bytes + group.reportLength);
-    if (faults.differ[static_cast<size_t>(groupNo)]) packet.payload[static_cast<size_t>(group.differOffset)] ^= 0x01;
+    if (faults.differ[static_cast<size_t>(groupNo)])
+        packet.payload[static_cast<size_t>(group.differOffset)] ^= 0x01;
     return packet;
 }
 
@@ -228,7 +230,8 @@ bool ReceiverModel::HandleGroupCommand(const ReceiverGroup& group, const uint8_t
     return true;
 }
 
-bool ReceiverModel::ApplySet(const ReceiverGroup& group, const uint8_t* payload, int length, ModelResult& result) {
+bool ReceiverModel::ApplySet(const ReceiverGroup& group, const uint8_t* payload, int length,
+                             ModelResult& result) {
     uint8_t* g = current_.Group(group.groupNo);
     switch (group.groupNo) {
         case kGroup2DAltitude:
@@ -247,7 +250,8 @@ bool ReceiverModel::ApplySet(const ReceiverGroup& group, const uint8_t* payload,
             for (const Field& field : kGpsFields) {
                 bool allFF = true;
                 for (int i = 0; i < field.width; ++i) allFF = allFF && payload[field.offset + i] == 0xFF;
-                if (!allFF) std::copy(payload + field.offset, payload + field.offset + field.width, g + field.offset);
+                if (!allFF)
+                    std::copy(payload + field.offset, payload + field.offset + field.width, g + field.offset);
             }
             for (int i = kGpsCarriedStart; i < group.setLength; ++i) {
                 if (payload[i] != 0xFF) g[i] = payload[i];

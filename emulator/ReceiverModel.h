@@ -17,14 +17,14 @@ constexpr int kMaxReportLength = 43;
 // One settings group as the receiver knows it: the command that requests or sets it, the report
 // that carries it, and how a set is applied.
 struct ReceiverGroup {
-    int groupNo;          // 1..13, Settings Image order
-    uint8_t commandId;    // request and set commands
-    int16_t selector;     // first payload byte of request and set (subcode or port), −1: none
+    int groupNo;        // 1..13, Settings Image order
+    uint8_t commandId;  // request and set commands
+    int16_t selector;   // first payload byte of request and set (subcode or port), −1: none
     uint8_t reportId;
-    int reportLength;     // payload bytes of the report (4A: its 9-byte form)
-    int setLength;        // payload bytes of the set command (selector included)
-    uint64_t keepOwn;     // report bytes (bit n = byte n) that a set leaves as they are
-    int differOffset;     // report byte changed by the --differ fault
+    int reportLength;  // payload bytes of the report (4A: its 9-byte form)
+    int setLength;     // payload bytes of the set command (selector included)
+    uint64_t keepOwn;  // report bytes (bit n = byte n) that a set leaves as they are
+    int differOffset;  // report byte changed by the --differ fault
 };
 
 constexpr uint64_t ReportBytes(std::initializer_list<int> positions) {
@@ -56,7 +56,8 @@ constexpr bool ReceiverGroupsConsistent() {
     for (size_t i = 0; i < kReceiverGroups.size(); ++i) {
         const ReceiverGroup& group = kReceiverGroups[i];
         if (group.groupNo != static_cast<int>(i) + 1 || group.reportLength > kMaxReportLength) return false;
-        if (group.groupNo != kGroup2DAltitude && group.reportLength != kSettingsGroups[i].length) return false;
+        if (group.groupNo != kGroup2DAltitude && group.reportLength != kSettingsGroups[i].length)
+            return false;
         if (group.differOffset >= group.reportLength) return false;
     }
     return true;
@@ -96,7 +97,7 @@ struct ModelResult {
 };
 
 class ReceiverModel {
-public:
+  public:
     explicit ReceiverModel(const PortLine& portB);
 
     // Acts on one received packet (id, payload) as a receiver would.
@@ -114,8 +115,9 @@ public:
     void SetCurrent(const ReceiverSettings& settings) { current_ = settings; }
     ReceiverFaults faults;
 
-private:
-    bool HandleGroupCommand(const ReceiverGroup& group, const uint8_t* payload, int length, ModelResult& result);
+  private:
+    bool HandleGroupCommand(const ReceiverGroup& group, const uint8_t* payload, int length,
+                            ModelResult& result);
     bool ApplySet(const ReceiverGroup& group, const uint8_t* payload, int length, ModelResult& result);
 
     ReceiverSettings current_;

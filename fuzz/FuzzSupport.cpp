@@ -16,7 +16,7 @@ FuzzFailureHandler failureHandler = nullptr;
 // A line on which nothing arrives and everything written goes: the target alone decides what the
 // port receives.
 class QuietDevice final : public SerialDevice {
-public:
+  public:
     bool Open(const std::string&) override { return true; }
     bool SetQueueSizes(int32_t, int32_t) override { return true; }
     bool GetLineSettings(DeviceLineSettings& settings) override {
@@ -40,13 +40,15 @@ public:
     bool SetBreak(bool) override { return true; }
     bool Close() override { return true; }
 
-private:
+  private:
     DeviceLineSettings line_{9600, 0, 8, 0};
 };
 
 }  // namespace
 
-void SetFuzzFailureHandler(FuzzFailureHandler handler) { failureHandler = handler; }
+void SetFuzzFailureHandler(FuzzFailureHandler handler) {
+    failureHandler = handler;
+}
 
 void FuzzCheck(bool holds, const char* target, const char* rule) {
     if (holds) return;
@@ -85,18 +87,24 @@ uint64_t ReadCutter::Random() {
 size_t ReadCutter::Next() {
     const uint64_t r = Random();
     switch (r % 8) {
-        case 0: return 1;
+        case 0:
+            return 1;
         case 1:
         case 2:
-        case 3: return 1 + static_cast<size_t>((r >> 8) % 16);
+        case 3:
+            return 1 + static_cast<size_t>((r >> 8) % 16);
         case 4:
         case 5:
-        case 6: return 1 + static_cast<size_t>((r >> 8) % 512);
-        default: return 1 + static_cast<size_t>((r >> 8) % kFuzzMaxRead);
+        case 6:
+            return 1 + static_cast<size_t>((r >> 8) % 512);
+        default:
+            return 1 + static_cast<size_t>((r >> 8) % kFuzzMaxRead);
     }
 }
 
 void FuzzSettingsView::BadControl(std::string_view, ControlFault fault) const {
-    FuzzCheck(fault != ControlFault::kUnknown, target_, "display and capture use only controls of the control tables");
-    FuzzCheck(fault != ControlFault::kWrongKind, target_, "display and capture use each control as the kind it is");
+    FuzzCheck(fault != ControlFault::kUnknown, target_,
+              "display and capture use only controls of the control tables");
+    FuzzCheck(fault != ControlFault::kWrongKind, target_,
+              "display and capture use each control as the kind it is");
 }

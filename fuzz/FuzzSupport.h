@@ -20,11 +20,11 @@ void FuzzPortReceive(const uint8_t* data, size_t count);
 // The sizes of successive reads, from a seed: mostly a few bytes, sometimes hundreds, now and then a
 // whole ring's worth. The same seed gives the same cuts.
 class ReadCutter {
-public:
+  public:
     explicit ReadCutter(uint64_t seed) : state_(seed * 0x9E3779B97F4A7C15ull + 1) {}
     size_t Next();
 
-private:
+  private:
     uint64_t Random();
     uint64_t state_;
 };
@@ -32,12 +32,12 @@ private:
 // The shared window-less settings view (settings/MemorySettingsView.h): a control name it does not
 // know, or a control used as a kind it is not, breaks the target's rule.
 class FuzzSettingsView final : public MemorySettingsView {
-public:
+  public:
     explicit FuzzSettingsView(const char* target) : target_(target) {}
 
-protected:
+  protected:
     void BadControl(std::string_view control, ControlFault fault) const override;
 
-private:
+  private:
     const char* target_;
 };

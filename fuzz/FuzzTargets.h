@@ -30,9 +30,12 @@ struct FuzzTarget {
 };
 
 inline constexpr FuzzTarget kFuzzTargets[] = {
-    {"report_stream", FuzzReportStream},   {"settings_file", FuzzSettingsFile},
-    {"break_reply", FuzzBreakReply},       {"telnet_receive", FuzzTelnetReceive},
-    {"emulator_commands", FuzzEmulatorCommands}, {"network_receive", FuzzNetworkReceive},
+    {"report_stream", FuzzReportStream},
+    {"settings_file", FuzzSettingsFile},
+    {"break_reply", FuzzBreakReply},
+    {"telnet_receive", FuzzTelnetReceive},
+    {"emulator_commands", FuzzEmulatorCommands},
+    {"network_receive", FuzzNetworkReceive},
 };
 
 // A broken rule. The default handler prints the target and the rule and aborts, which libFuzzer

@@ -99,7 +99,8 @@ int ParseBreakReply(const char* text, size_t textSize, uint8_t* record) {
 
     const size_t f4 = comma3 + 1;
     const long rate = FieldNumber(reply, f4, FieldEnd(reply, f4));
-    const int baudCode = rate > 0 && rate <= kBaudRateOfCode.back() ? BaudCodeOfRate(static_cast<int32_t>(rate)) : -1;
+    const int baudCode =
+        rate > 0 && rate <= kBaudRateOfCode.back() ? BaudCodeOfRate(static_cast<int32_t>(rate)) : -1;
     if (baudCode < 0) return -3;
     record[kPortRecordInputBaud] = static_cast<uint8_t>(baudCode);
     record[kPortRecordOutputBaud] = static_cast<uint8_t>(baudCode);
@@ -135,10 +136,17 @@ int ParseBreakReply(const char* text, size_t textSize, uint8_t* record) {
     const size_t comma7 = reply.Find(',', f7);
     if (comma7 == npos) return -8;
     switch (reply.At(f7)) {
-        case 'E': record[kPortRecordParity] = kParityCodeEven; break;
-        case 'N': record[kPortRecordParity] = kParityCodeNone; break;
-        case 'O': record[kPortRecordParity] = kParityCodeOdd; break;
-        default: return -9;
+        case 'E':
+            record[kPortRecordParity] = kParityCodeEven;
+            break;
+        case 'N':
+            record[kPortRecordParity] = kParityCodeNone;
+            break;
+        case 'O':
+            record[kPortRecordParity] = kParityCodeOdd;
+            break;
+        default:
+            return -9;
     }
 
     const size_t f8 = comma7 + 1;

@@ -73,4 +73,3 @@ inline uint8_t FrameDecodeByte(FrameDecoderFields decoder, uint8_t byte) {
     decoder.packetId = byte;
     return 0;
 }
-

@@ -23,9 +23,11 @@ bool Digits(const std::string& text, int32_t& value) {
 
 }  // namespace
 
-bool PortLineFromCodes(uint8_t baudCode, uint8_t dataCode, uint8_t parityCode, uint8_t stopCode, PortLine& line) {
-    if (baudCode < 1 || baudCode >= kBaudRateOfCode.size() || (dataCode != kDataBitsCode7 && dataCode != kDataBitsCode8) ||
-        parityCode > kParityCodeEven || stopCode > kStopBitsCode2)
+bool PortLineFromCodes(uint8_t baudCode, uint8_t dataCode, uint8_t parityCode, uint8_t stopCode,
+                       PortLine& line) {
+    if (baudCode < 1 || baudCode >= kBaudRateOfCode.size() ||
+        (dataCode != kDataBitsCode7 && dataCode != kDataBitsCode8) || parityCode > kParityCodeEven ||
+        stopCode > kStopBitsCode2)
         return false;
     line.baudRate = kBaudRateOfCode[baudCode];
     line.dataBits = dataCode == kDataBitsCode7 ? 7 : 8;
@@ -35,8 +37,8 @@ bool PortLineFromCodes(uint8_t baudCode, uint8_t dataCode, uint8_t parityCode, u
 }
 
 bool PortLineFromRecord(const uint8_t* record, PortLine& line) {
-    return PortLineFromCodes(record[kPortRecordInputBaud], record[kPortRecordDataBits], record[kPortRecordParity],
-                             record[kPortRecordStopBits], line);
+    return PortLineFromCodes(record[kPortRecordInputBaud], record[kPortRecordDataBits],
+                             record[kPortRecordParity], record[kPortRecordStopBits], line);
 }
 
 bool PortCodesFromLine(const PortLine& line, uint8_t codes[4]) {
@@ -81,12 +83,14 @@ bool ParsePortLine(const std::string& text, PortLine& line) {
     }
     if (field != 3) return false;
     PortLine parsed;
-    if (!Digits(fields[0], parsed.baudRate) || !Digits(fields[1], parsed.dataBits) || !Digits(fields[3], parsed.stopBits))
+    if (!Digits(fields[0], parsed.baudRate) || !Digits(fields[1], parsed.dataBits) ||
+        !Digits(fields[3], parsed.stopBits))
         return false;
     static constexpr const char* kParityWords[][2] = {{"n", "none"}, {"o", "odd"}, {"e", "even"}};
     parsed.parity = -1;
     for (int code = 0; code < 3; ++code)
-        if (SameLetters(fields[2], kParityWords[code][0]) || SameLetters(fields[2], kParityWords[code][1])) parsed.parity = code;
+        if (SameLetters(fields[2], kParityWords[code][0]) || SameLetters(fields[2], kParityWords[code][1]))
+            parsed.parity = code;
     uint8_t codes[4];
     if (parsed.parity < 0 || !PortCodesFromLine(parsed, codes)) return false;
     line = parsed;

@@ -23,7 +23,8 @@ enum PortRecordByte : int {
 };
 
 // Baud rate by code; code 0 ("None") has no rate.
-inline constexpr std::array<int32_t, 10> kBaudRateOfCode = {0, 110, 300, 600, 1200, 2400, 4800, 9600, 19200, 38400};
+inline constexpr std::array<int32_t, 10> kBaudRateOfCode = {0,    110,  300,  600,   1200,
+                                                            2400, 4800, 9600, 19200, 38400};
 constexpr uint8_t kDataBitsCode7 = 2;
 constexpr uint8_t kDataBitsCode8 = 3;
 constexpr uint8_t kParityCodeNone = 0;
@@ -54,7 +55,8 @@ constexpr int BaudCodeOfRate(int32_t rate) {
 }
 
 // Strict: false for any code outside its table (baud 1..9, data bits 2..3, parity 0..2, stop bits 0..1).
-bool PortLineFromCodes(uint8_t baudCode, uint8_t dataCode, uint8_t parityCode, uint8_t stopCode, PortLine& line);
+bool PortLineFromCodes(uint8_t baudCode, uint8_t dataCode, uint8_t parityCode, uint8_t stopCode,
+                       PortLine& line);
 bool PortLineFromRecord(const uint8_t* record, PortLine& line);
 // False for a rate, data bits, parity or stop bits that have no code; else the four codes
 // (baud, data bits, parity, stop bits).

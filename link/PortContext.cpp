@@ -17,12 +17,14 @@ uint8_t OpenPortContext(PortContext& context, int32_t commPortNumber) {
     context.dleFlag = 0;
     context.commPortNumber = commPortNumber;
     if (commPortNumber < 1 || commPortNumber > kSerialPortCount) return 0;
-    return SerialOpen(static_cast<uint8_t>(commPortNumber), kAccessThreaded, kRawReceiveBufferSize, 9600, 0, 8, 1);
+    return SerialOpen(static_cast<uint8_t>(commPortNumber), kAccessThreaded, kRawReceiveBufferSize, 9600, 0,
+                      8, 1);
 }
 
 int PumpPort(PortContext& context, ReportHandlerFn handler) {
     context.readPosition = 0;
-    context.bytesRemaining = ReadBytes(context.rawReceiveBuffer, kRawReceiveBufferSize, context.commPortNumber);
+    context.bytesRemaining =
+        ReadBytes(context.rawReceiveBuffer, kRawReceiveBufferSize, context.commPortNumber);
     FrameDecoderFields decoder = context.Decoder();
     while (context.bytesRemaining > 0) {
         const uint8_t byte = context.rawReceiveBuffer[context.readPosition];
@@ -61,8 +63,8 @@ void ApplyPortSettings(const uint8_t* record, int16_t commIndex) {
     const int32_t parity = parityCode == kParityCodeOdd || parityCode == kParityCodeEven ? parityCode : 0;
     const int32_t stopBits = record[kPortRecordStopBits] == kStopBitsCode2 ? 2 : 1;
     auto apply = [&](int index) {
-        SerialSetParams(static_cast<uint8_t>(index + 1), kAccessThreaded, kRawReceiveBufferSize, baudRate, parity,
-                        dataBits, stopBits);
+        SerialSetParams(static_cast<uint8_t>(index + 1), kAccessThreaded, kRawReceiveBufferSize, baudRate,
+                        parity, dataBits, stopBits);
     };
     if (commIndex >= 0) {
         if (commIndex < kPortContextCount) apply(commIndex);

@@ -38,13 +38,13 @@ constexpr uint8_t kResultGroupDiffers = 4;
 constexpr uint8_t kResultSuccess = 5;
 
 struct PortContext {
-    int32_t readPosition = 0;       // next byte of the Raw Receive Buffer to decode
-    int32_t collectedLength = 0;    // Frame Decoder
-    uint32_t bytesRemaining = 0;    // bytes of the current read not yet decoded
-    uint32_t completedLength = 0;   // Frame Decoder: payload length of the packet just completed
-    uint32_t dleFlag = 0;           // Frame Decoder
-    int32_t commPortNumber = 0;     // 1..20
-    uint32_t packetId = 0;          // Frame Decoder: id of the packet being assembled or just completed
+    int32_t readPosition = 0;      // next byte of the Raw Receive Buffer to decode
+    int32_t collectedLength = 0;   // Frame Decoder
+    uint32_t bytesRemaining = 0;   // bytes of the current read not yet decoded
+    uint32_t completedLength = 0;  // Frame Decoder: payload length of the packet just completed
+    uint32_t dleFlag = 0;          // Frame Decoder
+    int32_t commPortNumber = 0;    // 1..20
+    uint32_t packetId = 0;         // Frame Decoder: id of the packet being assembled or just completed
     uint8_t rawReceiveBuffer[kRawReceiveBufferSize] = {};
     uint8_t payloadBuffer[kPayloadBufferSize] = {};  // for 0x8F reports the first byte is the subcode
     uint8_t operationMode = kModeIdle;
@@ -52,7 +52,9 @@ struct PortContext {
     std::array<uint8_t, kGroupStatusCount> groupStatus{};
     uint8_t portResult = kResultNotInRun;
 
-    FrameDecoderFields Decoder() { return {collectedLength, completedLength, dleFlag, packetId, payloadBuffer}; }
+    FrameDecoderFields Decoder() {
+        return {collectedLength, completedLength, dleFlag, packetId, payloadBuffer};
+    }
 };
 
 extern std::array<PortContext, kPortContextCount> PortContexts;

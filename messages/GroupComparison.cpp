@@ -28,26 +28,28 @@ constexpr uint8_t AutomaticOutputByte(int k) {  // k = 1..4, most significant fi
 }  // namespace
 
 const std::array<ComparisonMask, kGroupCount> kComparisonMasks = {{
-    MaskOf({{1, 4, 0xFF}}),                                                       // 1 2D Altitude
-    MaskOf({{0, 0, 0x3F}, {1, 1, 0x03}, {2, 2, 0x1F}, {3, 3, 0x03}}),             // 2 I/O Options
-    MaskOf({{1, 5, 0xFF}}),                                                       // 3 NMEA Output
-    MaskOf({{1, 3, 0xFF}, {6, 6, 0xFF}, {15, 30, 0xFF}, {35, 35, 0xFF}}),         // 4 GPS Configuration
-    MaskOf({{1, 5, 0xFF}, {7, 8, 0xFF}}),                                         // 5 Port A Configuration
-    MaskOf({{1, 5, 0xFF}, {7, 8, 0xFF}}),                                         // 6 Port B Configuration
-    MaskOf({{1, 2, 0xFF}}),                                                       // 7 Datum, listed index
-    MaskOf({{1, 15, 0xFF}}),                                                      // 8 Timing Output Settings
-    MaskOf({{1, 1, AutomaticOutputByte(1)}, {2, 2, AutomaticOutputByte(2)},       // 9 Port B Automatic Output
-            {3, 3, AutomaticOutputByte(3)}, {4, 4, AutomaticOutputByte(4)}}),
-    MaskOf({{1, 1, 0xFF}}),                                                       // 10 Timing Output Options
-    MaskOf({{1, 8, 0xFF}}),                                                       // 11 PPS Width
-    MaskOf({{1, 1, 0x33}, {2, 2, 0x01}}),                                         // 12 Packet 8E-A5 Masks
-    MaskOf({{1, 6, 0xFF}}),                                                       // 13 Self Survey Configuration
+    MaskOf({{1, 4, 0xFF}}),                                                // 1 2D Altitude
+    MaskOf({{0, 0, 0x3F}, {1, 1, 0x03}, {2, 2, 0x1F}, {3, 3, 0x03}}),      // 2 I/O Options
+    MaskOf({{1, 5, 0xFF}}),                                                // 3 NMEA Output
+    MaskOf({{1, 3, 0xFF}, {6, 6, 0xFF}, {15, 30, 0xFF}, {35, 35, 0xFF}}),  // 4 GPS Configuration
+    MaskOf({{1, 5, 0xFF}, {7, 8, 0xFF}}),                                  // 5 Port A Configuration
+    MaskOf({{1, 5, 0xFF}, {7, 8, 0xFF}}),                                  // 6 Port B Configuration
+    MaskOf({{1, 2, 0xFF}}),                                                // 7 Datum, listed index
+    MaskOf({{1, 15, 0xFF}}),                                               // 8 Timing Output Settings
+    MaskOf({{1, 1, AutomaticOutputByte(1)},
+            {2, 2, AutomaticOutputByte(2)},  // 9 Port B Automatic Output
+            {3, 3, AutomaticOutputByte(3)},
+            {4, 4, AutomaticOutputByte(4)}}),
+    MaskOf({{1, 1, 0xFF}}),                // 10 Timing Output Options
+    MaskOf({{1, 8, 0xFF}}),                // 11 PPS Width
+    MaskOf({{1, 1, 0x33}, {2, 2, 0x01}}),  // 12 Packet 8E-A5 Masks
+    MaskOf({{1, 6, 0xFF}}),                // 13 Self Survey Configuration
 }};
 
 const ComparisonMask kCustomDatumComparison = MaskOf({{1, 42, 0xFF}});
 
-static_assert(AutomaticOutputByte(1) == 0xC0 && AutomaticOutputByte(2) == 0x00 && AutomaticOutputByte(3) == 0x09 &&
-              AutomaticOutputByte(4) == 0x3F);
+static_assert(AutomaticOutputByte(1) == 0xC0 && AutomaticOutputByte(2) == 0x00 &&
+              AutomaticOutputByte(3) == 0x09 && AutomaticOutputByte(4) == 0x3F);
 
 uint8_t CompareGroup(int groupNo, const uint8_t* received) {
     if (groupNo < 1 || groupNo > kGroupCount) return kGroupDiffers;
@@ -56,7 +58,8 @@ uint8_t CompareGroup(int groupNo, const uint8_t* received) {
     if (groupNo == kGroup2DAltitude && image[0] != 0) return kGroupMatches;
     // The datum rule looks at the index the receiver reports, not at the image's.
     const bool customDatum = groupNo == kGroupDatum && received[1] == 0xFF && received[2] == 0xFF;
-    const ComparisonMask& mask = customDatum ? kCustomDatumComparison : kComparisonMasks[static_cast<size_t>(groupNo - 1)];
+    const ComparisonMask& mask =
+        customDatum ? kCustomDatumComparison : kComparisonMasks[static_cast<size_t>(groupNo - 1)];
     const int length = kSettingsGroups[static_cast<size_t>(groupNo - 1)].length;
     uint8_t difference = 0;
     for (int k = 0; k < length; ++k) {

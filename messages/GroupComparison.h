@@ -9,7 +9,8 @@
 
 inline constexpr int kMaxGroupLength = [] {
     int longest = 0;
-    for (const SettingsGroupInfo& group : kSettingsGroups) longest = group.length > longest ? group.length : longest;
+    for (const SettingsGroupInfo& group : kSettingsGroups)
+        longest = group.length > longest ? group.length : longest;
     return longest;
 }();
 

@@ -69,7 +69,8 @@ void ReportHandler(PortContext& context) {
         received[0] = 0;  // built as 00 and the altitude, the first four payload bytes
         std::memcpy(received + 1, payload, 4);
     } else {
-        const auto groupLength = static_cast<uint32_t>(kSettingsGroups[static_cast<size_t>(groupNo - 1)].length);
+        const auto groupLength =
+            static_cast<uint32_t>(kSettingsGroups[static_cast<size_t>(groupNo - 1)].length);
         std::memcpy(received, payload, length < groupLength ? length : groupLength);
     }
 

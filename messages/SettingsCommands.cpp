@@ -13,7 +13,9 @@ const GroupPackets& PacketsOfGroup(int groupNo) {
 
 namespace {
 
-bool ValidGroupNo(int groupNo) { return groupNo >= 1 && groupNo <= kGroupCount; }
+bool ValidGroupNo(int groupNo) {
+    return groupNo >= 1 && groupNo <= kGroupCount;
+}
 
 // Id, then the selector byte (subcode or port) when there is one.
 int LayOutHeader(const GroupPackets& row, int16_t selector, uint8_t* packet) {
@@ -71,11 +73,13 @@ int BuildSetPacket(int groupNo, const uint8_t* group, uint8_t* packet) {
             // Index −1 (FF FF) is the custom datum: its five parameters go without the index.
             if (GetU16BE(group + 1) == 0xFFFF) {
                 int length = LayOutHeader(row, row.subcode, packet);
-                std::memcpy(packet + length, group + kCustomDatumParametersFirst, kCustomDatumParametersCount);
+                std::memcpy(packet + length, group + kCustomDatumParametersFirst,
+                            kCustomDatumParametersCount);
                 return length + kCustomDatumParametersCount;
             }
             break;
-        default: break;
+        default:
+            break;
     }
     return LayOutSegments(row, row.subcode, group, packet);
 }
@@ -119,8 +123,18 @@ void SendControlCommand(ControlCommandNo command, int16_t commIndex) {
     Send(control.bytes.data(), control.length, commIndex);
 }
 
-void SendSaveSettings(int16_t commIndex) { SendControlCommand(kControlSaveSettings, commIndex); }
-void SendCommand1E(int16_t commIndex) { SendControlCommand(kControl1E, commIndex); }
-void SendCommand32(int16_t commIndex) { SendControlCommand(kControl32, commIndex); }
-void SendCommand8EA6(int16_t commIndex) { SendControlCommand(kControl8EA6, commIndex); }
-void SendCommand8E45(int16_t commIndex) { SendControlCommand(kControl8E45, commIndex); }
+void SendSaveSettings(int16_t commIndex) {
+    SendControlCommand(kControlSaveSettings, commIndex);
+}
+void SendCommand1E(int16_t commIndex) {
+    SendControlCommand(kControl1E, commIndex);
+}
+void SendCommand32(int16_t commIndex) {
+    SendControlCommand(kControl32, commIndex);
+}
+void SendCommand8EA6(int16_t commIndex) {
+    SendControlCommand(kControl8EA6, commIndex);
+}
+void SendCommand8E45(int16_t commIndex) {
+    SendControlCommand(kControl8E45, commIndex);
+}

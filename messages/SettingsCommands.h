@@ -20,18 +20,22 @@ constexpr int kMaxSetSegments = 6;
 // The packet identities of one Settings Group, from which its request, its set command and the
 // report that carries it are all derived.
 struct GroupPackets {
-    int groupNo;          // 1..13
-    uint8_t requestId;    // packet id of the request and set commands
-    int16_t subcode;      // request/set subcode byte (−1: none)
-    uint8_t reportId;     // id of the report that carries the group
-    int16_t reportKey;    // report payload byte 0 that selects the group (subcode or port), −1: none
-    int16_t reportLength; // the exact payload length the report must have, −1: any
+    int groupNo;           // 1..13
+    uint8_t requestId;     // packet id of the request and set commands
+    int16_t subcode;       // request/set subcode byte (−1: none)
+    uint8_t reportId;      // id of the report that carries the group
+    int16_t reportKey;     // report payload byte 0 that selects the group (subcode or port), −1: none
+    int16_t reportLength;  // the exact payload length the report must have, −1: any
     std::array<SetSegment, kMaxSetSegments> setLayout;  // the set payload after id and subcode
 };
 
 namespace set_layout {
-constexpr SetSegment G(int16_t first, uint8_t count) { return {first, 0, count}; }
-constexpr SetSegment Fixed(uint8_t value, uint8_t count) { return {-1, value, count}; }
+constexpr SetSegment G(int16_t first, uint8_t count) {
+    return {first, 0, count};
+}
+constexpr SetSegment Fixed(uint8_t value, uint8_t count) {
+    return {-1, value, count};
+}
 }  // namespace set_layout
 
 // The one table of packet identities, indexed by group number − 1. The 2D Altitude set command
@@ -59,8 +63,8 @@ inline constexpr std::array<GroupPackets, kGroupCount> kGroupPackets = [] {
 constexpr bool SetLayoutsFitGroups() {
     for (const GroupPackets& row : kGroupPackets) {
         for (const SetSegment& segment : row.setLayout) {
-            if (segment.groupByte >= 0 &&
-                segment.groupByte + segment.count > kSettingsGroups[static_cast<size_t>(row.groupNo - 1)].length) {
+            if (segment.groupByte >= 0 && segment.groupByte + segment.count >
+                                              kSettingsGroups[static_cast<size_t>(row.groupNo - 1)].length) {
                 return false;
             }
         }
@@ -72,9 +76,9 @@ static_assert(SetLayoutsFitGroups());
 constexpr uint8_t kLinkCheckId = 0x1F;
 constexpr uint8_t kLinkCheckReportId = 0x45;
 constexpr uint8_t kAltitudeCancelByte = 0xFF;
-constexpr int kCustomDatumParametersFirst = 3;   // g3..g42
+constexpr int kCustomDatumParametersFirst = 3;  // g3..g42
 constexpr int kCustomDatumParametersCount = 40;
-constexpr int kMaxPacketLength = 64;             // the longest command is 44 bytes
+constexpr int kMaxPacketLength = 64;  // the longest command is 44 bytes
 
 const GroupPackets& PacketsOfGroup(int groupNo);
 
@@ -119,8 +123,8 @@ void RequestPortConfiguration(uint8_t portSelector, int16_t commIndex);
 void SetPortConfiguration(uint8_t portSelector, const uint8_t* record, int16_t commIndex);
 
 void SendControlCommand(ControlCommandNo command, int16_t commIndex);
-void SendSaveSettings(int16_t commIndex);   // 8E 26
-void SendCommand1E(int16_t commIndex);      // 1E 4B
-void SendCommand32(int16_t commIndex);      // 32 + three single-precision zeros
-void SendCommand8EA6(int16_t commIndex);    // 8E A6 00
-void SendCommand8E45(int16_t commIndex);    // 8E 45 06
+void SendSaveSettings(int16_t commIndex);  // 8E 26
+void SendCommand1E(int16_t commIndex);     // 1E 4B
+void SendCommand32(int16_t commIndex);     // 32 + three single-precision zeros
+void SendCommand8EA6(int16_t commIndex);   // 8E A6 00
+void SendCommand8E45(int16_t commIndex);   // 8E 45 06

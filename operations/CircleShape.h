@@ -6,7 +6,7 @@
 
 class CircleShape : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit CircleShape(QWidget* parent = nullptr);
 
     QColor BrushColor() const { return brushColor; }
@@ -14,10 +14,10 @@ public:
 
     QSize sizeHint() const override { return {15, 15}; }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
 
-private:
+  private:
     QColor brushColor;
 };
 

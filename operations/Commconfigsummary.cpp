@@ -1,11 +1,11 @@
 #include "operations/Commconfigsummary.h"
 
 #include <QFrame>
-#include <algorithm>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "link/PortContext.h"
 #include "operations/CircleShape.h"
@@ -24,7 +24,8 @@ TForm_Comm_Summary::TForm_Comm_Summary(QWidget* parent) : QDialog(parent) {
     auto* grid = new QGridLayout(panel);
     grid->setVerticalSpacing(3);
     int longest = 0;
-    for (const char* text : kGroupStatusTexts) longest = std::max(longest, fontMetrics().horizontalAdvance(text));
+    for (const char* text : kGroupStatusTexts)
+        longest = std::max(longest, fontMetrics().horizontalAdvance(text));
     for (size_t r = 0; r < kCommSummaryRows.size(); ++r) {
         const CommSummaryRow& design = kCommSummaryRows[r];
         Row& row = rows[r];

@@ -11,7 +11,7 @@ class QLineEdit;
 
 class TForm_Comm_Summary : public QDialog {
     Q_OBJECT
-public:
+  public:
     explicit TForm_Comm_Summary(QWidget* parent = nullptr);
 
     // Fills the caption and the thirteen rows from the Group Status of Port Context n − 1.
@@ -27,6 +27,6 @@ public:
     // Rows top to bottom, as kCommSummaryRows orders them.
     const Row& RowAt(int row) const { return rows[static_cast<size_t>(row)]; }
 
-private:
+  private:
     std::array<Row, 13> rows{};
 };

@@ -10,7 +10,7 @@ class Operator;
 
 class TForm_ConfigureComm : public QDialog {
     Q_OBJECT
-public:
+  public:
     explicit TForm_ConfigureComm(QWidget* parent = nullptr);
 
     // CheckBox_Comm1 .. CheckBox_Comm20, by comm index.
@@ -19,14 +19,14 @@ public:
     // Who the OK handler asks and tells (the window operator unless a test sets another).
     void SetOperator(Operator& op) { activeOperator = &op; }
 
-public slots:
+  public slots:
     void Button_OKClick();
     void Button_CancelClick();
 
-protected:
+  protected:
     void showEvent(QShowEvent* event) override;
 
-private:
+  private:
     std::array<QCheckBox*, 20> checkBoxes{};
     Operator* activeOperator;
 };

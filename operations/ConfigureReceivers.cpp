@@ -5,13 +5,13 @@
 #include <thread>
 #include <vector>
 
+#include "link/PcSerialSettings.h"
 #include "link/PortContext.h"
 #include "messages/ReportHandler.h"
 #include "messages/SettingsCommands.h"
 #include "operations/OperationWait.h"
 #include "operations/Operator.h"
 #include "serial/Serial.h"
-#include "link/PcSerialSettings.h"
 
 namespace {
 
@@ -20,9 +20,9 @@ constexpr int kMaxPasses = 8;
 // The groups written back to back in step 9: every group but Port B (written last, on its own,
 // because it changes the line the PC talks on) and Self Survey Configuration (written first).
 constexpr std::array<int, 11> kSetOrder = {
-    kGroup2DAltitude,         kGroupIOOptions,          kGroupNMEAOutput,           kGroupGPSConfiguration,
-    kGroupPortAConfiguration, kGroupDatum,              kGroupTimingOutputSettings, kGroupPortBAutomaticOutput,
-    kGroupTimingOutputOptions, kGroupPPSWidth,          kGroupPacket8EA5Masks,
+    kGroup2DAltitude,          kGroupIOOptions, kGroupNMEAOutput,           kGroupGPSConfiguration,
+    kGroupPortAConfiguration,  kGroupDatum,     kGroupTimingOutputSettings, kGroupPortBAutomaticOutput,
+    kGroupTimingOutputOptions, kGroupPPSWidth,  kGroupPacket8EA5Masks,
 };
 
 // Values of the Settings Image the run depends on.
@@ -38,15 +38,21 @@ struct SurveyRule {
 };
 
 SurveyRule ReadSurveyRule() {
-    return {SettingsGroupBytes(kGroupSelfSurveyConfiguration)[1], SettingsGroupBytes(kGroupGPSConfiguration)[1],
-            SettingsGroupBytes(kGroupGPSConfiguration)[3]};
+    return {SettingsGroupBytes(kGroupSelfSurveyConfiguration)[1],
+            SettingsGroupBytes(kGroupGPSConfiguration)[1], SettingsGroupBytes(kGroupGPSConfiguration)[3]};
 }
 
 constexpr int kDrainLimitMs = 1000;
 
-PortContext& Context(int commIndex) { return PortContexts[static_cast<size_t>(commIndex)]; }
-uint8_t PortNo(int commIndex) { return static_cast<uint8_t>(commIndex + 1); }
-bool Selected(int commIndex) { return Context(commIndex).operationMode == kModeConfiguring; }
+PortContext& Context(int commIndex) {
+    return PortContexts[static_cast<size_t>(commIndex)];
+}
+uint8_t PortNo(int commIndex) {
+    return static_cast<uint8_t>(commIndex + 1);
+}
+bool Selected(int commIndex) {
+    return Context(commIndex).operationMode == kModeConfiguring;
+}
 
 // Calls f(commIndex) for every port taking part in the run at this moment.
 template <typename F>
@@ -145,7 +151,8 @@ void VerificationPasses(Operator& op) {
 void DrainTransmitQueues() {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kDrainLimitMs);
     for (int n = 1; n <= kPortContextCount; ++n) {
-        while (SerialTransmitCount(static_cast<uint8_t>(n)) > 0 && std::chrono::steady_clock::now() < deadline)
+        while (SerialTransmitCount(static_cast<uint8_t>(n)) > 0 &&
+               std::chrono::steady_clock::now() < deadline)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
 }
@@ -230,7 +237,9 @@ void ConfigureReceivers(Operator& op) {
 
     // Self survey first.
     op.Progress(RunPrefix() + "Writing settings");
-    ForEachSelected([](int16_t i) { SendSet(kGroupSelfSurveyConfiguration, SettingsGroupBytes(kGroupSelfSurveyConfiguration), i); });
+    ForEachSelected([](int16_t i) {
+        SendSet(kGroupSelfSurveyConfiguration, SettingsGroupBytes(kGroupSelfSurveyConfiguration), i);
+    });
     ForEachSelected([](int16_t i) { SendCommand8EA6(i); });
     if (rule.surveyEnable != 0 && rule.TimingMode()) ForEachSelected([](int16_t i) { SendCommand32(i); });
 
@@ -241,10 +250,13 @@ void ConfigureReceivers(Operator& op) {
 
     // Port B last; nothing is sent between it and the switch of the PC side to the new Port B settings.
     OperationWait(500);
-    ForEachSelected([](int16_t i) { SendSet(kGroupPortBConfiguration, SettingsGroupBytes(kGroupPortBConfiguration), i); });
+    ForEachSelected([](int16_t i) {
+        SendSet(kGroupPortBConfiguration, SettingsGroupBytes(kGroupPortBConfiguration), i);
+    });
     OperationWait(500);
     // The PC side of every port in the run follows its receiver's new Port B settings.
-    ForEachSelectedSideBySide([](int16_t i) { ApplyPortSettings(SettingsGroupBytes(kGroupPortBConfiguration), i); });
+    ForEachSelectedSideBySide(
+        [](int16_t i) { ApplyPortSettings(SettingsGroupBytes(kGroupPortBConfiguration), i); });
     OperationWait(500);
 
     // Save the settings, then reset the receiver so that it comes back on the saved copy.

@@ -12,14 +12,16 @@ class Operator;
 
 // 9600 baud, 8 data bits, no parity, 1 stop bit: the line settings tried after a line break when a
 // receiver did not answer at the PC Serial Settings.
-inline constexpr std::array<uint8_t, kPortConfigurationSize> kFallbackLineSettings = {0, 7, 7, 3, 0, 0, 0, 0, 0, 0};
+inline constexpr std::array<uint8_t, kPortConfigurationSize> kFallbackLineSettings = {0, 7, 7, 3, 0,
+                                                                                      0, 0, 0, 0, 0};
 
 inline constexpr const char* kInvalidConfigurationTitle = "Invalid Configuration";
 inline constexpr const char* kTimingModeNeedsStationaryText =
     "The receiver must be configured with a dynamics code of \"Stationary\"\nwhen in a timing mode with the "
     "self-survey enabled.  Click \"OK\" to continue\nanyway or \"Cancel\" to abort the configuration.";
 inline constexpr const char* kPositionModeForbidsStationaryText =
-    "The receiver cannot be configured with a dynamics code of \"Stationary\"\nwhen in a position mode with the "
+    "The receiver cannot be configured with a dynamics code of \"Stationary\"\nwhen in a position mode with "
+    "the "
     "self-survey enabled.  Click \"OK\" to continue\nanyway or \"Cancel\" to abort the configuration.";
 
 // The survey/dynamics rule: true when the run may go on (no question, or OK). On Cancel the

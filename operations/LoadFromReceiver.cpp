@@ -4,13 +4,13 @@
 #include <cstring>
 #include <string>
 
+#include "link/PcSerialSettings.h"
 #include "link/PortContext.h"
 #include "messages/ReportHandler.h"
 #include "messages/SettingsCommands.h"
 #include "operations/OperationWait.h"
 #include "operations/Operator.h"
 #include "serial/Serial.h"
-#include "link/PcSerialSettings.h"
 
 namespace {
 
@@ -28,7 +28,8 @@ bool AnyGroupRequested(const PortContext& context) {
 bool ProbeRecordUsable(const std::array<uint8_t, kPortConfigurationSize>& record) {
     const int kSlowest = BaudCodeOfRate(1200);
     return record[kPortRecordInputBaud] >= kSlowest && record[kPortRecordOutputBaud] >= kSlowest &&
-           record[kPortRecordInputProtocol] == kProtocolKirp && record[kPortRecordOutputProtocol] == kProtocolKirp;
+           record[kPortRecordInputProtocol] == kProtocolKirp &&
+           record[kPortRecordOutputProtocol] == kProtocolKirp;
 }
 
 int CountRequested(const PortContext& context) {
@@ -72,7 +73,8 @@ uint8_t LoadFromReceiver(int commIndex, Operator& op) {
     uint8_t reply[kBreakReplySize + 1] = {};
     uint8_t found = 0;
     for (int attempt = 0; attempt < kMaxProbeAttempts; ++attempt) {
-        op.Progress(comm + PassText("Waiting for the reply to the line break", attempt + 1, kMaxProbeAttempts));
+        op.Progress(comm +
+                    PassText("Waiting for the reply to the line break", attempt + 1, kMaxProbeAttempts));
         found = ProbeBreakReply(reply, commIndex);
         OperationWait(500);
         if (found != 0) break;
@@ -91,10 +93,11 @@ uint8_t LoadFromReceiver(int commIndex, Operator& op) {
             SerialPurgeReceive(portNo);
             context.linkState = kLinkCheckSent;
         } else {
-            std::snprintf(text, sizeof text, "%s %d %s", "Port B of the receiver connected to com ", portNo,
-                          "is currently operating with a serial configuration with which this application cannot "
-                          "effectively communicate.  The application will attempt to set the receiver to 9600 8 "
-                          "NONE 1.");
+            std::snprintf(
+                text, sizeof text, "%s %d %s", "Port B of the receiver connected to com ", portNo,
+                "is currently operating with a serial configuration with which this application cannot "
+                "effectively communicate.  The application will attempt to set the receiver to 9600 8 "
+                "NONE 1.");
             op.Warning("Error 12", text);
         }
     } else {
@@ -114,7 +117,8 @@ uint8_t LoadFromReceiver(int commIndex, Operator& op) {
     if (context.linkState == kLinkCheckSent) {
         op.Progress("");
         std::snprintf(text, sizeof text, "%s %d%s",
-                      "Communications could not be established with the receiver \nconnected to Comm ", portNo, ".");
+                      "Communications could not be established with the receiver \nconnected to Comm ",
+                      portNo, ".");
         op.Warning("Error 20", text);
         SerialClose(portNo);
         context.linkState = kLinkIdle;
@@ -147,7 +151,8 @@ uint8_t LoadFromReceiver(int commIndex, Operator& op) {
     op.Progress("");
     if (AnyGroupRequested(context)) {
         std::snprintf(text, sizeof text, "%s %d%s",
-                      "The settings could not be retrieved from the receiver \nconnected to Comm ", portNo, ".");
+                      "The settings could not be retrieved from the receiver \nconnected to Comm ", portNo,
+                      ".");
         op.Warning("Error 30", text);
     }
 

@@ -6,7 +6,7 @@
 #include <string>
 
 class Operator {
-public:
+  public:
     virtual ~Operator() = default;
 
     // A message box with the warning icon and OK.

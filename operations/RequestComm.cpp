@@ -21,7 +21,7 @@ constexpr int kRowsPerColumn = kPortContextCount / 2;  // two columns, filled to
 // Passes everything on to the dialog's operator. The load's first progress comes once its port is
 // open: the dialog closes then, while the load goes on, instead of staying drawn until it ends.
 class ClosingOperator final : public Operator {
-public:
+  public:
     ClosingOperator(Operator& inner, QDialog& dialog) : inner_(inner), dialog_(dialog) {}
     void Warning(const std::string& title, const std::string& text) override { inner_.Warning(title, text); }
     bool AskOkCancel(const std::string& title, const std::string& text) override {
@@ -38,7 +38,7 @@ public:
         inner_.Progress(text);
     }
 
-private:
+  private:
     Operator& inner_;
     QDialog& dialog_;
     bool closed_ = false;

@@ -9,7 +9,7 @@ class Operator;
 
 class TForm_RequestComm : public QDialog {
     Q_OBJECT
-public:
+  public:
     explicit TForm_RequestComm(QWidget* parent = nullptr);
 
     // The selected item of RadioGroup_RequestComm (= comm index), −1 for none.
@@ -19,14 +19,14 @@ public:
     // Who the OK handler asks and tells (the window operator unless a test sets another).
     void SetOperator(Operator& op) { activeOperator = &op; }
 
-public slots:
+  public slots:
     void Button_OKClick();
     void CancelClick();
 
-protected:
+  protected:
     void showEvent(QShowEvent* event) override;
 
-private:
+  private:
     QButtonGroup* radioGroup;
     Operator* activeOperator;
 };

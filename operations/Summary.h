@@ -12,7 +12,7 @@ class QToolButton;
 
 class TForm_Summary : public QDialog {
     Q_OBJECT
-public:
+  public:
     explicit TForm_Summary(QWidget* parent = nullptr);
 
     // Fills the twenty rows from the Port Results, then shows the window modally.
@@ -30,14 +30,14 @@ public:
     };
     const Row& RowOf(int portNo) const { return rows[static_cast<size_t>(portNo - 1)]; }
 
-public slots:
+  public slots:
     // Shared by all twenty buttons: the port number comes from the clicked button's name.
     void SpeedButton_Click();
 
-protected:
+  protected:
     void showEvent(QShowEvent* event) override;
 
-private:
+  private:
     std::array<Row, 20> rows{};
 };
 

@@ -28,10 +28,14 @@ inline constexpr std::array<const char*, 5> kGroupStatusTexts = {{
 
 // The text of a Port Result or Group Status; a code outside the table gives the empty text.
 inline const char* PortResultText(int portResult) {
-    return portResult >= 0 && portResult < static_cast<int>(kPortResultTexts.size()) ? kPortResultTexts[static_cast<size_t>(portResult)] : "";
+    return portResult >= 0 && portResult < static_cast<int>(kPortResultTexts.size())
+               ? kPortResultTexts[static_cast<size_t>(portResult)]
+               : "";
 }
 inline const char* GroupStatusText(int groupStatus) {
-    return groupStatus >= 0 && groupStatus < static_cast<int>(kGroupStatusTexts.size()) ? kGroupStatusTexts[static_cast<size_t>(groupStatus)] : "";
+    return groupStatus >= 0 && groupStatus < static_cast<int>(kGroupStatusTexts.size())
+               ? kGroupStatusTexts[static_cast<size_t>(groupStatus)]
+               : "";
 }
 
 // One row of the per-port summary window, top to bottom.
@@ -53,7 +57,8 @@ inline constexpr std::array<CommSummaryRow, kGroupCount> kCommSummaryRows = {{
     {"Shape_TimeSettings", "Timing Output Settings (Packet 0x8E-4A)", "Edit7", kGroupTimingOutputSettings},
     {"Shape_TimeOptions", "Timing Output Options (Packet 0x8E-4E)", "Edit8", kGroupTimingOutputOptions},
     {"Shape_PPS", "PPS Width (Packet 0x8E-4F)", "Edit9", kGroupPPSWidth},
-    {"Shape_SelfSurvey", "Self Survey Configuration (Packet 0x8E-A9)", "Edit10", kGroupSelfSurveyConfiguration},
+    {"Shape_SelfSurvey", "Self Survey Configuration (Packet 0x8E-A9)", "Edit10",
+     kGroupSelfSurveyConfiguration},
     {"Shape_NMEA", "NMEA Output (Packet 0x7A)", "Edit11", kGroupNMEAOutput},
     {"Shape_2DAlt", "2D Altitude (Packet 0x2A)", "Edit12", kGroup2DAltitude},
 }};

@@ -71,10 +71,10 @@ namespace {
 
 // A message box whose lines stay as its text breaks them, whatever the box's own width rule.
 class LineKeepingBox : public QMessageBox {
-public:
+  public:
     using QMessageBox::QMessageBox;
 
-protected:
+  protected:
     void showEvent(QShowEvent* event) override {
         KeepMessageBoxLines(*this);
         QMessageBox::showEvent(event);
@@ -170,4 +170,6 @@ WindowOperator& TheWindowOperator() {
     return windowOperator;
 }
 
-void LetWindowsRepaintDuringWaits() { SetOperationSleeper(RepaintingSleep); }
+void LetWindowsRepaintDuringWaits() {
+    SetOperationSleeper(RepaintingSleep);
+}

@@ -13,7 +13,7 @@ class QLabel;
 class QMessageBox;
 
 class WindowOperator : public Operator {
-public:
+  public:
     void Warning(const std::string& title, const std::string& text) override;
     bool AskOkCancel(const std::string& title, const std::string& text) override;
     void SetBusy(bool busy) override;
@@ -24,13 +24,14 @@ public:
     // The progress window, or nullptr before the first progress; for tests.
     QLabel* ProgressWindow() const { return progressWindow; }
 
-private:
+  private:
     // Runs a message box: the progress window is gone first, and the pointer over the box is the
     // normal arrow even while an operation is busy.
     int RunBox(QMessageBox& box);
     void HideProgress();
 
-    int busyDepth = 0;  // override cursors pushed by this operator, so SetBusy(false) never pops one it did not push
+    int busyDepth =
+        0;  // override cursors pushed by this operator, so SetBusy(false) never pops one it did not push
     // Owned by the window it was shown over; gone with it.
     QPointer<QLabel> progressWindow;
 };

@@ -5,9 +5,10 @@
 #include <chrono>
 
 class Deadline {
-public:
+  public:
     using Clock = std::chrono::steady_clock;
-    explicit Deadline(int milliseconds) : end_(Clock::now() + std::chrono::milliseconds(milliseconds > 0 ? milliseconds : 0)) {}
+    explicit Deadline(int milliseconds)
+        : end_(Clock::now() + std::chrono::milliseconds(milliseconds > 0 ? milliseconds : 0)) {}
     explicit Deadline(Clock::time_point end) : end_(end) {}
 
     // Whole milliseconds left, rounded up, never negative: what poll() takes.
@@ -18,14 +19,14 @@ public:
     bool Passed() const { return Clock::now() >= end_; }
     Clock::time_point End() const { return end_; }
 
-private:
+  private:
     Clock::time_point end_;
 };
 
 // An eventfd that a thread in poll() waits on beside its device: Signal() wakes it, and every later
 // poll too until Drain(). Open() may be called again after Close().
 class WakeEvent {
-public:
+  public:
     WakeEvent() = default;
     ~WakeEvent() { Close(); }
     WakeEvent(const WakeEvent&) = delete;
@@ -38,6 +39,6 @@ public:
     void Signal() const;
     void Drain() const;
 
-private:
+  private:
     int fd_ = -1;
 };

@@ -10,13 +10,13 @@
 
 struct DeviceLineSettings {
     int32_t baudRate = 0;
-    int32_t parity = 0;     // 0 none, 1 odd, 2 even
-    int32_t dataBits = 8;   // 7 or 8
-    int32_t stopBits = 0;   // device coding: 0 one, 1 one and a half, 2 two
+    int32_t parity = 0;    // 0 none, 1 odd, 2 even
+    int32_t dataBits = 8;  // 7 or 8
+    int32_t stopBits = 0;  // device coding: 0 one, 1 one and a half, 2 two
 };
 
 class SerialDevice {
-public:
+  public:
     virtual ~SerialDevice() = default;
 
     // Opens the named device for reading and writing with exclusive access. False when it is

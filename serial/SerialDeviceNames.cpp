@@ -28,7 +28,9 @@ std::array<std::string, kSerialPortCount>& Names() {
     return names;
 }
 
-bool ValidPort(uint8_t port) { return port >= 1 && port <= kSerialPortCount; }
+bool ValidPort(uint8_t port) {
+    return port >= 1 && port <= kSerialPortCount;
+}
 
 }  // namespace
 

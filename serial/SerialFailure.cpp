@@ -32,8 +32,12 @@ const FailureRow& RowOf(SerialFailureCode code) {
 
 }  // namespace
 
-const char* SerialFailureCodeName(SerialFailureCode code) { return RowOf(code).name; }
-const char* SerialFailureText(SerialFailureCode code) { return RowOf(code).text; }
+const char* SerialFailureCodeName(SerialFailureCode code) {
+    return RowOf(code).name;
+}
+const char* SerialFailureText(SerialFailureCode code) {
+    return RowOf(code).text;
+}
 
 std::string DescribeSerialFailure(const SerialFailure& failure) {
     std::string text = SerialFailureText(failure.code);

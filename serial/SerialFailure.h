@@ -22,7 +22,7 @@ enum class SerialFailureCode : uint8_t {
 
 struct SerialFailure {
     SerialFailureCode code = SerialFailureCode::kNone;
-    std::string detail;  // the system's words, the holder of a busy port, ...
+    std::string detail;     // the system's words, the holder of a busy port, ...
     int32_t holderPid = 0;  // kBusy: the process holding the device or its lock file, when known
 };
 

@@ -139,7 +139,8 @@ bool OpenSlot(PortSlot& slot, int index, uint8_t port, int32_t mode, int32_t bau
               int32_t dataBits, int32_t stopBits) {
     const int32_t capacity = slot.ring.capacity;
     if (mode == kAccessDirect) {
-        return OpenDevice(slot, port) && ConfigureOrRecord(slot, capacity, baudRate, parity, dataBits, stopBits);
+        return OpenDevice(slot, port) &&
+               ConfigureOrRecord(slot, capacity, baudRate, parity, dataBits, stopBits);
     }
     if (mode != kAccessThreaded) return false;
 
@@ -166,7 +167,9 @@ bool OpenSlot(PortSlot& slot, int index, uint8_t port, int32_t mode, int32_t bau
 
 }  // namespace
 
-PortSlot& SerialSlot(int index) { return Table()[index]; }
+PortSlot& SerialSlot(int index) {
+    return Table()[index];
+}
 
 PortSlot* SerialSlotOfPort(uint8_t port) {
     if (port < 1 || port > kSerialPortCount) return nullptr;

@@ -10,7 +10,6 @@
 #include <stdexcept>
 #include <vector>
 
-
 namespace {
 
 // One C locale for the whole run; locale_t objects may be used from any thread.

@@ -12,7 +12,7 @@
 // A number that does not convert. The message is the exact text the operator sees (the general
 // error handler appends the full stop).
 class ConversionError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 

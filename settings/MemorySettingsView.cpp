@@ -54,7 +54,8 @@ void MemorySettingsView::SetChecked(std::string_view control, bool checked) {
     if (c == nullptr) return;
     if (c->kind == Kind::kRadioButton && checked)
         for (auto& [name, other] : controls_)
-            if (other.kind == Kind::kRadioButton && std::string_view(other.box) == c->box) other.checked = false;
+            if (other.kind == Kind::kRadioButton && std::string_view(other.box) == c->box)
+                other.checked = false;
     c->checked = checked;
 }
 

@@ -18,7 +18,8 @@ bool LoadSettingsFromFile(std::FILE* file) {
     std::memset(bytes, 0xFF, sizeof bytes);
     int count = 0;
     int c;
-    while (count < kSettingsFileReadLimit && (c = std::fgetc(file)) != EOF) bytes[count++] = static_cast<uint8_t>(c);
+    while (count < kSettingsFileReadLimit && (c = std::fgetc(file)) != EOF)
+        bytes[count++] = static_cast<uint8_t>(c);
     // A file that stops reading with an error is no short file: showing its missing bytes as 0xFF
     // would replace the settings in the window with a file's worth of nothing.
     if (std::ferror(file)) return false;
@@ -32,7 +33,9 @@ bool LoadSettingsFromFile(std::FILE* file) {
 namespace {
 constexpr int kMaxLinkDepth = 40;  // as the kernel's own limit on links followed
 
-std::string SystemReason(int error) { return std::strerror(error); }
+std::string SystemReason(int error) {
+    return std::strerror(error);
+}
 
 bool WriteAll(int fd, const uint8_t* data, size_t size) {
     while (size > 0) {

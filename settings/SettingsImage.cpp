@@ -15,6 +15,10 @@ static_assert(GroupsTileTheImage());
 
 std::array<uint8_t, kSettingsImageSize> SettingsImage{};
 
-const SettingsGroupInfo& SettingsGroup(int groupNo) { return kSettingsGroups.at(static_cast<size_t>(groupNo - 1)); }
+const SettingsGroupInfo& SettingsGroup(int groupNo) {
+    return kSettingsGroups.at(static_cast<size_t>(groupNo - 1));
+}
 
-uint8_t* SettingsGroupBytes(int groupNo) { return SettingsImage.data() + SettingsGroup(groupNo).offset; }
+uint8_t* SettingsGroupBytes(int groupNo) {
+    return SettingsImage.data() + SettingsGroup(groupNo).offset;
+}

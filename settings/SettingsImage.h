@@ -52,7 +52,6 @@ inline constexpr std::array<SettingsGroupInfo, kGroupCount> kSettingsGroups = {{
     {13, "Self Survey Configuration", 158, 11},
 }};
 
-
 // The program-wide image, zero-filled at start-up.
 extern std::array<uint8_t, kSettingsImageSize> SettingsImage;
 

@@ -4,6 +4,10 @@ namespace {
 SettingsView* registeredView = nullptr;
 }
 
-void RegisterSettingsView(SettingsView* view) { registeredView = view; }
+void RegisterSettingsView(SettingsView* view) {
+    registeredView = view;
+}
 
-SettingsView* CurrentSettingsView() { return registeredView; }
+SettingsView* CurrentSettingsView() {
+    return registeredView;
+}

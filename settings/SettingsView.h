@@ -7,7 +7,7 @@
 #include <string_view>
 
 class SettingsView {
-public:
+  public:
     virtual ~SettingsView() = default;
 
     virtual void SetText(std::string_view control, const std::string& text) = 0;

@@ -9,7 +9,7 @@ VC_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   nlohmann-json3-dev
   ser2net locales
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev clang-format
 )
 
 vc_missing_packages() {

@@ -21,7 +21,8 @@ constexpr const char* kTarget = "break_reply";
 void CheckRecord(int result, const uint8_t* record) {
     FuzzCheck(result <= 0 && result >= -11, kTarget, "the parser returns 0 or one of its error codes");
     if (result != 0) return;
-    FuzzCheck(record[kPortRecordReceiverPort] <= 1, kTarget, "an accepted reply gives a valid Port B enable code");
+    FuzzCheck(record[kPortRecordReceiverPort] <= 1, kTarget,
+              "an accepted reply gives a valid Port B enable code");
     FuzzCheck(record[kPortRecordOutputBaud] == record[kPortRecordInputBaud], kTarget,
               "an accepted reply gives the same output baud code as the input one");
     PortLine line;

@@ -37,8 +37,8 @@ void CheckAnswer(const ModelPacket& packet, bool answersCommand) {
     bytes[0] = packet.id;
     std::memcpy(bytes.data() + 1, packet.payload.data(), packet.payload.size());
     std::array<uint8_t, kFrameBufferSize> frame{};
-    const int frameSize =
-        FrameEncode(bytes.data(), static_cast<int>(packet.payload.size() + 1), frame.data(), kFrameBufferSize);
+    const int frameSize = FrameEncode(bytes.data(), static_cast<int>(packet.payload.size() + 1), frame.data(),
+                                      kFrameBufferSize);
     FuzzCheck(frameSize > 0, kTarget, "every answer fits a frame");
     FrameDecoder decoder;
     int packets = 0;
@@ -55,7 +55,8 @@ void CheckAnswer(const ModelPacket& packet, bool answersCommand) {
 void CheckModel(const ReceiverModel& model) {
     for (int g = 1; g <= kGroupCount; ++g) {
         const ModelPacket report = model.Report(g);
-        FuzzCheck(report.payload.size() == static_cast<size_t>(kReceiverGroups[static_cast<size_t>(g - 1)].reportLength),
+        FuzzCheck(report.payload.size() ==
+                      static_cast<size_t>(kReceiverGroups[static_cast<size_t>(g - 1)].reportLength),
                   kTarget, "every report keeps the length of its group");
     }
     const PortLine line = model.PortB();
@@ -85,10 +86,11 @@ int FuzzEmulatorCommands(const uint8_t* data, size_t size) {
     // A model starts from its factory settings, its Port B rate and its faults alone: each such start
     // is checked once per process, not again for every input that shares it.
     static std::array<bool, std::size(kRates) * 2 * (kGroupCount + 1) * (kGroupCount + 1)> startChecked{};
-    const size_t start = ((static_cast<size_t>(data[-1] % std::size(kRates)) * 2 + (data[-4] & 1)) * (kGroupCount + 1) +
-                          (data[-3] <= kGroupCount ? data[-3] : 0)) *
-                             (kGroupCount + 1) +
-                         (data[-2] <= kGroupCount ? data[-2] : 0);
+    const size_t start =
+        ((static_cast<size_t>(data[-1] % std::size(kRates)) * 2 + (data[-4] & 1)) * (kGroupCount + 1) +
+         (data[-3] <= kGroupCount ? data[-3] : 0)) *
+            (kGroupCount + 1) +
+        (data[-2] <= kGroupCount ? data[-2] : 0);
     if (!startChecked[start]) {
         CheckModel(model);
         startChecked[start] = true;
@@ -104,8 +106,8 @@ int FuzzEmulatorCommands(const uint8_t* data, size_t size) {
         result.replies.clear();
         result.portBChanged = result.resetRequested = false;
         result.note.clear();
-        model.Handle(static_cast<uint8_t>(decoder.packetId), decoder.payload, static_cast<int>(decoder.completedLength),
-                     result);
+        model.Handle(static_cast<uint8_t>(decoder.packetId), decoder.payload,
+                     static_cast<int>(decoder.completedLength), result);
         for (const ModelPacket& answer : result.replies) CheckAnswer(answer, true);
         if (result.resetRequested) model.RestoreSaved();
         if (!(model.Current() == checked)) {

@@ -29,9 +29,9 @@ constexpr uint8_t kVerbs[] = {kTelnetWILL, kTelnetWONT, kTelnetDO, kTelnetDONT};
 constexpr uint8_t kOtherCommands[] = {241, 242, 243, 244, 245, 246, 247, 248, 249};
 
 struct Script {
-    std::vector<uint8_t> wire;      // what the server sends
-    std::vector<uint8_t> data;      // the data bytes in it
-    std::vector<size_t> readsAt;    // wire offsets after which the client reads
+    std::vector<uint8_t> wire;    // what the server sends
+    std::vector<uint8_t> data;    // the data bytes in it
+    std::vector<size_t> readsAt;  // wire offsets after which the client reads
 };
 
 Script MakeScript(const uint8_t* in, size_t size) {

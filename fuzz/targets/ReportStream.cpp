@@ -45,7 +45,8 @@ int FuzzReportStream(const uint8_t* data, size_t size) {
     const uint8_t mode = static_cast<uint8_t>(data[0] % 3);
     const bool checkSent = (data[0] & 0x80) != 0;
     ReadCutter cutter(data[1]);
-    for (size_t i = 0; i < SettingsImage.size(); ++i) SettingsImage[i] = static_cast<uint8_t>(data[2] + i * 37);
+    for (size_t i = 0; i < SettingsImage.size(); ++i)
+        SettingsImage[i] = static_cast<uint8_t>(data[2] + i * 37);
     const auto imageBefore = SettingsImage;
     data += 3;
     size -= 3;
@@ -65,7 +66,8 @@ int FuzzReportStream(const uint8_t* data, size_t size) {
         if (count > size - offset) count = size - offset;
         FuzzPortReceive(data + offset, count);
         PumpPort(context, RecordingHandler);
-        FuzzCheck(SerialReceiveCount(kFuzzPort) == 0, kTarget, "one pump takes everything a read put on the port");
+        FuzzCheck(SerialReceiveCount(kFuzzPort) == 0, kTarget,
+                  "one pump takes everything a read put on the port");
         offset += count;
     }
 
@@ -74,28 +76,32 @@ int FuzzReportStream(const uint8_t* data, size_t size) {
     FrameDecoder decoder;
     for (size_t i = 0; i < size; ++i) {
         if (FrameDecodeByte(decoder.Fields(), data[i]) != 0)
-            expected.push_back({decoder.packetId, {decoder.payload, decoder.payload + decoder.completedLength}});
+            expected.push_back(
+                {decoder.packetId, {decoder.payload, decoder.payload + decoder.completedLength}});
     }
     FuzzCheck(handled == expected, kTarget, "the packets do not depend on how the stream was cut into reads");
 
     bool linkCheckAnswered = false;
-    for (const Packet& packet : handled) linkCheckAnswered = linkCheckAnswered || packet.id == kLinkCheckReportId;
+    for (const Packet& packet : handled)
+        linkCheckAnswered = linkCheckAnswered || packet.id == kLinkCheckReportId;
     const uint8_t expectedLink = checkSent ? (linkCheckAnswered ? kLinkAnswered : kLinkCheckSent) : kLinkIdle;
-    FuzzCheck(context.linkState == expectedLink, kTarget, "only a 45 report answers an outstanding Link Check");
+    FuzzCheck(context.linkState == expectedLink, kTarget,
+              "only a 45 report answers an outstanding Link Check");
 
     for (int g = 1; g <= kGroupCount; ++g) {
         const uint8_t status = context.groupStatus[static_cast<size_t>(g - 1)];
         FuzzCheck(status <= kGroupMatches, kTarget, "every Group Status is one of its five values");
         if (mode == kModeConfiguring) {
-            FuzzCheck(status == kGroupNothingPending || status == kGroupDiffers || status == kGroupMatches, kTarget,
-                      "a report received while configuring is compared");
+            FuzzCheck(status == kGroupNothingPending || status == kGroupDiffers || status == kGroupMatches,
+                      kTarget, "a report received while configuring is compared");
         } else {
             FuzzCheck(status == kGroupNothingPending || status == kGroupReceived, kTarget,
                       "a report received while not configuring is only marked received");
         }
         const SettingsGroupInfo& group = SettingsGroup(g);
-        const bool unchanged = std::memcmp(SettingsImage.data() + group.offset, imageBefore.data() + group.offset,
-                                           static_cast<size_t>(group.length)) == 0;
+        const bool unchanged =
+            std::memcmp(SettingsImage.data() + group.offset, imageBefore.data() + group.offset,
+                        static_cast<size_t>(group.length)) == 0;
         if (mode != kModeLoading || status == kGroupNothingPending)
             FuzzCheck(unchanged, kTarget, "the image changes only where a loaded group is shown");
     }

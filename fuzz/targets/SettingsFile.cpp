@@ -5,6 +5,8 @@
 // and subcode, and travels in a frame that decodes back to the same packet.
 //
 // Input: the file.
+#include "settings/SettingsFile.h"
+
 #include <array>
 #include <cstdio>
 #include <cstring>
@@ -18,7 +20,6 @@
 #include "settings/Capture.h"
 #include "settings/Datum.h"
 #include "settings/Display.h"
-#include "settings/SettingsFile.h"
 #include "settings/SettingsImage.h"
 #include "settings/SettingsView.h"
 
@@ -58,7 +59,8 @@ void CheckFrame(const uint8_t* packet, int length) {
     for (int i = 0; i < frameSize; ++i) {
         if (FrameDecodeByte(decoder.Fields(), frame[static_cast<size_t>(i)]) == 0) continue;
         ++packets;
-        FuzzCheck(decoder.packetId == packet[0] && decoder.completedLength == static_cast<uint32_t>(length - 1) &&
+        FuzzCheck(decoder.packetId == packet[0] &&
+                      decoder.completedLength == static_cast<uint32_t>(length - 1) &&
                       std::memcmp(decoder.payload, packet + 1, static_cast<size_t>(length - 1)) == 0,
                   kTarget, "every command decodes back to itself");
     }
@@ -80,8 +82,10 @@ void CheckSetCommands() {
         }
         FuzzCheck(packet[0] == row.requestId, kTarget, "a set command starts with its group's packet id");
         const bool cancelForm = g == kGroup2DAltitude && group[0] == 1;
-        if (row.subcode >= 0) FuzzCheck(packet[1] == row.subcode, kTarget, "a set command carries its subcode");
-        if (cancelForm) FuzzCheck(length == 2 && packet[1] == kAltitudeCancelByte, kTarget, "the cancel form is 2A FF");
+        if (row.subcode >= 0)
+            FuzzCheck(packet[1] == row.subcode, kTarget, "a set command carries its subcode");
+        if (cancelForm)
+            FuzzCheck(length == 2 && packet[1] == kAltitudeCancelByte, kTarget, "the cancel form is 2A FF");
         CheckFrame(packet.get(), length);
     }
     for (uint8_t selector = 0; selector <= 1; ++selector) {
@@ -104,7 +108,8 @@ int FuzzSettingsFile(const uint8_t* data, size_t size) {
     std::array<uint8_t, kSettingsImageSize> expected;
     expected.fill(0xFF);
     std::memcpy(expected.data(), data, size < expected.size() ? size : expected.size());
-    FuzzCheck(SettingsImage == expected, kTarget, "the image is the file's first 169 bytes, FF where it ends");
+    FuzzCheck(SettingsImage == expected, kTarget,
+              "the image is the file's first 169 bytes, FF where it ends");
     CheckSetCommands();
 
     // With the window's controls: display, capture, and once more.
@@ -117,7 +122,8 @@ int FuzzSettingsFile(const uint8_t* data, size_t size) {
     if (Capture()) {
         const auto once = SettingsImage;
         CheckSetCommands();
-        for (const SettingsGroupInfo& group : kSettingsGroups) ShowGroup(group.number, once.data() + group.offset);
+        for (const SettingsGroupInfo& group : kSettingsGroups)
+            ShowGroup(group.number, once.data() + group.offset);
         FuzzCheck(Capture(), kTarget, "what capture stored, shown again, captures again");
         FuzzCheck(SettingsImage == once, kTarget, "a second load-and-capture changes nothing more");
     }

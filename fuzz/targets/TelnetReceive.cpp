@@ -48,14 +48,17 @@ int FuzzTelnetReceive(const uint8_t* data, size_t size) {
         if (count > size - offset) count = size - offset;
         // Exactly `count` bytes of room, as the device gives: a store past it is an overrun.
         std::vector<uint8_t> out(count);
-        const int got = TelnetDecode(pieces, data + offset, static_cast<int>(count), out.data(), piecesEvents);
-        FuzzCheck(got >= 0 && static_cast<size_t>(got) <= count, kTarget, "a read gives at most its own size of data");
+        const int got =
+            TelnetDecode(pieces, data + offset, static_cast<int>(count), out.data(), piecesEvents);
+        FuzzCheck(got >= 0 && static_cast<size_t>(got) <= count, kTarget,
+                  "a read gives at most its own size of data");
         piecesData.insert(piecesData.end(), out.begin(), out.begin() + got);
         offset += count;
     }
     FuzzCheck(piecesData == wholeData, kTarget, "the data do not depend on how the reads were cut");
     bool sameEvents = piecesEvents.size() == wholeEvents.size();
-    for (size_t i = 0; sameEvents && i < wholeEvents.size(); ++i) sameEvents = SameEvent(piecesEvents[i], wholeEvents[i]);
+    for (size_t i = 0; sameEvents && i < wholeEvents.size(); ++i)
+        sameEvents = SameEvent(piecesEvents[i], wholeEvents[i]);
     FuzzCheck(sameEvents, kTarget, "the negotiations do not depend on how the reads were cut");
 
     for (const TelnetEvent& event : wholeEvents) {

@@ -6,7 +6,7 @@
 #include <vector>
 
 class ByteRing {
-public:
+  public:
     void Reset(int capacity) {
         storage_.assign(static_cast<size_t>(capacity), 0);
         head_ = 0;
@@ -34,7 +34,7 @@ public:
         return count;
     }
 
-private:
+  private:
     std::vector<uint8_t> storage_;
     int head_ = 0;
     int size_ = 0;

@@ -25,7 +25,8 @@ bool NetworkDevice::Connect(const std::string& host, uint16_t port) {
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* found = nullptr;
     const std::string service = std::to_string(port);
-    if (const int error = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &found); error != 0 || found == nullptr)
+    if (const int error = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &found);
+        error != 0 || found == nullptr)
         return Fail(SerialFailureCode::kNameNotResolved, host + ": " + ::gai_strerror(error));
     int lastError = ETIMEDOUT;
     const Deadline deadline(kNetworkConnectTimeoutMs);
@@ -54,8 +55,9 @@ bool NetworkDevice::Connect(const std::string& host, uint16_t port) {
         const std::string where = host + " port " + std::to_string(port);
         if (lastError == ECONNREFUSED) return Fail(SerialFailureCode::kConnectionRefused, where);
         if (lastError == ETIMEDOUT || lastError == EINPROGRESS)
-            return Fail(SerialFailureCode::kNoAnswer, where + ": no connection within " +
-                                                          std::to_string(kNetworkConnectTimeoutMs / 1000) + " s");
+            return Fail(
+                SerialFailureCode::kNoAnswer,
+                where + ": no connection within " + std::to_string(kNetworkConnectTimeoutMs / 1000) + " s");
         return Fail(SerialFailureCode::kOther, where + ": " + std::strerror(lastError));
     }
     const int one = 1;
@@ -104,17 +106,21 @@ bool NetworkDevice::Open(const std::string& name) {
     willSent_[kOptionComPort] = true;
     const Deadline deadline(kNetworkConnectTimeoutMs);
     if (SendRaw(offer, kNetworkConnectTimeoutMs)) {
-        while (!comPortAccepted_ && !comPortRefused_ && !peerClosed_ && !Interrupted() && deadline.RemainingMs() > 0) {
+        while (!comPortAccepted_ && !comPortRefused_ && !peerClosed_ && !Interrupted() &&
+               deadline.RemainingMs() > 0) {
             PumpFor(lock, deadline.RemainingMs(), true);
         }
     }
     if (comPortAccepted_ && !comPortRefused_ && !peerClosed_) return true;
     // A server that refuses the option, closes, or never answers is no serial port.
     CloseSocket();
-    if (comPortRefused_) return Fail(SerialFailureCode::kComPortRefused, host + " port " + std::to_string(port));
+    if (comPortRefused_)
+        return Fail(SerialFailureCode::kComPortRefused, host + " port " + std::to_string(port));
     if (peerClosed_)
-        return Fail(SerialFailureCode::kConnectionRefused, "the server at " + host + " closed the connection");
-    return Fail(SerialFailureCode::kNoAnswer, "the server at " + host + " did not take up the COM-PORT option within " +
+        return Fail(SerialFailureCode::kConnectionRefused,
+                    "the server at " + host + " closed the connection");
+    return Fail(SerialFailureCode::kNoAnswer, "the server at " + host +
+                                                  " did not take up the COM-PORT option within " +
                                                   std::to_string(kNetworkConnectTimeoutMs / 1000) + " s");
 }
 
@@ -176,12 +182,13 @@ bool NetworkDevice::SetLineSettings(const DeviceLineSettings& settings) {
     acknowledged.parity = ParityOfComPort(static_cast<uint8_t>(replyValue_[kComPortSetParity]));
     acknowledged.stopBits = StopBitsOfComPort(static_cast<uint8_t>(replyValue_[kComPortSetStopSize]));
     const auto describe = [](const DeviceLineSettings& line) {
-        return std::to_string(line.baudRate) + " baud, " + std::to_string(line.dataBits) + " data bits, parity " +
-               std::to_string(line.parity) + ", stop bits code " + std::to_string(line.stopBits);
+        return std::to_string(line.baudRate) + " baud, " + std::to_string(line.dataBits) +
+               " data bits, parity " + std::to_string(line.parity) + ", stop bits code " +
+               std::to_string(line.stopBits);
     };
     if (acknowledged.parity < 0 || acknowledged.stopBits < 0)
-        return Fail(SerialFailureCode::kSettingsNotAcknowledged, "asked " + describe(settings) +
-                                                                     ", acknowledged a parity or stop size of none");
+        return Fail(SerialFailureCode::kSettingsNotAcknowledged,
+                    "asked " + describe(settings) + ", acknowledged a parity or stop size of none");
     current_ = acknowledged;
     // Baud rate 0 leaves the rate to the server.
     if ((settings.baudRate == 0 || acknowledged.baudRate == settings.baudRate) &&
@@ -229,8 +236,6 @@ bool NetworkDevice::WaitReadable(int timeoutMs) {
     return input_.Size() > 0 || peerClosed_;
 }
 
-
-
 bool NetworkDevice::PurgeInput() {
     std::lock_guard<std::recursive_mutex> guard(mutex_);
     if (fd_ < 0) return false;
@@ -272,9 +277,10 @@ void NetworkDevice::Interrupt() {
 
 }  // namespace network_device
 
-std::unique_ptr<SerialDevice> CreateNetworkDevice() { return std::make_unique<network_device::NetworkDevice>(); }
+std::unique_ptr<SerialDevice> CreateNetworkDevice() {
+    return std::make_unique<network_device::NetworkDevice>();
+}
 
 std::unique_ptr<SerialDevice> CreateNetworkDeviceOnSocket(int connectedFd) {
     return std::make_unique<network_device::NetworkDevice>(connectedFd);
 }
-

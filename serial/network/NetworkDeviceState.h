@@ -30,7 +30,7 @@ constexpr int kDrainLimitBytes = 16384;
 constexpr auto kDrainLimitTime = std::chrono::milliseconds(10);
 
 class NetworkDevice final : public SerialDevice {
-public:
+  public:
     explicit NetworkDevice(int adoptedFd = -1) : adoptedFd_(adoptedFd) { interrupt_.Open(); }
     ~NetworkDevice() override {
         CloseSocket();
@@ -54,7 +54,7 @@ public:
     void Interrupt() override;
     SerialFailure LastFailure() const override { return failure_; }
 
-private:
+  private:
     using Lock = std::unique_lock<std::recursive_mutex>;
     bool Fail(SerialFailureCode code, std::string detail) {
         failure_ = {code, std::move(detail), 0};

@@ -46,7 +46,8 @@ int NetworkDevice::Write(const uint8_t* data, int count, int timeoutMs) {
 
 size_t NetworkDevice::SendSome(const std::vector<uint8_t>& bytes, size_t sent, const Deadline& deadline) {
     while (sent < bytes.size() && !peerClosed_) {
-        const ssize_t written = ::send(fd_, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
+        const ssize_t written =
+            ::send(fd_, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
         if (written > 0) {
             sent += static_cast<size_t>(written);
             continue;
@@ -120,7 +121,8 @@ void NetworkDevice::HandleEvent(const TelnetEvent& event) {
         return;
     }
     const uint8_t option = event.option;
-    const bool wanted = option == kOptionBinary || option == kOptionSuppressGoAhead || option == kOptionComPort;
+    const bool wanted =
+        option == kOptionBinary || option == kOptionSuppressGoAhead || option == kOptionComPort;
     switch (event.verb) {
         case kTelnetDO:
             if (option == kOptionComPort) comPortAccepted_ = true;

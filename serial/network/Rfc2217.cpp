@@ -27,10 +27,18 @@ int32_t SettingOf(const std::pair<int32_t, uint8_t> (&table)[N], uint8_t value) 
 
 }  // namespace
 
-uint8_t ComPortParity(int32_t parity) { return ValueOf(kParityValues, parity); }
-int32_t ParityOfComPort(uint8_t value) { return SettingOf(kParityValues, value); }
-uint8_t ComPortStopSize(int32_t stopBits) { return ValueOf(kStopSizeValues, stopBits); }
-int32_t StopBitsOfComPort(uint8_t value) { return SettingOf(kStopSizeValues, value); }
+uint8_t ComPortParity(int32_t parity) {
+    return ValueOf(kParityValues, parity);
+}
+int32_t ParityOfComPort(uint8_t value) {
+    return SettingOf(kParityValues, value);
+}
+uint8_t ComPortStopSize(int32_t stopBits) {
+    return ValueOf(kStopSizeValues, stopBits);
+}
+int32_t StopBitsOfComPort(uint8_t value) {
+    return SettingOf(kStopSizeValues, value);
+}
 
 void TelnetEncodeData(const uint8_t* data, int count, std::vector<uint8_t>& out) {
     for (int i = 0; i < count; ++i) {
@@ -170,4 +178,6 @@ uint32_t ComPortValueU32(const TelnetEvent& event) {
            (static_cast<uint32_t>(event.value[3]) << 8) | static_cast<uint32_t>(event.value[4]);
 }
 
-uint8_t ComPortValueU8(const TelnetEvent& event) { return event.valueLength < 2 ? 0 : event.value[1]; }
+uint8_t ComPortValueU8(const TelnetEvent& event) {
+    return event.valueLength < 2 ? 0 : event.value[1];
+}

@@ -55,8 +55,8 @@ constexpr uint8_t kComPortPurgeBoth = 3;
 // Line settings ↔ COM-PORT values, one table each; each inverse reads the same table backwards.
 // Parity as the driver codes it: 0 none, 1 odd, 2 even. Stop bits as the device layer codes them:
 // 0 one, 1 one and a half, 2 two.
-uint8_t ComPortParity(int32_t parity);    // 0 for a parity that has no value
-int32_t ParityOfComPort(uint8_t value);   // −1 for mark, space or nonsense
+uint8_t ComPortParity(int32_t parity);   // 0 for a parity that has no value
+int32_t ParityOfComPort(uint8_t value);  // −1 for mark, space or nonsense
 uint8_t ComPortStopSize(int32_t stopBits);
 int32_t StopBitsOfComPort(uint8_t value);
 

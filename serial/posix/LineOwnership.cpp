@@ -22,7 +22,9 @@ std::string& LockFolder() {
     return folder;
 }
 
-bool ProcessAlive(int32_t pid) { return pid > 0 && (::kill(pid, 0) == 0 || errno == EPERM); }
+bool ProcessAlive(int32_t pid) {
+    return pid > 0 && (::kill(pid, 0) == 0 || errno == EPERM);
+}
 
 // A lock file holds the PID as ten ASCII digits and a newline; some programs wrote it as a binary
 // int. Both are read; 0 for anything else.
@@ -92,7 +94,8 @@ TtyKind TtyKindOfDevice(dev_t device) {
         const size_t dash = minors.find('-');
         try {
             low = static_cast<unsigned>(std::stoul(minors.substr(0, dash)));
-            high = dash == std::string::npos ? low : static_cast<unsigned>(std::stoul(minors.substr(dash + 1)));
+            high =
+                dash == std::string::npos ? low : static_cast<unsigned>(std::stoul(minors.substr(dash + 1)));
         } catch (...) {
             continue;
         }
@@ -100,7 +103,8 @@ TtyKind TtyKindOfDevice(dev_t device) {
         if (type == "pty:slave") return TtyKind::kPtySlave;
         // The master side of a pty, /dev/tty, the console and the virtual terminals are ttys, but no
         // serial line.
-        if (type.rfind("pty", 0) == 0 || type.rfind("system", 0) == 0 || type == "console") return TtyKind::kNotTty;
+        if (type.rfind("pty", 0) == 0 || type.rfind("system", 0) == 0 || type == "console")
+            return TtyKind::kNotTty;
         return TtyKind::kSerialLine;
     }
     return any ? TtyKind::kNotTty : TtyKind::kUnknown;
@@ -108,8 +112,10 @@ TtyKind TtyKindOfDevice(dev_t device) {
 
 std::string UucpLockPath(const std::string& devicePath) {
     std::string name = devicePath;
-    if (name.rfind("/dev/", 0) == 0) name = name.substr(5);
-    else if (const size_t slash = name.rfind('/'); slash != std::string::npos) name = name.substr(slash + 1);
+    if (name.rfind("/dev/", 0) == 0)
+        name = name.substr(5);
+    else if (const size_t slash = name.rfind('/'); slash != std::string::npos)
+        name = name.substr(slash + 1);
     for (char& c : name)
         if (c == '/') c = '_';
     std::lock_guard<std::mutex> guard(folderMutex);
@@ -195,7 +201,8 @@ bool FindLineHolder(dev_t device, int ptyIndex, LineHolder& holder) {
             const std::string fdPath = base + "/fd/" + fd->d_name;
             struct stat info {};
             if (::stat(fdPath.c_str(), &info) != 0 || !S_ISCHR(info.st_mode)) continue;
-            if (info.st_rdev == device) holdsLine = true;
+            if (info.st_rdev == device)
+                holdsLine = true;
             else if (ptyIndex >= 0 && info.st_rdev == kPtyMultiplexer &&
                      IsPtyMasterOf(base + "/fdinfo/" + fd->d_name, ptyIndex))
                 holdsMaster = true;

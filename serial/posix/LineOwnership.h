@@ -28,7 +28,7 @@ int32_t UucpLockHolder(const std::string& lockPath);
 // Takes the lock file for this process while the port is open. False with holderPid set when another
 // live process holds it; true (and nothing held) when the lock folder cannot take files.
 class UucpLock {
-public:
+  public:
     UucpLock() = default;
     ~UucpLock() { Release(); }
     UucpLock(const UucpLock&) = delete;
@@ -37,7 +37,7 @@ public:
     bool Acquire(const std::string& devicePath, int32_t& holderPid);
     void Release();
 
-private:
+  private:
     std::string path_;
 };
 

@@ -31,10 +31,14 @@ using Clock = std::chrono::steady_clock;
 
 int DataBitsOfSize(tcflag_t size) {
     switch (size) {
-        case CS5: return 5;
-        case CS6: return 6;
-        case CS7: return 7;
-        default: return 8;
+        case CS5:
+            return 5;
+        case CS6:
+            return 6;
+        case CS7:
+            return 7;
+        default:
+            return 8;
     }
 }
 
@@ -52,17 +56,19 @@ int PtyIndexOf(const std::string& path) {
 
 std::string NameOfGroup(gid_t gid) {
     std::vector<char> buffer(4096);
-    group entry {};
+    group entry{};
     group* found = nullptr;
-    if (::getgrgid_r(gid, &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr) return found->gr_name;
+    if (::getgrgid_r(gid, &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr)
+        return found->gr_name;
     return std::to_string(gid);
 }
 
 std::string NameOfUser(uid_t uid) {
     std::vector<char> buffer(4096);
-    passwd entry {};
+    passwd entry{};
     passwd* found = nullptr;
-    if (::getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr) return found->pw_name;
+    if (::getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr)
+        return found->pw_name;
     return std::to_string(uid);
 }
 
@@ -84,12 +90,12 @@ std::string PermissionDetail(const std::string& name) {
     char mode[8];
     std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(info.st_mode & 07777));
     const std::string group = NameOfGroup(info.st_gid);
-    return name + " is owned by " + NameOfUser(info.st_uid) + ", group " + group + ", mode " + mode + "; you are " +
-           (InGroup(info.st_gid) ? "in" : "not in") + " group " + group;
+    return name + " is owned by " + NameOfUser(info.st_uid) + ", group " + group + ", mode " + mode +
+           "; you are " + (InGroup(info.st_gid) ? "in" : "not in") + " group " + group;
 }
 
 class PosixDevice final : public SerialDevice {
-public:
+  public:
     ~PosixDevice() override { Close(); }
 
     bool Open(const std::string& name) override {
@@ -110,7 +116,8 @@ public:
         int32_t lockHolder = 0;
         if (!lock_.Acquire(path, lockHolder)) {
             failure_.holderPid = lockHolder;
-            return Fail(SerialFailureCode::kBusy, "lock file " + UucpLockPath(path) + " of " + DescribeProcess(lockHolder));
+            return Fail(SerialFailureCode::kBusy,
+                        "lock file " + UucpLockPath(path) + " of " + DescribeProcess(lockHolder));
         }
         LineHolder holder;
         if (FindLineHolder(info.st_rdev, ptyIndex, holder)) {
@@ -177,7 +184,8 @@ public:
     bool SetLineSettings(const DeviceLineSettings& settings) override {
         termios tio{};
         speed_t speed = B0;
-        if (fd_ < 0 || !TermiosSpeedOfRate(settings.baudRate, speed) || ::tcgetattr(fd_, &tio) != 0) return false;
+        if (fd_ < 0 || !TermiosSpeedOfRate(settings.baudRate, speed) || ::tcgetattr(fd_, &tio) != 0)
+            return false;
         // A baud rate of 0 is left to the device: the line keeps its speed. Setting B0 would ask a
         // real serial port to hang up (drop DTR and RTS), which can reset what hangs on the line.
         if (settings.baudRate != 0 && (::cfsetispeed(&tio, speed) != 0 || ::cfsetospeed(&tio, speed) != 0))
@@ -194,11 +202,13 @@ public:
         if (settings.stopBits != 0) tio.c_cflag |= CSTOPB;
         tio.c_cc[VMIN] = 0;
         tio.c_cc[VTIME] = 0;
-        if (::tcsetattr(fd_, TCSANOW, &tio) != 0) return Fail(SerialFailureCode::kLineSettings, std::strerror(errno));
+        if (::tcsetattr(fd_, TCSANOW, &tio) != 0)
+            return Fail(SerialFailureCode::kLineSettings, std::strerror(errno));
         termios got{};
         if (::tcgetattr(fd_, &got) != 0) return Fail(SerialFailureCode::kLineSettings, std::strerror(errno));
         if (!LineSettingsTaken(tio, got, ptySlave_))
-            return Fail(SerialFailureCode::kLineSettings, "the device kept other settings than those asked for");
+            return Fail(SerialFailureCode::kLineSettings,
+                        "the device kept other settings than those asked for");
         return true;
     }
 
@@ -285,7 +295,7 @@ public:
 
     void Interrupt() override { interrupt_.Signal(); }
 
-private:
+  private:
     bool Fail(SerialFailureCode code, std::string detail) {
         failure_.code = code;
         failure_.detail = std::move(detail);
@@ -296,12 +306,17 @@ private:
         switch (error) {
             case ENOENT:
             case ENXIO:
-            case ENODEV: return Fail(SerialFailureCode::kNoSuchDevice, name + ": " + std::strerror(error));
+            case ENODEV:
+                return Fail(SerialFailureCode::kNoSuchDevice, name + ": " + std::strerror(error));
             case EACCES:
-            case EPERM: return Fail(SerialFailureCode::kPermissionDenied, PermissionDetail(name));
-            case EBUSY: return Fail(SerialFailureCode::kBusy, "opened for exclusive use by another program");
-            case ENOTDIR: return Fail(SerialFailureCode::kNoSuchDevice, name + ": " + std::strerror(error));
-            default: return Fail(SerialFailureCode::kOther, name + ": " + std::strerror(error));
+            case EPERM:
+                return Fail(SerialFailureCode::kPermissionDenied, PermissionDetail(name));
+            case EBUSY:
+                return Fail(SerialFailureCode::kBusy, "opened for exclusive use by another program");
+            case ENOTDIR:
+                return Fail(SerialFailureCode::kNoSuchDevice, name + ": " + std::strerror(error));
+            default:
+                return Fail(SerialFailureCode::kOther, name + ": " + std::strerror(error));
         }
     }
 
@@ -316,7 +331,9 @@ private:
 
 }  // namespace
 
-std::unique_ptr<SerialDevice> CreatePosixDevice() { return std::make_unique<PosixDevice>(); }
+std::unique_ptr<SerialDevice> CreatePosixDevice() {
+    return std::make_unique<PosixDevice>();
+}
 
 bool LineSettingsTaken(const termios& asked, const termios& got, bool ptySlave) {
     if (::cfgetospeed(&asked) != ::cfgetospeed(&got)) return false;

@@ -12,7 +12,9 @@ namespace {
 
 using AboutBox = ConfiguratorFixture;
 
-QLabel* Label(const char* name) { return Form_AboutBox->findChild<QLabel*>(name); }
+QLabel* Label(const char* name) {
+    return Form_AboutBox->findChild<QLabel*>(name);
+}
 
 }  // namespace
 

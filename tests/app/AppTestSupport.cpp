@@ -1,9 +1,8 @@
 #include "AppTestSupport.h"
 
-#include <QComboBox>
-
 #include <unistd.h>
 
+#include <QComboBox>
 #include <QFileDialog>
 #include <algorithm>
 #include <cstdlib>
@@ -33,19 +32,24 @@ MessageBoxRecorder::MessageBoxRecorder() {
     });
 }
 
-MessageBoxRecorder::~MessageBoxRecorder() { SetMessageBoxHook({}); }
+MessageBoxRecorder::~MessageBoxRecorder() {
+    SetMessageBoxHook({});
+}
 
 FileDialogScript::FileDialogScript(std::string answerPath) : answer(std::move(answerPath)) {
     SetFileDialogRunner([this](QFileDialog& dialog) {
-        dialogs.push_back({dialog.objectName(), dialog.windowTitle(), ShownFilters(dialog), ShownFilter(dialog),
-                           dialog.property("defaultExtension").toString(), static_cast<int>(dialog.fileMode()),
-                           static_cast<int>(dialog.acceptMode()),
-                           !dialog.testOption(QFileDialog::DontConfirmOverwrite), dialog.directory().absolutePath()});
+        dialogs.push_back({dialog.objectName(), dialog.windowTitle(), ShownFilters(dialog),
+                           ShownFilter(dialog), dialog.property("defaultExtension").toString(),
+                           static_cast<int>(dialog.fileMode()), static_cast<int>(dialog.acceptMode()),
+                           !dialog.testOption(QFileDialog::DontConfirmOverwrite),
+                           dialog.directory().absolutePath()});
         return QString::fromStdString(answer);
     });
 }
 
-FileDialogScript::~FileDialogScript() { SetFileDialogRunner({}); }
+FileDialogScript::~FileDialogScript() {
+    SetFileDialogRunner({});
+}
 
 QStringList ShownFilters(QFileDialog& dialog) {
     QStringList shown;
@@ -71,7 +75,8 @@ ScratchFolder::~ScratchFolder() {
         std::filesystem::permissions(entry.path(), std::filesystem::perms::owner_all,
                                      std::filesystem::perm_options::add, error);
     }
-    std::filesystem::permissions(root, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, error);
+    std::filesystem::permissions(root, std::filesystem::perms::owner_all, std::filesystem::perm_options::add,
+                                 error);
     std::filesystem::remove_all(root, error);
 }
 

@@ -24,7 +24,7 @@ struct RecordedBox {
 
 // Records every message box instead of showing it, while it lives.
 class MessageBoxRecorder {
-public:
+  public:
     MessageBoxRecorder();
     ~MessageBoxRecorder();
     MessageBoxRecorder(const MessageBoxRecorder&) = delete;
@@ -38,7 +38,7 @@ struct RecordedDialog {
     QString title;
     QStringList nameFilters;     // as the dialog shows them
     QString selectedNameFilter;  // as shown
-    QString defaultSuffix;  // the extension the dialog adds where it belongs
+    QString defaultSuffix;       // the extension the dialog adds where it belongs
     int fileMode;
     int acceptMode;
     bool confirmOverwrite;
@@ -51,7 +51,7 @@ QString ShownFilter(QFileDialog& dialog);
 
 // Answers file dialogs with the given path (an empty path cancels) and records what was asked.
 class FileDialogScript {
-public:
+  public:
     explicit FileDialogScript(std::string answer = {});
     ~FileDialogScript();
     FileDialogScript(const FileDialogScript&) = delete;
@@ -63,7 +63,7 @@ public:
 
 // A fresh folder removed again at the end (made writable first, in case a test locked it).
 class ScratchFolder {
-public:
+  public:
     ScratchFolder();
     ~ScratchFolder();
     ScratchFolder(const ScratchFolder&) = delete;
@@ -72,7 +72,7 @@ public:
     const std::filesystem::path& path() const { return root; }
     std::filesystem::path operator/(const std::string& name) const { return root / name; }
 
-private:
+  private:
     std::filesystem::path root;
 };
 
@@ -83,7 +83,7 @@ std::vector<std::string> FolderListing(const std::filesystem::path& folder);
 
 // Starts the window program's seven windows on a zero Settings Image; destroys them afterwards.
 class ConfiguratorFixture : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override;
     void TearDown() override;
 };

@@ -24,7 +24,9 @@ QStringList Items(const QComboBox* box) {
     return items;
 }
 
-void Open() { Form_Main->ComSettings1Click(); }
+void Open() {
+    Form_Main->ComSettings1Click();
+}
 
 // Types text into an editable combo box the way the operator does.
 void Type(QComboBox* box, const QString& text) {
@@ -64,7 +66,9 @@ TEST_F(ComSettings, LabelledEditableComboBoxesWithTheirItems) {
         QStringList items;
     };
     const std::vector<Expected> expected = {
-        {"ComboBox_BaudRate", "Baud Rate", {"None", "110", "300", "600", "1200", "2400", "4800", "9600", "19200", "38400"}},
+        {"ComboBox_BaudRate",
+         "Baud Rate",
+         {"None", "110", "300", "600", "1200", "2400", "4800", "9600", "19200", "38400"}},
         {"ComboBox_DataBits", "Data Bits", {"8"}},
         {"ComboBox_Parity", "Parity", {"None", "Odd", "Even"}},
         {"ComboBox_StopBits", "Stop Bits", {"1", "2"}},
@@ -194,10 +198,10 @@ TEST_F(ComSettings, ReopeningWhileOpenKeepsTheSelections) {
 }
 
 TEST_F(ComSettings, ShowingFollowsSettingsChangedElsewhere) {
-    PcSerialSettings[1] = 1;   // 110
-    PcSerialSettings[3] = 3;   // 8
-    PcSerialSettings[4] = 2;   // Even
-    PcSerialSettings[5] = 1;   // 2
+    PcSerialSettings[1] = 1;  // 110
+    PcSerialSettings[3] = 3;  // 8
+    PcSerialSettings[4] = 2;  // Even
+    PcSerialSettings[5] = 1;  // 2
     Open();
     EXPECT_EQ(Form_ComSettings->ComboBox_BaudRate()->currentText().toStdString(), "110");
     EXPECT_EQ(Form_ComSettings->ComboBox_Parity()->currentText().toStdString(), "Even");

@@ -16,11 +16,14 @@
 
 namespace {
 
-CommandLine Parse(std::vector<std::string> args) { return ParseCommandLine(args); }
+CommandLine Parse(std::vector<std::string> args) {
+    return ParseCommandLine(args);
+}
 
 void ExpectError(std::vector<std::string> args, const std::string& mentioned) {
     const CommandLine result = Parse(args);
-    EXPECT_EQ(result.action, CommandLineAction::Error) << "arguments starting " << (args.empty() ? "" : args[0]);
+    EXPECT_EQ(result.action, CommandLineAction::Error)
+        << "arguments starting " << (args.empty() ? "" : args[0]);
     EXPECT_NE(result.error.find(mentioned), std::string::npos) << result.error;
     EXPECT_TRUE(result.comms.empty());
 }
@@ -37,7 +40,8 @@ TEST(CommandLineParse, NoArgumentsRunsWithTheDefaultDevices) {
 TEST(CommandLineParse, CommMappingsKeepTheirOrder) {
     PtyPair line;
     ASSERT_TRUE(line.IsOpen());
-    const CommandLine result = Parse({"--comm", "1=" + line.SlavePath(), "--comm=20=rfc2217://127.0.0.1:4001"});
+    const CommandLine result =
+        Parse({"--comm", "1=" + line.SlavePath(), "--comm=20=rfc2217://127.0.0.1:4001"});
     ASSERT_EQ(result.action, CommandLineAction::Run) << result.error;
     ASSERT_EQ(result.comms.size(), 2u);
     EXPECT_EQ(result.comms[0].port, 1);
@@ -58,18 +62,19 @@ TEST(CommandLineParse, OnlySerialDevicesAreAccepted) {
         std::string device;
         std::string mentioned;
     } refused[] = {
-        {"/dev/null", "not a serial device"},      {"/dev/ptmx", "not a serial device"},
-        {file, "not a serial device"},             {folder, "not a serial device"},
-        {"/dev/no-such-tty", "no such device"},    {"http://127.0.0.1:80", "unknown kind of device"},
-        {"rfc2217://127.0.0.1:0", "1 to 65535"},   {"rfc2217://127.0.0.1:65536", "1 to 65535"},
-        {"rfc2217://127.0.0.1", "1 to 65535"},     {"rfc2217://:4001", "1 to 65535"},
+        {"/dev/null", "not a serial device"},    {"/dev/ptmx", "not a serial device"},
+        {file, "not a serial device"},           {folder, "not a serial device"},
+        {"/dev/no-such-tty", "no such device"},  {"http://127.0.0.1:80", "unknown kind of device"},
+        {"rfc2217://127.0.0.1:0", "1 to 65535"}, {"rfc2217://127.0.0.1:65536", "1 to 65535"},
+        {"rfc2217://127.0.0.1", "1 to 65535"},   {"rfc2217://:4001", "1 to 65535"},
     };
     for (const auto& row : refused) ExpectError({"--comm", "1=" + row.device}, row.mentioned);
     std::remove(file.c_str());
 
     PtyPair line;
     ASSERT_TRUE(line.IsOpen());
-    ExpectError({"--comm", "3=" + line.SlavePath(), "--comm", "3=rfc2217://127.0.0.1:4001"}, "Comm 3 is given twice");
+    ExpectError({"--comm", "3=" + line.SlavePath(), "--comm", "3=rfc2217://127.0.0.1:4001"},
+                "Comm 3 is given twice");
 }
 
 TEST(CommandLineParse, PortNumberOutsideOneToTwentyIsRejected) {
@@ -97,7 +102,9 @@ TEST(CommandLineParse, MappingNeedsAnEqualsSign) {
     ExpectError({"--comm", "/dev/ttyS0"}, "N=DEVICE");
 }
 
-TEST(CommandLineParse, CommWithoutValueIsRejected) { ExpectError({"--comm"}, "--comm needs a value"); }
+TEST(CommandLineParse, CommWithoutValueIsRejected) {
+    ExpectError({"--comm"}, "--comm needs a value");
+}
 
 TEST(CommandLineParse, UnknownOptionsAndStrayArgumentsAreRejected) {
     ExpectError({"--bogus"}, "unknown option '--bogus'");
@@ -120,8 +127,8 @@ TEST(CommandLineParse, ToolkitOptionsAndTheirValuesArePassedOver) {
     PtyPair line;
     ASSERT_TRUE(line.IsOpen());
     const CommandLine result =
-        Parse({"-platform", "offscreen", "--comm", "2=" + line.SlavePath(), "-style=fusion", "--style", "windows",
-               "-reverse", "-qwindowgeometry", "100x100+0+0", "-stylesheet", "x.qss"});
+        Parse({"-platform", "offscreen", "--comm", "2=" + line.SlavePath(), "-style=fusion", "--style",
+               "windows", "-reverse", "-qwindowgeometry", "100x100+0+0", "-stylesheet", "x.qss"});
     ASSERT_EQ(result.action, CommandLineAction::Run) << result.error;
     ASSERT_EQ(result.comms.size(), 1u);
     EXPECT_EQ(result.comms[0].port, 2);
@@ -142,7 +149,8 @@ TEST(CommandLineApply, StoresTheDevicesInTheSerialDriver) {
     SerialResetDeviceNames();
     PtyPair line;
     ASSERT_TRUE(line.IsOpen());
-    const CommandLine result = Parse({"--comm", "3=" + line.SlavePath(), "--comm", "20=rfc2217://localhost:4001"});
+    const CommandLine result =
+        Parse({"--comm", "3=" + line.SlavePath(), "--comm", "20=rfc2217://localhost:4001"});
     ASSERT_TRUE(ApplyCommandLine(result));
     EXPECT_EQ(SerialDeviceName(3), line.SlavePath());
     EXPECT_EQ(SerialDeviceName(20), "rfc2217://localhost:4001");
@@ -165,7 +173,8 @@ ProgramRun RunProgram(const std::string& arguments) {
         binDir = fromEnvironment;
     } else {
         std::error_code error;
-        binDir = (std::filesystem::read_symlink("/proc/self/exe", error).parent_path().parent_path() / "bin").string();
+        binDir = (std::filesystem::read_symlink("/proc/self/exe", error).parent_path().parent_path() / "bin")
+                     .string();
     }
     // No display at all: the arguments must be handled before the toolkit needs one.
     const std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=xcb '" + binDir +
@@ -193,9 +202,10 @@ TEST(CommandLineProgram, NoDisplayGivesOneClearLineAndStatusTwo) {
     for (const std::string arguments : {"", "-platform xcb", "--platform=wayland"}) {
         const ProgramRun run = RunProgram(arguments);
         EXPECT_EQ(run.status, 2) << arguments << ": " << run.output;
-        EXPECT_EQ(run.output,
-                  "vandel-configurator: no display to open the window on: set DISPLAY, start it with -platform "
-                  "offscreen, or use vandel-cli for the same work without a window\n")
+        EXPECT_EQ(
+            run.output,
+            "vandel-configurator: no display to open the window on: set DISPLAY, start it with -platform "
+            "offscreen, or use vandel-cli for the same work without a window\n")
             << arguments;
     }
 }

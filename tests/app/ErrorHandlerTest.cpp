@@ -19,7 +19,7 @@ namespace {
 
 // An object whose event handler throws for the first `failures` events it gets.
 class ThrowingObject : public QObject {
-public:
+  public:
     int failures = 1;
     int handled = 0;
 
@@ -35,7 +35,7 @@ public:
 };
 
 class StrangeThrower : public QObject {
-public:
+  public:
     bool event(QEvent* event) override {
         if (event->type() == QEvent::User) throw 42;
         return QObject::event(event);
@@ -45,7 +45,8 @@ public:
 }  // namespace
 
 TEST(ErrorMessageText, AppendsAFullStopWhenMissing) {
-    EXPECT_EQ(ErrorMessageText("'' is not a valid integer value").toStdString(), "'' is not a valid integer value.");
+    EXPECT_EQ(ErrorMessageText("'' is not a valid integer value").toStdString(),
+              "'' is not a valid integer value.");
     EXPECT_EQ(ErrorMessageText("Already ends.").toStdString(), "Already ends.");
     EXPECT_EQ(ErrorMessageText("Ends with a question?").toStdString(), "Ends with a question?.");
     EXPECT_EQ(ErrorMessageText("").toStdString(), ".");

@@ -59,7 +59,9 @@ const std::vector<ExpectedMenu> kExpectedMenu = {
     {"Menu_Help", "Help", {{"Help_About", "&About..."}}},
 };
 
-QAction* MenuAction(const char* name) { return Form_Main->findChild<QAction*>(name); }
+QAction* MenuAction(const char* name) {
+    return Form_Main->findChild<QAction*>(name);
+}
 
 // Triggers a menu item whose window runs modally; the window is closed from inside its own loop
 // after recording whether it was up and modal.
@@ -261,8 +263,8 @@ TEST_F(MainWindow, TheDefaultExtensionIsAddedOnlyWhereItBelongs) {
         const char* typed;
         const char* chosen;
     } rows[] = {
-        {Form_Main->OpenDialog(), "site7", "site7"},   {Form_Main->OpenDialog(), "rack", "rack.dat"},
-        {Form_Main->OpenDialog(), "both", "both"},     {Form_Main->SaveDialog(), "new", "new.dat"},
+        {Form_Main->OpenDialog(), "site7", "site7"},     {Form_Main->OpenDialog(), "rack", "rack.dat"},
+        {Form_Main->OpenDialog(), "both", "both"},       {Form_Main->SaveDialog(), "new", "new.dat"},
         {Form_Main->SaveDialog(), "new.bin", "new.bin"},
     };
     for (const auto& row : rows) {

@@ -23,10 +23,16 @@ namespace {
 
 using FileCommands = ConfiguratorFixture;
 
-void TriggerLoad() { Form_Main->findChild<QAction*>("Control_LoadFromFile")->trigger(); }
-void TriggerSave() { Form_Main->findChild<QAction*>("Control_Save")->trigger(); }
+void TriggerLoad() {
+    Form_Main->findChild<QAction*>("Control_LoadFromFile")->trigger();
+}
+void TriggerSave() {
+    Form_Main->findChild<QAction*>("Control_Save")->trigger();
+}
 
-std::vector<uint8_t> Image() { return {SettingsImage.begin(), SettingsImage.end()}; }
+std::vector<uint8_t> Image() {
+    return {SettingsImage.begin(), SettingsImage.end()};
+}
 
 // A byte pattern that differs at every position, so that a shifted or partial copy shows.
 std::vector<uint8_t> Pattern(size_t size, uint8_t seed) {
@@ -199,8 +205,9 @@ TEST_F(FileCommands, SaveIntoAReadOnlyFolderWarnsAndKeepsTheOldFile) {
     WriteBytes(locked / "settings.dat", kOldFile);
     fs::permissions(locked, fs::perms::owner_read | fs::perms::owner_exec);
     if (::access(locked.c_str(), W_OK) == 0) {
-        GTEST_SKIP() << "running with rights that ignore folder permissions (root): "
-                        "the read-only case is covered by SaveWhereNoFileCanBeCreated and SaveThatFailsWhileWriting";
+        GTEST_SKIP()
+            << "running with rights that ignore folder permissions (root): "
+               "the read-only case is covered by SaveWhereNoFileCanBeCreated and SaveThatFailsWhileWriting";
     }
     MessageBoxRecorder boxes;
     FileDialogScript script((locked / "settings.dat").string());

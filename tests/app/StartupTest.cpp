@@ -11,12 +11,12 @@
 #include "app/Comsettings.h"
 #include "app/Main.h"
 #include "app/Startup.h"
+#include "link/PcSerialSettings.h"
 #include "operations/Commconfigsummary.h"
 #include "operations/ConfigureComm.h"
 #include "operations/Forms.h"
 #include "operations/RequestComm.h"
 #include "operations/Summary.h"
-#include "link/PcSerialSettings.h"
 #include "settings/SettingsImage.h"
 
 namespace {

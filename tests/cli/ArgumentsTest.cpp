@@ -34,10 +34,11 @@ TEST(CliArguments, DoubleDashEndsTheOptions) {
 }
 
 TEST(CliArguments, LoadTakesTheOutputInEveryForm) {
-    for (const auto& args : std::vector<std::vector<std::string>>{{"load", "/dev/ttyUSB0", "-o", "x.dat"},
-                                                                  {"load", "-o", "x.dat", "/dev/ttyUSB0"},
-                                                                  {"load", "/dev/ttyUSB0", "--output", "x.dat"},
-                                                                  {"load", "/dev/ttyUSB0", "--output=x.dat"}}) {
+    for (const auto& args :
+         std::vector<std::vector<std::string>>{{"load", "/dev/ttyUSB0", "-o", "x.dat"},
+                                               {"load", "-o", "x.dat", "/dev/ttyUSB0"},
+                                               {"load", "/dev/ttyUSB0", "--output", "x.dat"},
+                                               {"load", "/dev/ttyUSB0", "--output=x.dat"}}) {
         CliArguments a;
         ASSERT_EQ(Parse(args, a), CliParse::kRun) << args[2];
         EXPECT_EQ(a.command, CliCommand::kLoad);
@@ -87,12 +88,14 @@ TEST(CliArguments, PortsTakesAFolderAndDevices) {
 TEST(CliArguments, ErrorsSayWhatIsWrong) {
     CliArguments a;
     std::string error;
-    EXPECT_EQ(ParseCliArguments({"configure", "s.dat", "/dev/a", "/dev/b", "/dev/a"}, a, error), CliParse::kError);
+    EXPECT_EQ(ParseCliArguments({"configure", "s.dat", "/dev/a", "/dev/b", "/dev/a"}, a, error),
+              CliParse::kError);
     EXPECT_EQ(error, "the device /dev/a is given twice");
     EXPECT_EQ(ParseCliArguments({"diff", "a.dat", "b.dat", "c.dat"}, a, error), CliParse::kError);
     EXPECT_EQ(error, "diff wants two settings files, not 3 arguments");
-    EXPECT_EQ(ParseCliArguments({"load", "/dev/a", "-o", "x", "--pc-settings", "9600,8,N,1", "--pc-settings=4800,8,N,1"},
-                                a, error),
+    EXPECT_EQ(ParseCliArguments(
+                  {"load", "/dev/a", "-o", "x", "--pc-settings", "9600,8,N,1", "--pc-settings=4800,8,N,1"}, a,
+                  error),
               CliParse::kError);
     EXPECT_EQ(error, "--pc-settings is given twice");
     EXPECT_EQ(ParseCliArguments({"show", "a.dat", "-j"}, a, error), CliParse::kError);
@@ -118,8 +121,9 @@ TEST(CliPcSettings, AnythingElseIsRefusedAndTheRecordKept) {
     std::array<uint8_t, kPortConfigurationSize> record = Record({0, 7, 7, 3, 1, 0, 0, 0, 0, 0});
     const auto before = record;
     std::string error;
-    for (const char* text : {"", "9600", "9600,8,O", "9600,8,O,1,1", "57600,8,N,1", "None,8,N,1", "0,8,N,1",
-                             "9600,6,N,1", "9600,8,M,1", "9600,8,N,0", "9600,8,N,1.5", "9600 ,8,N,1", ",,,"}) {
+    for (const char* text :
+         {"", "9600", "9600,8,O", "9600,8,O,1,1", "57600,8,N,1", "None,8,N,1", "0,8,N,1", "9600,6,N,1",
+          "9600,8,M,1", "9600,8,N,0", "9600,8,N,1.5", "9600 ,8,N,1", ",,,"}) {
         EXPECT_FALSE(ParsePcSettings(text, record, error)) << text;
         EXPECT_NE(error.find("--pc-settings wants BAUD,DATA,PARITY,STOP"), std::string::npos) << text;
         EXPECT_EQ(record, before) << text;

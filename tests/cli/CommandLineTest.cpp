@@ -25,14 +25,18 @@ struct BadCase {
     const char* message;            // part of what standard error must say
 };
 
-void PrintTo(const BadCase& badCase, std::ostream* os) { *os << badCase.title; }
+void PrintTo(const BadCase& badCase, std::ostream* os) {
+    *os << badCase.title;
+}
 
 class BadArguments : public ::testing::TestWithParam<BadCase> {};
 
-std::vector<std::string> Expand(const std::vector<std::string>& args, const TempFolder& folder, const std::string& file) {
+std::vector<std::string> Expand(const std::vector<std::string>& args, const TempFolder& folder,
+                                const std::string& file) {
     std::vector<std::string> expanded;
     for (std::string arg : args) {
-        for (const auto& [from, to] : {std::pair<std::string, std::string>{"@FILE", file}, {"@DIR", folder.Path()}}) {
+        for (const auto& [from, to] :
+             {std::pair<std::string, std::string>{"@FILE", file}, {"@DIR", folder.Path()}}) {
             const size_t at = arg.find(from);
             if (at != std::string::npos) arg.replace(at, from.size(), to);
         }
@@ -66,33 +70,75 @@ const BadCase kBadCases[] = {
     {"DiffMissingSecond", {"diff", "@FILE", "@DIR/missing.dat"}, "missing.dat: No such file or directory"},
     {"LoadWithoutOutput", {"load", kRefusing}, "load wants the settings file to write: -o FILE"},
     {"LoadWithoutDevice", {"load", "-o", "@DIR/out.dat"}, "load wants one device, not 0 arguments"},
-    {"LoadTwoDevices", {"load", kRefusing, "/dev/zero", "-o", "@DIR/out.dat"}, "load wants one device, not 2"},
+    {"LoadTwoDevices",
+     {"load", kRefusing, "/dev/zero", "-o", "@DIR/out.dat"},
+     "load wants one device, not 2"},
     {"LoadOutputWithoutValue", {"load", kRefusing, "-o"}, "-o needs a value"},
-    {"LoadOutputTwice", {"load", kRefusing, "-o", "@DIR/a.dat", "--output=@DIR/b.dat"}, "the output file is given twice"},
-    {"LoadJsonIsNotAnOption", {"load", kRefusing, "-o", "@DIR/out.dat", "--json"}, "unknown option '--json' for load"},
-    {"LoadUnknownDevice", {"load", "/dev/ttyNoSuchPort7", "-o", "@DIR/out.dat"}, "/dev/ttyNoSuchPort7: no such device"},
+    {"LoadOutputTwice",
+     {"load", kRefusing, "-o", "@DIR/a.dat", "--output=@DIR/b.dat"},
+     "the output file is given twice"},
+    {"LoadJsonIsNotAnOption",
+     {"load", kRefusing, "-o", "@DIR/out.dat", "--json"},
+     "unknown option '--json' for load"},
+    {"LoadUnknownDevice",
+     {"load", "/dev/ttyNoSuchPort7", "-o", "@DIR/out.dat"},
+     "/dev/ttyNoSuchPort7: no such device"},
     {"LoadRegularFileAsDevice", {"load", "@FILE", "-o", "@DIR/out.dat"}, "not a serial device"},
-    {"LoadNetworkDeviceWithoutPort", {"load", "rfc2217://localhost", "-o", "@DIR/out.dat"}, "rfc2217://HOST:PORT"},
-    {"LoadNetworkDevicePortZero", {"load", "rfc2217://localhost:0", "-o", "@DIR/out.dat"}, "PORT from 1 to 65535"},
-    {"LoadUnknownDeviceKind", {"load", "tcp://localhost:4000", "-o", "@DIR/out.dat"}, "unknown kind of device"},
-    {"LoadIntoMissingFolder", {"load", kRefusing, "-o", "@DIR/no/such/folder/out.dat"}, "No such file or directory"},
+    {"LoadNetworkDeviceWithoutPort",
+     {"load", "rfc2217://localhost", "-o", "@DIR/out.dat"},
+     "rfc2217://HOST:PORT"},
+    {"LoadNetworkDevicePortZero",
+     {"load", "rfc2217://localhost:0", "-o", "@DIR/out.dat"},
+     "PORT from 1 to 65535"},
+    {"LoadUnknownDeviceKind",
+     {"load", "tcp://localhost:4000", "-o", "@DIR/out.dat"},
+     "unknown kind of device"},
+    {"LoadIntoMissingFolder",
+     {"load", kRefusing, "-o", "@DIR/no/such/folder/out.dat"},
+     "No such file or directory"},
     {"LoadIntoAFolder", {"load", kRefusing, "-o", "@DIR"}, "Is a directory"},
-    {"LoadIntoADevice", {"load", kRefusing, "-o", "/dev/null"}, "/dev/null: Is a character device, not a file"},
+    {"LoadIntoADevice",
+     {"load", kRefusing, "-o", "/dev/null"},
+     "/dev/null: Is a character device, not a file"},
     {"LoadFromANonTty", {"load", "/dev/null", "-o", "@DIR/out.dat"}, "/dev/null: not a serial device"},
-    {"LoadFromTheTtyMultiplexer", {"load", "/dev/ptmx", "-o", "@DIR/out.dat"}, "/dev/ptmx: not a serial device"},
-    {"PcSettingsBadBaud", {"load", kRefusing, "-o", "@DIR/o.dat", "--pc-settings", "9601,8,N,1"}, "--pc-settings wants"},
-    {"PcSettingsBaudNone", {"load", kRefusing, "-o", "@DIR/o.dat", "--pc-settings=None,8,N,1"}, "--pc-settings wants"},
-    {"PcSettingsBadDataBits", {"load", kRefusing, "-o", "@DIR/o.dat", "--pc-settings", "9600,9,N,1"}, "--pc-settings wants"},
-    {"PcSettingsBadParity", {"load", kRefusing, "-o", "@DIR/o.dat", "--pc-settings", "9600,8,X,1"}, "--pc-settings wants"},
-    {"PcSettingsBadStopBits", {"load", kRefusing, "-o", "@DIR/o.dat", "--pc-settings", "9600,8,N,3"}, "--pc-settings wants"},
-    {"PcSettingsTooFewParts", {"load", kRefusing, "-o", "@DIR/o.dat", "--pc-settings", "9600,8,N"}, "--pc-settings wants"},
-    {"PcSettingsWithoutValue", {"load", kRefusing, "-o", "@DIR/o.dat", "--pc-settings"}, "--pc-settings needs a value"},
-    {"ConfigureWithoutDevice", {"configure", "@FILE"}, "configure wants a settings file and at least one device"},
+    {"LoadFromTheTtyMultiplexer",
+     {"load", "/dev/ptmx", "-o", "@DIR/out.dat"},
+     "/dev/ptmx: not a serial device"},
+    {"PcSettingsBadBaud",
+     {"load", kRefusing, "-o", "@DIR/o.dat", "--pc-settings", "9601,8,N,1"},
+     "--pc-settings wants"},
+    {"PcSettingsBaudNone",
+     {"load", kRefusing, "-o", "@DIR/o.dat", "--pc-settings=None,8,N,1"},
+     "--pc-settings wants"},
+    {"PcSettingsBadDataBits",
+     {"load", kRefusing, "-o", "@DIR/o.dat", "--pc-settings", "9600,9,N,1"},
+     "--pc-settings wants"},
+    {"PcSettingsBadParity",
+     {"load", kRefusing, "-o", "@DIR/o.dat", "--pc-settings", "9600,8,X,1"},
+     "--pc-settings wants"},
+    {"PcSettingsBadStopBits",
+     {"load", kRefusing, "-o", "@DIR/o.dat", "--pc-settings", "9600,8,N,3"},
+     "--pc-settings wants"},
+    {"PcSettingsTooFewParts",
+     {"load", kRefusing, "-o", "@DIR/o.dat", "--pc-settings", "9600,8,N"},
+     "--pc-settings wants"},
+    {"PcSettingsWithoutValue",
+     {"load", kRefusing, "-o", "@DIR/o.dat", "--pc-settings"},
+     "--pc-settings needs a value"},
+    {"ConfigureWithoutDevice",
+     {"configure", "@FILE"},
+     "configure wants a settings file and at least one device"},
     {"ConfigureTwentyOneDevices", TwentyOneDevices(), "at most 20 devices"},
-    {"ConfigureDeviceTwice", {"configure", "@FILE", kRefusing, kRefusing}, "the device rfc2217://127.0.0.1:1 is given twice"},
+    {"ConfigureDeviceTwice",
+     {"configure", "@FILE", kRefusing, kRefusing},
+     "the device rfc2217://127.0.0.1:1 is given twice"},
     {"ConfigureMissingFile", {"configure", "@DIR/missing.dat", kRefusing}, "No such file or directory"},
-    {"ConfigureUnknownDevice", {"configure", "@FILE", kRefusing, "/dev/ttyNoSuchPort7"}, "/dev/ttyNoSuchPort7: no such device"},
-    {"ConfigureOutputIsNotAnOption", {"configure", "@FILE", kRefusing, "-o", "x"}, "unknown option '-o' for configure"},
+    {"ConfigureUnknownDevice",
+     {"configure", "@FILE", kRefusing, "/dev/ttyNoSuchPort7"},
+     "/dev/ttyNoSuchPort7: no such device"},
+    {"ConfigureOutputIsNotAnOption",
+     {"configure", "@FILE", kRefusing, "-o", "x"},
+     "unknown option '-o' for configure"},
     {"PortsUnknownOption", {"ports", "--json"}, "unknown option '--json' for ports"},
     {"PortsMissingDevice", {"ports", "/dev/ttyNoSuchPort7"}, "/dev/ttyNoSuchPort7: no such device"},
     {"PortsMissingFolder", {"ports", "--dev", "@DIR/none"}, "none: not a folder"},
@@ -161,7 +207,8 @@ TEST(CliFiles, ConfigureRefusesAFileThatIsNotExactly169Bytes) {
     const CliResult result = RunCli({"configure", shortFile, kRefusing});
     EXPECT_EQ(result.exitStatus, 2);
     EXPECT_EQ(result.out, "");
-    EXPECT_THAT(result.err, HasSubstr("is 100 bytes: a settings file is exactly 169 bytes; no receiver was touched"));
+    EXPECT_THAT(result.err,
+                HasSubstr("is 100 bytes: a settings file is exactly 169 bytes; no receiver was touched"));
 }
 
 TEST(CliConfigure, AnInvalidConfigurationStopsTheRunWithoutYes) {
@@ -173,10 +220,11 @@ TEST(CliConfigure, AnInvalidConfigurationStopsTheRunWithoutYes) {
     const CliResult result = RunCli({"configure", file, kRefusing});
     EXPECT_EQ(result.exitStatus, 1);
     EXPECT_EQ(result.out, "");
-    EXPECT_THAT(result.err,
-                HasSubstr("Invalid Configuration: The receiver cannot be configured with a dynamics code of "
-                          "\"Stationary\"\nwhen in a position mode with the self-survey enabled.  Click \"OK\" to "
-                          "continue\nanyway or \"Cancel\" to abort the configuration.\n"));
+    EXPECT_THAT(
+        result.err,
+        HasSubstr("Invalid Configuration: The receiver cannot be configured with a dynamics code of "
+                  "\"Stationary\"\nwhen in a position mode with the self-survey enabled.  Click \"OK\" to "
+                  "continue\nanyway or \"Cancel\" to abort the configuration.\n"));
     EXPECT_THAT(result.err, HasSubstr("Configuration aborted: give --yes to configure anyway."));
     EXPECT_THAT(result.err, HasSubstr("nothing was sent to any receiver"));
 
@@ -248,16 +296,17 @@ TEST(CliOutput, AFailedWriteToStandardOutputIsAnError) {
     ASSERT_TRUE(WriteBytes(file, FactorySettingsFile()));
     ASSERT_TRUE(WriteBytes(changed, ChangedSettingsFile()));
     for (const std::string command : {"show", "show --json", "diff", "ports"}) {
-        const std::string arguments = command == "diff" ? command + " '" + file + "' '" + changed + "'"
+        const std::string arguments = command == "diff"    ? command + " '" + file + "' '" + changed + "'"
                                       : command == "ports" ? command
                                                            : command + " '" + file + "'";
-        const std::string line = "'" + CliProgramPath() + "' " + arguments + " >/dev/full 2>'" +
-                                 folder.File("err.txt") + "'";
+        const std::string line =
+            "'" + CliProgramPath() + "' " + arguments + " >/dev/full 2>'" + folder.File("err.txt") + "'";
         const int status = std::system(line.c_str());
         ASSERT_TRUE(WIFEXITED(status)) << command;
         EXPECT_EQ(WEXITSTATUS(status), 2) << command;
         const std::vector<uint8_t> err = ReadBytes(folder.File("err.txt"));
-        EXPECT_THAT(std::string(err.begin(), err.end()), HasSubstr("cannot write the output: No space left on device"))
+        EXPECT_THAT(std::string(err.begin(), err.end()),
+                    HasSubstr("cannot write the output: No space left on device"))
             << command;
     }
 }

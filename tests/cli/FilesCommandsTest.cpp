@@ -142,7 +142,7 @@ Group 13: Self Survey Configuration
 )golden";
 
 class CliShowDiff : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_FALSE(folder.Path().empty());
         factory = folder.File("factory.dat");
@@ -185,7 +185,8 @@ TEST_F(CliShowDiff, ShowJsonCarriesCodesBytesAndTexts) {
     EXPECT_EQ(gps["length"], 43);
     const nlohmann::json* mode = FindField(gps, "Receiver Mode");
     ASSERT_NE(mode, nullptr);
-    EXPECT_EQ(*mode, nlohmann::json::parse(R"json({"name": "Receiver Mode", "kind": "combo", "control": "ComboBox_RMode",
+    EXPECT_EQ(*mode, nlohmann::json::parse(
+                         R"json({"name": "Receiver Mode", "kind": "combo", "control": "ComboBox_RMode",
         "offset": 1, "width": 1, "text": "Over-determined clock", "hex": "07", "code": 7})json"));
     const nlohmann::json* mask = FindField(gps, "Elevation Mask (degrees)");
     ASSERT_NE(mask, nullptr);
@@ -206,7 +207,8 @@ TEST_F(CliShowDiff, ShowJsonCarriesCodesBytesAndTexts) {
     EXPECT_EQ((*datum)["width"], 2);
     const nlohmann::json* packet4F = FindField(json["groups"][8], "Packet 4F");
     ASSERT_NE(packet4F, nullptr);
-    EXPECT_EQ(*packet4F, nlohmann::json::parse(R"json({"name": "Packet 4F", "kind": "check", "control": "CheckBox_Bit2",
+    EXPECT_EQ(*packet4F,
+              nlohmann::json::parse(R"json({"name": "Packet 4F", "kind": "check", "control": "CheckBox_Bit2",
         "offset": 4, "width": 1, "text": "on", "hex": "04", "bit": 2, "checked": true})json"));
 
     // Every group's hex is its bytes of the file.
@@ -225,7 +227,8 @@ TEST_F(CliShowDiff, ShowLeavesNoByteOut) {
         std::vector<bool> covered(group["length"].get<size_t>(), false);
         for (const auto& field : group["fields"]) {
             ++fields;
-            for (int i = 0; i < field["width"].get<int>(); ++i) covered.at(field["offset"].get<size_t>() + static_cast<size_t>(i)) = true;
+            for (int i = 0; i < field["width"].get<int>(); ++i)
+                covered.at(field["offset"].get<size_t>() + static_cast<size_t>(i)) = true;
         }
         for (size_t i = 0; i < covered.size(); ++i) EXPECT_TRUE(covered[i]) << group["name"] << " byte " << i;
     }
@@ -258,15 +261,16 @@ TEST_F(CliShowDiff, ShowNamesAnAltitudeTheWindowLeavesOut) {
 TEST_F(CliShowDiff, DiffListsTheDifferingFieldsOneALine) {
     const CliResult result = RunCli({"diff", factory, changed});
     EXPECT_EQ(result.exitStatus, 1) << result.err;
-    EXPECT_EQ(result.out,
-              "GPS Configuration: Receiver Mode: Over-determined clock -> Full Position (3D)\n"
-              "GPS Configuration: Elevation Mask (degrees): 10.0 -> 15.0\n"
-              "GPS Configuration: Bytes 22-42: 0B 0C 0D 0E 0F 10 11 12 13 14 15 16 17 18 19 1A 1B 1C 1D 1E 1F -> "
-              "0B 0C 0D 0E 0F 10 11 12 7F 14 15 16 17 18 19 1A 1B 1C 1D 1E 1F\n"
-              "Port B Configuration: Baud Rate: 9600 -> 19200\n"
-              "Port B Configuration: Baud Rate (output): 9600 -> 19200\n"
-              "PPS Width: PPS Width (seconds): 1.000e-05 -> 1.000e-05 "
-              "(bytes 3E E4 F8 B5 88 E3 68 F1 -> 3E E4 F8 B5 88 E3 68 F2)\n");
+    EXPECT_EQ(
+        result.out,
+        "GPS Configuration: Receiver Mode: Over-determined clock -> Full Position (3D)\n"
+        "GPS Configuration: Elevation Mask (degrees): 10.0 -> 15.0\n"
+        "GPS Configuration: Bytes 22-42: 0B 0C 0D 0E 0F 10 11 12 13 14 15 16 17 18 19 1A 1B 1C 1D 1E 1F -> "
+        "0B 0C 0D 0E 0F 10 11 12 7F 14 15 16 17 18 19 1A 1B 1C 1D 1E 1F\n"
+        "Port B Configuration: Baud Rate: 9600 -> 19200\n"
+        "Port B Configuration: Baud Rate (output): 9600 -> 19200\n"
+        "PPS Width: PPS Width (seconds): 1.000e-05 -> 1.000e-05 "
+        "(bytes 3E E4 F8 B5 88 E3 68 F1 -> 3E E4 F8 B5 88 E3 68 F2)\n");
 }
 
 TEST_F(CliShowDiff, DiffOfEqualFilesPrintsNothingAndSucceeds) {
@@ -277,8 +281,10 @@ TEST_F(CliShowDiff, DiffOfEqualFilesPrintsNothingAndSucceeds) {
     EXPECT_EQ(result.out, "");
     const CliResult json = RunCli({"diff", factory, copy, "--json"});
     EXPECT_EQ(json.exitStatus, 0);
-    EXPECT_EQ(nlohmann::json::parse(json.out),
-              nlohmann::json({{"file1", factory}, {"file2", copy}, {"equal", true}, {"differences", nlohmann::json::array()}}));
+    EXPECT_EQ(nlohmann::json::parse(json.out), nlohmann::json({{"file1", factory},
+                                                               {"file2", copy},
+                                                               {"equal", true},
+                                                               {"differences", nlohmann::json::array()}}));
 }
 
 TEST_F(CliShowDiff, DiffJsonGivesTextsAndBytes) {
@@ -287,7 +293,8 @@ TEST_F(CliShowDiff, DiffJsonGivesTextsAndBytes) {
     const nlohmann::json json = nlohmann::json::parse(result.out);
     EXPECT_EQ(json["equal"], false);
     ASSERT_EQ(json["differences"].size(), 6u);
-    EXPECT_EQ(json["differences"][0], nlohmann::json::parse(R"json({"group": 4, "groupName": "GPS Configuration",
+    EXPECT_EQ(json["differences"][0],
+              nlohmann::json::parse(R"json({"group": 4, "groupName": "GPS Configuration",
         "field": "Receiver Mode", "kind": "combo", "offset": 1, "width": 1, "old": "Over-determined clock",
         "new": "Full Position (3D)", "oldHex": "07", "newHex": "04"})json"));
     EXPECT_EQ(json["differences"][3]["groupName"], "Port B Configuration");

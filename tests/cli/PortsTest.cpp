@@ -1,8 +1,8 @@
 // vandel-cli ports on pseudo-terminals: usable, busy when another program holds the device
 // exclusively, not permitted for a user without access, and the listing of a device folder.
+#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -81,11 +81,9 @@ TEST(CliPorts, AFolderIsListedLinksFirstThenByKindAndNumber) {
     const CliResult result = RunCli({"ports", "--dev", dev.Path()});
     ::close(held);
     EXPECT_EQ(result.exitStatus, 0) << result.err;
-    EXPECT_EQ(result.out, dev.File("serial/by-id/usb-Maker_Cable_0001-if00-port0") + " -> " + dev.File("ttyUSB0") +
-                              ": usable\n" +
-                              dev.File("ttyS1") + ": usable\n" +
-                              dev.File("ttyUSB0") + ": usable\n" +
-                              dev.File("ttyACM2") + ": usable\n" +
+    EXPECT_EQ(result.out, dev.File("serial/by-id/usb-Maker_Cable_0001-if00-port0") + " -> " +
+                              dev.File("ttyUSB0") + ": usable\n" + dev.File("ttyS1") + ": usable\n" +
+                              dev.File("ttyUSB0") + ": usable\n" + dev.File("ttyACM2") + ": usable\n" +
                               dev.File("ttyACM10") + ": busy (held by another program)\n");
 }
 
@@ -110,7 +108,8 @@ TEST(CliPorts, TheMachinesOwnDevicesAreListedWhileAPtyIsOpen) {
         const std::string line = result.out.substr(start, end - start);
         if (line.rfind("No serial devices found", 0) != 0) {
             EXPECT_EQ(line.rfind("/dev/", 0), 0u) << line;
-            EXPECT_TRUE(line.find(": usable") != std::string::npos || line.find(": busy") != std::string::npos ||
+            EXPECT_TRUE(line.find(": usable") != std::string::npos ||
+                        line.find(": busy") != std::string::npos ||
                         line.find(": not permitted") != std::string::npos ||
                         line.find(": cannot be opened") != std::string::npos)
                 << line;

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <memory>
-
 #include <nlohmann/json.hpp>
 
 #include "cli/CliFixtures.h"
@@ -16,7 +15,8 @@ using ::testing::Not;
 
 namespace {
 
-std::unique_ptr<Emulator> StartEmulator(bool pty, int count, const ReceiverFaults& faults = {}, bool silent = false) {
+std::unique_ptr<Emulator> StartEmulator(bool pty, int count, const ReceiverFaults& faults = {},
+                                        bool silent = false) {
     EmulatorOptions options;
     options.usePty = pty;
     options.count = count;
@@ -93,10 +93,14 @@ TEST(CliReceivers, LoadFromASilentReceiverWritesNothingAndShowsItsPasses) {
     ASSERT_TRUE(WriteBytes(out, before));
     CliRunOptions options;
     options.stderrTerminal = true;
-    const CliResult result = RunCli({"load", emulator->DeviceName(0), "-o", out, "--pc-settings", "9600,8,N,1"}, options);
+    const CliResult result =
+        RunCli({"load", emulator->DeviceName(0), "-o", out, "--pc-settings", "9600,8,N,1"}, options);
     EXPECT_EQ(result.exitStatus, 1);
     const std::string err = StripCarriageReturns(result.err);
-    EXPECT_THAT(err, HasSubstr("Error 30: The settings could not be retrieved from the receiver \nconnected to Comm  1.\n"));
+    EXPECT_THAT(
+        err,
+        HasSubstr(
+            "Error 30: The settings could not be retrieved from the receiver \nconnected to Comm  1.\n"));
     EXPECT_THAT(err, HasSubstr("kept.dat not written: the settings of " + emulator->DeviceName(0) +
                                " could not all be loaded"));
     EXPECT_THAT(err, HasSubstr("Comm 1 (" + emulator->DeviceName(0) + "): pass 1, missing 13 groups\n"));
@@ -115,13 +119,14 @@ TEST(CliReceivers, ConfigureTwoReceiversFromAFile) {
     file[kElevationMaskAt + 1] = 0x86;
     file[kElevationMaskAt + 2] = 0x0A;
     file[kElevationMaskAt + 3] = 0x8A;
-    file[kDatumIndexAt + 1] = 4;        // "European"
+    file[kDatumIndexAt + 1] = 4;  // "European"
     file[kPpsWidthLastByteAt] = 0xF2;
     TempFolder folder;
     const std::string path = folder.File("rack.dat");
     ASSERT_TRUE(WriteBytes(path, file));
 
-    const CliResult result = RunCli({"configure", path, emulator->DeviceName(0), emulator->DeviceName(1), "--json"});
+    const CliResult result =
+        RunCli({"configure", path, emulator->DeviceName(0), emulator->DeviceName(1), "--json"});
     EXPECT_EQ(result.exitStatus, 0) << result.err << result.out;
     EXPECT_EQ(result.err, "");
     const nlohmann::json json = nlohmann::json::parse(result.out);
@@ -168,46 +173,53 @@ TEST(CliReceivers, ConfigureNamesTheDifferingGroupAndExits1) {
     const std::string refusing = "rfc2217://127.0.0.1:1";  // nothing listens there
     const CliResult result = RunCli({"configure", path, a, b, refusing, "--yes"});
     EXPECT_EQ(result.exitStatus, 1) << result.err;
-    EXPECT_THAT(result.err, HasSubstr("Invalid Configuration: The receiver cannot be configured with a dynamics code "
-                                      "of \"Stationary\"\nwhen in a position mode"));
+    EXPECT_THAT(result.err,
+                HasSubstr("Invalid Configuration: The receiver cannot be configured with a dynamics code "
+                          "of \"Stationary\"\nwhen in a position mode"));
     EXPECT_THAT(result.err, HasSubstr("Going on: --yes was given.\n"));
     // The port that would not open says why.
     EXPECT_THAT(result.err, HasSubstr(refusing + ": connection refused: 127.0.0.1 port 1\n"));
     EXPECT_EQ(result.out,
               "Configuration Summary\n"
-              "Comm 1 (" + a + "): Configuration was successful.\n"
-              "Comm 2 (" + b + "): Error 104:  Configuration settings are incorrect.\n"
-              "Comm 3 (" + refusing + "): Error 101:  Could not initialize comm port.\n"
-              "\n"
-              "Summary for Comm Port 1\n"
-              "  I/O Options (Packet 0x35): Retrieved settings are correct.\n"
-              "  GPS Configuration (Packet 0xBB): Retrieved settings are correct.\n"
-              "  Datum (Packet 0x8E-15): Retrieved settings are correct.\n"
-              "  Port A Configuration (Packet 0xBC): Retrieved settings are correct.\n"
-              "  Port B Configuration (Packet 0xBC): Retrieved settings are correct.\n"
-              "  Packet 8E-A5 Masks (Packet 0x8E-A5): Retrieved settings are correct.\n"
-              "  Port B Automatic Output (Packet 0x8E-4D): Retrieved settings are correct.\n"
-              "  Timing Output Settings (Packet 0x8E-4A): Retrieved settings are correct.\n"
-              "  Timing Output Options (Packet 0x8E-4E): Retrieved settings are correct.\n"
-              "  PPS Width (Packet 0x8E-4F): Retrieved settings are correct.\n"
-              "  Self Survey Configuration (Packet 0x8E-A9): Retrieved settings are correct.\n"
-              "  NMEA Output (Packet 0x7A): Retrieved settings are correct.\n"
-              "  2D Altitude (Packet 0x2A): Retrieved settings are correct.\n"
-              "\n"
-              "Summary for Comm Port 2\n"
-              "  I/O Options (Packet 0x35): Retrieved settings are correct.\n"
-              "  GPS Configuration (Packet 0xBB): Retrieved settings are correct.\n"
-              "  Datum (Packet 0x8E-15): Retrieved settings are not correct.\n"
-              "  Port A Configuration (Packet 0xBC): Retrieved settings are correct.\n"
-              "  Port B Configuration (Packet 0xBC): Retrieved settings are correct.\n"
-              "  Packet 8E-A5 Masks (Packet 0x8E-A5): Retrieved settings are correct.\n"
-              "  Port B Automatic Output (Packet 0x8E-4D): Retrieved settings are correct.\n"
-              "  Timing Output Settings (Packet 0x8E-4A): Retrieved settings are correct.\n"
-              "  Timing Output Options (Packet 0x8E-4E): Retrieved settings are correct.\n"
-              "  PPS Width (Packet 0x8E-4F): Retrieved settings are correct.\n"
-              "  Self Survey Configuration (Packet 0x8E-A9): Retrieved settings are correct.\n"
-              "  NMEA Output (Packet 0x7A): Retrieved settings are correct.\n"
-              "  2D Altitude (Packet 0x2A): Retrieved settings are correct.\n");
+              "Comm 1 (" +
+                  a +
+                  "): Configuration was successful.\n"
+                  "Comm 2 (" +
+                  b +
+                  "): Error 104:  Configuration settings are incorrect.\n"
+                  "Comm 3 (" +
+                  refusing +
+                  "): Error 101:  Could not initialize comm port.\n"
+                  "\n"
+                  "Summary for Comm Port 1\n"
+                  "  I/O Options (Packet 0x35): Retrieved settings are correct.\n"
+                  "  GPS Configuration (Packet 0xBB): Retrieved settings are correct.\n"
+                  "  Datum (Packet 0x8E-15): Retrieved settings are correct.\n"
+                  "  Port A Configuration (Packet 0xBC): Retrieved settings are correct.\n"
+                  "  Port B Configuration (Packet 0xBC): Retrieved settings are correct.\n"
+                  "  Packet 8E-A5 Masks (Packet 0x8E-A5): Retrieved settings are correct.\n"
+                  "  Port B Automatic Output (Packet 0x8E-4D): Retrieved settings are correct.\n"
+                  "  Timing Output Settings (Packet 0x8E-4A): Retrieved settings are correct.\n"
+                  "  Timing Output Options (Packet 0x8E-4E): Retrieved settings are correct.\n"
+                  "  PPS Width (Packet 0x8E-4F): Retrieved settings are correct.\n"
+                  "  Self Survey Configuration (Packet 0x8E-A9): Retrieved settings are correct.\n"
+                  "  NMEA Output (Packet 0x7A): Retrieved settings are correct.\n"
+                  "  2D Altitude (Packet 0x2A): Retrieved settings are correct.\n"
+                  "\n"
+                  "Summary for Comm Port 2\n"
+                  "  I/O Options (Packet 0x35): Retrieved settings are correct.\n"
+                  "  GPS Configuration (Packet 0xBB): Retrieved settings are correct.\n"
+                  "  Datum (Packet 0x8E-15): Retrieved settings are not correct.\n"
+                  "  Port A Configuration (Packet 0xBC): Retrieved settings are correct.\n"
+                  "  Port B Configuration (Packet 0xBC): Retrieved settings are correct.\n"
+                  "  Packet 8E-A5 Masks (Packet 0x8E-A5): Retrieved settings are correct.\n"
+                  "  Port B Automatic Output (Packet 0x8E-4D): Retrieved settings are correct.\n"
+                  "  Timing Output Settings (Packet 0x8E-4A): Retrieved settings are correct.\n"
+                  "  Timing Output Options (Packet 0x8E-4E): Retrieved settings are correct.\n"
+                  "  PPS Width (Packet 0x8E-4F): Retrieved settings are correct.\n"
+                  "  Self Survey Configuration (Packet 0x8E-A9): Retrieved settings are correct.\n"
+                  "  NMEA Output (Packet 0x7A): Retrieved settings are correct.\n"
+                  "  2D Altitude (Packet 0x2A): Retrieved settings are correct.\n");
     // The good receiver took the new Port B line (19200) and the new receiver mode.
     EXPECT_EQ(good->Status(0).portB.baudRate, 19200);
     EXPECT_EQ(HeldGroup(*good, 0, kGroupGPSConfiguration)[1], 4);

@@ -41,7 +41,8 @@ TEST(CliSettingsFields, EveryBitOfEveryGroupBelongsToExactlyOneField) {
             for (int i = 0; i < field.width; ++i) {
                 const auto at = static_cast<size_t>(field.offset + i);
                 ASSERT_LT(at, seen.size()) << info.name << ": " << field.name;
-                EXPECT_EQ(seen[at] & field.bitMasks[static_cast<size_t>(i)], 0) << info.name << ": " << field.name;
+                EXPECT_EQ(seen[at] & field.bitMasks[static_cast<size_t>(i)], 0)
+                    << info.name << ": " << field.name;
                 seen[at] |= field.bitMasks[static_cast<size_t>(i)];
             }
         }
@@ -84,7 +85,8 @@ TEST(CliSettingsFields, DatumsAreNamedAndTwinNamesKeepTheirIndex) {
 
 TEST(CliSettingsFields, RadioButtonsAndFlags) {
     std::vector<uint8_t> options = GroupOf(FactorySettingsFile(), kGroupTimingOutputOptions);
-    EXPECT_EQ(TextOf(kGroupTimingOutputOptions, options, "Output Options"), "When tracking at least 1 satellite");
+    EXPECT_EQ(TextOf(kGroupTimingOutputOptions, options, "Output Options"),
+              "When tracking at least 1 satellite");
     options[1] = 5;
     EXPECT_EQ(TextOf(kGroupTimingOutputOptions, options, "Output Options"), "no button (code 5)");
 
@@ -103,7 +105,8 @@ TEST(CliSettingsFields, DecodingLeavesTheProgramStateAlone) {
     std::vector<uint8_t> file = FactorySettingsFile();
     file[kDatumIndexAt] = 0xFF;
     file[kDatumIndexAt + 1] = 0xFF;  // "Custom": the datum rule would enable the edits
-    for (const SettingsGroupInfo& info : kSettingsGroups) DecodeSettingsGroup(info.number, GroupOf(file, info.number).data());
+    for (const SettingsGroupInfo& info : kSettingsGroups)
+        DecodeSettingsGroup(info.number, GroupOf(file, info.number).data());
     EXPECT_EQ(SettingsImage, pattern);
     EXPECT_EQ(CurrentSettingsView(), nullptr);
     EXPECT_EQ(CustomDatumEditsEnabled, datumEdits);

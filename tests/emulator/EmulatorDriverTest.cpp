@@ -2,10 +2,9 @@
 // pty) device name, Packet Link, Settings Commands and the Report Handler, as the load and
 // configure operations use them.
 #include <gtest/gtest.h>
-
-#include <chrono>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -13,14 +12,14 @@
 #include <thread>
 #include <vector>
 
-#include "emulator/Emulator.h"
 #include "bytes/ByteOrder.h"
+#include "emulator/Emulator.h"
 #include "link/PortContext.h"
-#include "support/WaitUntil.h"
 #include "messages/ReportHandler.h"
 #include "messages/SettingsCommands.h"
 #include "serial/Serial.h"
 #include "settings/SettingsImage.h"
+#include "support/WaitUntil.h"
 
 namespace {
 
@@ -40,7 +39,7 @@ void RecordingHandler(PortContext& context) {
 }
 
 class EmulatorDriver : public ::testing::Test {
-protected:
+  protected:
     void TearDown() override {
         SerialCloseAll();
         emulator_.reset();
@@ -122,7 +121,8 @@ protected:
     static bool ProbeAfterBreak(uint8_t* reply) {
         SerialPurgeReceive(1);
         SerialSendBreak(1, 400);
-        return WaitUntil([&] { return ProbeBreakReply(reply, 0) == 1; }, kWaitGuard, std::chrono::milliseconds(50));
+        return WaitUntil([&] { return ProbeBreakReply(reply, 0) == 1; }, kWaitGuard,
+                         std::chrono::milliseconds(50));
     }
 
     std::unique_ptr<Emulator> emulator_;
@@ -224,9 +224,8 @@ TEST_F(EmulatorThroughDriver, SaveResetAndReadBackLosesUnsavedChanges) {
     const Bytes factoryWidth = ImageGroup(kGroupPPSWidth);
     PutDoubleBE(5.0e-4, SettingsGroupBytes(kGroupPPSWidth) + 1);
     SendSet(kGroupPPSWidth, SettingsGroupBytes(kGroupPPSWidth), 0);
-    ASSERT_TRUE(WaitStatus([](const ReceiverStatus& s) {
-        return GetDoubleBE(s.current.Group(kGroupPPSWidth) + 1) == 5.0e-4;
-    }));
+    ASSERT_TRUE(WaitStatus(
+        [](const ReceiverStatus& s) { return GetDoubleBE(s.current.Group(kGroupPPSWidth) + 1) == 5.0e-4; }));
     SendCommand1E(0);
     ASSERT_TRUE(WaitStatus([](const ReceiverStatus& s) { return s.resetting; }));
     ASSERT_TRUE(WaitStatus([](const ReceiverStatus& s) { return s.resets == 1; }));
@@ -278,7 +277,8 @@ TEST_F(EmulatorLine, MismatchLetsNothingThroughAndAMatchRestoresTraffic) {
     uint8_t reply[kBreakReplySize] = {};
     SerialPurgeReceive(1);
     SerialSendBreak(1, 400);
-    ASSERT_TRUE(WaitStatus([](const ReceiverStatus& s) { return s.bytesGarbled > 0 && s.breakReplies == 1; }));
+    ASSERT_TRUE(
+        WaitStatus([](const ReceiverStatus& s) { return s.bytesGarbled > 0 && s.breakReplies == 1; }));
     const uint64_t garbled = Status().bytesGarbled;
     ASSERT_TRUE(PumpUntil([&] { return SerialReceiveCount(1) == 0; }, RecordingHandler));
     EXPECT_EQ(ProbeBreakReply(reply, 0), 0);
@@ -356,7 +356,8 @@ TEST_F(EmulatorFaults, IgnoredGroupNeverArrives) {
         SendRequest(groupNo, 0);
     }
     ASSERT_TRUE(WaitStatus([](const ReceiverStatus& s) { return s.packetsReceived == kGroupCount; }));
-    ASSERT_TRUE(PumpUntil([] { return Context().groupStatus[kGroupSelfSurveyConfiguration - 1] == kGroupReceived; }));
+    ASSERT_TRUE(
+        PumpUntil([] { return Context().groupStatus[kGroupSelfSurveyConfiguration - 1] == kGroupReceived; }));
     for (int groupNo = 1; groupNo <= kGroupCount; ++groupNo) {
         EXPECT_EQ(Context().groupStatus[static_cast<size_t>(groupNo - 1)],
                   groupNo == kGroupGPSConfiguration ? kGroupRequested : kGroupReceived)
@@ -374,7 +375,8 @@ TEST_F(EmulatorFaults, DifferReportsAnotherValueThanTheOneSet) {
     ASSERT_TRUE(RequestGroups(kModeConfiguring, AllGroups()));
     for (int groupNo = 1; groupNo <= kGroupCount; ++groupNo) {
         const bool differs = groupNo == kGroupNMEAOutput || groupNo == kGroupSelfSurveyConfiguration;
-        EXPECT_EQ(Context().groupStatus[static_cast<size_t>(groupNo - 1)], differs ? kGroupDiffers : kGroupMatches)
+        EXPECT_EQ(Context().groupStatus[static_cast<size_t>(groupNo - 1)],
+                  differs ? kGroupDiffers : kGroupMatches)
             << groupNo;
     }
 }
@@ -467,7 +469,8 @@ TEST_F(EmulatorFaults, AutoOutputIsIgnoredByTheReportHandler) {
         RecordingHandler));
     Context().operationMode = kModeLoading;
     const uint64_t sentBefore = Status().packetsSent;
-    ASSERT_TRUE(PumpUntil([&] { return Status().packetsSent >= sentBefore + 6 && SerialReceiveCount(1) == 0; }));
+    ASSERT_TRUE(
+        PumpUntil([&] { return Status().packetsSent >= sentBefore + 6 && SerialReceiveCount(1) == 0; }));
     for (const uint8_t status : Context().groupStatus) EXPECT_EQ(status, kGroupNothingPending);
     for (const uint8_t byte : SettingsImage) EXPECT_EQ(byte, 0);
 }

@@ -1,8 +1,7 @@
 // The emulator's lines on their own, below the driver: the bytes on a pty, the network port's
 // one-client rule, several receivers side by side, and a hang-up.
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <termios.h>
 #include <unistd.h>
@@ -23,7 +22,7 @@ constexpr auto kDeadline = std::chrono::seconds(10);
 
 // The slave end of an emulator's pty, opened raw like a serial port.
 class PtyClient {
-public:
+  public:
     explicit PtyClient(const std::string& path, speed_t speed = B9600, bool twoStopBits = false) {
         fd_ = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
         if (fd_ < 0) return;
@@ -40,7 +39,9 @@ public:
         if (fd_ >= 0) ::close(fd_);
     }
     bool IsOpen() const { return fd_ >= 0; }
-    bool Write(const Bytes& bytes) { return ::write(fd_, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size()); }
+    bool Write(const Bytes& bytes) {
+        return ::write(fd_, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+    }
     // Reads until `count` bytes came, the line hung up, or the deadline passed.
     Bytes Read(size_t count, bool* hungUp = nullptr) {
         Bytes got;
@@ -60,7 +61,7 @@ public:
         return got;
     }
 
-private:
+  private:
     int fd_ = -1;
 };
 
@@ -92,7 +93,8 @@ TEST(EmulatorPty, LinkCheckFrameOnTheWire) {
     PtyClient client(emulator.Address(0));
     ASSERT_TRUE(client.IsOpen());
     ASSERT_TRUE(client.Write({0x10, 0x1F, 0x10, 0x03}));
-    EXPECT_EQ(client.Read(14), (Bytes{0x10, 0x45, 0x03, 0x02, 0x0F, 0x06, 0x18, 0x02, 0x01, 0x0B, 0x12, 0x18, 0x10, 0x03}));
+    EXPECT_EQ(client.Read(14),
+              (Bytes{0x10, 0x45, 0x03, 0x02, 0x0F, 0x06, 0x18, 0x02, 0x01, 0x0B, 0x12, 0x18, 0x10, 0x03}));
 }
 
 TEST(EmulatorPty, ReportsAreStuffedAndCarryTheWholeGroup) {
@@ -119,14 +121,17 @@ TEST(EmulatorPty, StopBitsAreSeenAndParityIsNot) {
     ASSERT_TRUE(emulator.Start(error)) << error;
     {
         PtyClient client(emulator.Address(0), B9600, true);
-        ASSERT_TRUE(emulator.WaitFor(0, [](const ReceiverStatus& s) { return !s.lineMatches; }, kDeadline));
+        ASSERT_TRUE(emulator.WaitFor(
+            0, [](const ReceiverStatus& s) { return !s.lineMatches; }, kDeadline));
         EXPECT_EQ(emulator.Status(0).pcSide.stopBits, 2);
         ASSERT_TRUE(client.Write({0x10, 0x1F, 0x10, 0x03}));
-        ASSERT_TRUE(emulator.WaitFor(0, [](const ReceiverStatus& s) { return s.bytesLost == 4; }, kDeadline));
+        ASSERT_TRUE(emulator.WaitFor(
+            0, [](const ReceiverStatus& s) { return s.bytesLost == 4; }, kDeadline));
         EXPECT_EQ(emulator.Status(0).packetsReceived, 0u);
     }
     PtyClient client(emulator.Address(0));
-    ASSERT_TRUE(emulator.WaitFor(0, [](const ReceiverStatus& s) { return s.lineMatches; }, kDeadline));
+    ASSERT_TRUE(emulator.WaitFor(
+        0, [](const ReceiverStatus& s) { return s.lineMatches; }, kDeadline));
     EXPECT_EQ(emulator.Status(0).pcSide, (PortLine{9600, 8, 0, 1}));
 }
 
@@ -139,7 +144,8 @@ TEST(EmulatorPty, SeveralReceiversAreIndependent) {
     EXPECT_NE(emulator.Address(1), emulator.Address(2));
     PtyClient second(emulator.Address(1));
     ASSERT_TRUE(second.Write({0x10, 0x8E, 0x4E, 0x02, 0x10, 0x03}));
-    ASSERT_TRUE(emulator.WaitFor(1, [](const ReceiverStatus& s) { return s.packetsReceived == 1; }, kDeadline));
+    ASSERT_TRUE(emulator.WaitFor(
+        1, [](const ReceiverStatus& s) { return s.packetsReceived == 1; }, kDeadline));
     EXPECT_EQ(emulator.Status(1).current.Group(10)[1], 2);
     EXPECT_EQ(emulator.Status(0).current.Group(10)[1], 3);
     EXPECT_EQ(emulator.Status(2).current.Group(10)[1], 3);
@@ -171,7 +177,8 @@ TEST(EmulatorNetwork, OneClientAtATime) {
     auto second = CreateNetworkDevice();
     EXPECT_FALSE(second->Open(emulator.DeviceName(0)));
     ASSERT_TRUE(first->Close());
-    ASSERT_TRUE(emulator.WaitFor(0, [](const ReceiverStatus& s) { return !s.connected; }, kDeadline));
+    ASSERT_TRUE(emulator.WaitFor(
+        0, [](const ReceiverStatus& s) { return !s.connected; }, kDeadline));
     EXPECT_TRUE(second->Open(emulator.DeviceName(0)));
     EXPECT_EQ(emulator.Status(0).connections, 2u);
     second->Close();

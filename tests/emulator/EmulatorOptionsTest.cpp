@@ -24,9 +24,28 @@ TEST(EmulatorOptions, DefaultsAreANetworkPortOnLoopbackAt9600N81) {
 TEST(EmulatorOptions, EveryOptionIsRead) {
     EmulatorOptions options;
     std::string error;
-    ASSERT_EQ(Parse({"--listen", "0.0.0.0:4001", "--count", "3", "--port-b", "4800,7,E,2", "--auto-output",
-                     "--silent", "--no-break-reply", "--ignore", "4,7", "--differ", "13", "--no-save", "--latency",
-                     "250", "--hangup-after", "100", "--log", "/tmp/x.log", "--reset-silence", "300"},
+    ASSERT_EQ(Parse({"--listen",
+                     "0.0.0.0:4001",
+                     "--count",
+                     "3",
+                     "--port-b",
+                     "4800,7,E,2",
+                     "--auto-output",
+                     "--silent",
+                     "--no-break-reply",
+                     "--ignore",
+                     "4,7",
+                     "--differ",
+                     "13",
+                     "--no-save",
+                     "--latency",
+                     "250",
+                     "--hangup-after",
+                     "100",
+                     "--log",
+                     "/tmp/x.log",
+                     "--reset-silence",
+                     "300"},
                     options, error),
               EmulatorArgsResult::Run)
         << error;
@@ -61,19 +80,33 @@ TEST(EmulatorOptions, HelpDocumentsTheFactorySettings) {
     EXPECT_EQ(Parse({"--help"}, options, error), EmulatorArgsResult::Help);
     const std::string help = EmulatorHelpText();
     for (const char* word : {"--pty", "--listen", "--count", "--port-b", "--auto-output", "--silent",
-                             "--no-break-reply", "--ignore", "--differ", "--no-save", "--latency", "--hangup-after",
-                             "--log", "Self Survey Configuration", "9600 8N1", "PRPT;"}) {
+                             "--no-break-reply", "--ignore", "--differ", "--no-save", "--latency",
+                             "--hangup-after", "--log", "Self Survey Configuration", "9600 8N1", "PRPT;"}) {
         EXPECT_NE(help.find(word), std::string::npos) << word;
     }
 }
 
 TEST(EmulatorOptions, BadArgumentsAreErrorsWithAReason) {
     const std::vector<std::vector<std::string>> bad = {
-        {"--count"},           {"--count", "0"},         {"--count", "21"},          {"--count", "x"},
-        {"--port-b", "9600"},  {"--port-b", "57600,8,N,1"}, {"--port-b", "9600,6,N,1"}, {"--port-b", "9600,8,M,1"},
-        {"--port-b", "9600,8,N,3"}, {"--ignore", "0"},   {"--ignore", "14"},         {"--differ", "1,,2"},
-        {"--differ", ""},      {"--latency", "-1"},      {"--listen", "host:99999"}, {"--listen", "host:"},
-        {"--hangup-after", "x"}, {"--log", ""},          {"--bogus"},
+        {"--count"},
+        {"--count", "0"},
+        {"--count", "21"},
+        {"--count", "x"},
+        {"--port-b", "9600"},
+        {"--port-b", "57600,8,N,1"},
+        {"--port-b", "9600,6,N,1"},
+        {"--port-b", "9600,8,M,1"},
+        {"--port-b", "9600,8,N,3"},
+        {"--ignore", "0"},
+        {"--ignore", "14"},
+        {"--differ", "1,,2"},
+        {"--differ", ""},
+        {"--latency", "-1"},
+        {"--listen", "host:99999"},
+        {"--listen", "host:"},
+        {"--hangup-after", "x"},
+        {"--log", ""},
+        {"--bogus"},
     };
     for (const auto& args : bad) {
         EmulatorOptions options;

@@ -6,8 +6,8 @@
 #include <array>
 #include <vector>
 
-#include "emulator/ReceiverModel.h"
 #include "bytes/ByteOrder.h"
+#include "emulator/ReceiverModel.h"
 #include "link/PortContext.h"
 
 namespace {
@@ -92,8 +92,14 @@ TEST_F(ReceiverModelAnswers, FactoryCarriedBytesAreNotZero) {
 }
 
 TEST_F(ReceiverModelAnswers, UnknownPacketsAndWrongLengthsAreIgnored) {
-    for (const Bytes& packet : std::vector<Bytes>{{0x3C}, {0x8E, 0x99}, {0x8E}, {0xBC, 0x02}, {0x7A, 0x01},
-                                                  {0x35, 0x01}, {0x8E, 0x4E, 0x01, 0x02}, {0x1E, 0x4E}}) {
+    for (const Bytes& packet : std::vector<Bytes>{{0x3C},
+                                                  {0x8E, 0x99},
+                                                  {0x8E},
+                                                  {0xBC, 0x02},
+                                                  {0x7A, 0x01},
+                                                  {0x35, 0x01},
+                                                  {0x8E, 0x4E, 0x01, 0x02},
+                                                  {0x1E, 0x4E}}) {
         const ReceiverSettings before = model.Current();
         const ModelResult result = Send(packet);
         EXPECT_TRUE(result.replies.empty());
@@ -119,8 +125,8 @@ TEST_F(ReceiverModelSets, IOOptionsAndNmeaAreStoredAsSent) {
 TEST_F(ReceiverModelSets, GpsConfigurationLeavesFieldsSentAsFF) {
     std::array<uint8_t, 43> expected{};
     std::copy_n(model.Current().Group(4), 43, expected.begin());
-    Bytes set = {0xBB, 0x00, 0x04, 0xFF, 0x01, 0xFF, 0x3E, 0x00, 0x00, 0x00, 0xFF, 0xFF, 0xFF, 0xFF,
-                 0x40, 0xC0, 0x00, 0x00, 0x40, 0xA0, 0x00, 0x00, 0x0A};
+    Bytes set = {0xBB, 0x00, 0x04, 0xFF, 0x01, 0xFF, 0x3E, 0x00, 0x00, 0x00, 0xFF, 0xFF,
+                 0xFF, 0xFF, 0x40, 0xC0, 0x00, 0x00, 0x40, 0xA0, 0x00, 0x00, 0x0A};
     set.insert(set.end(), 21, 0xFF);
     ASSERT_EQ(set.size(), 44u);
     Send(set);
@@ -135,7 +141,9 @@ TEST_F(ReceiverModelSets, GpsConfigurationLeavesFieldsSentAsFF) {
     expected[18] = 0xA0;
     expected[19] = expected[20] = 0x00;
     expected[21] = 0x0A;
-    EXPECT_EQ(Group(4, 43), Bytes(expected.begin(), expected.end()));  // DGPS mode, track mode, signal mask and carried bytes kept
+    EXPECT_EQ(Group(4, 43),
+              Bytes(expected.begin(),
+                    expected.end()));  // DGPS mode, track mode, signal mask and carried bytes kept
 }
 
 TEST_F(ReceiverModelSets, PortBSwitchesTheLineAndPortALeavesIt) {
@@ -191,9 +199,10 @@ TEST_F(ReceiverModelSets, A5AndA9KeepTheReceiversOwnBytesWhereZerosAreSent) {
 }
 
 TEST_F(ReceiverModelSets, TimingGroupsAreStoredAsSent) {
-    Send({0x8E, 0x4A, 0x00, 0x00, 0x01, 0x3F, 0x1A, 0x36, 0xE2, 0xEB, 0x1C, 0x43, 0x2D, 0x42, 0xC8, 0x00, 0x00});
-    EXPECT_EQ(Group(8, 16), (Bytes{0x4A, 0x00, 0x00, 0x01, 0x3F, 0x1A, 0x36, 0xE2, 0xEB, 0x1C, 0x43, 0x2D, 0x42,
-                                   0xC8, 0x00, 0x00}));
+    Send({0x8E, 0x4A, 0x00, 0x00, 0x01, 0x3F, 0x1A, 0x36, 0xE2, 0xEB, 0x1C, 0x43, 0x2D, 0x42, 0xC8, 0x00,
+          0x00});
+    EXPECT_EQ(Group(8, 16), (Bytes{0x4A, 0x00, 0x00, 0x01, 0x3F, 0x1A, 0x36, 0xE2, 0xEB, 0x1C, 0x43, 0x2D,
+                                   0x42, 0xC8, 0x00, 0x00}));
     Send({0x8E, 0x4D, 0xC0, 0x00, 0x09, 0x3F});
     EXPECT_EQ(Group(9, 5), (Bytes{0x4D, 0xC0, 0x00, 0x09, 0x3F}));
     Send({0x8E, 0x4E, 0x02});
@@ -252,7 +261,8 @@ TEST_F(ReceiverModelFaults, DifferChangesAComparedByteOfEachGroup) {
         const ModelPacket original = plain.Report(groupNo);
         ASSERT_EQ(changed.payload.size(), original.payload.size());
         int differences = 0;
-        for (size_t i = 0; i < changed.payload.size(); ++i) differences += changed.payload[i] != original.payload[i];
+        for (size_t i = 0; i < changed.payload.size(); ++i)
+            differences += changed.payload[i] != original.payload[i];
         EXPECT_EQ(differences, 1) << groupNo;
         if (groupNo != kGroupIOOptions) {  // I/O Options is compared from its byte 0 on
             EXPECT_EQ(changed.payload[0], original.payload[0]) << "byte 0 is not compared, group " << groupNo;

@@ -34,7 +34,7 @@ const CodeRow kCodeRows[] = {
 };
 
 class ApplyPortSettingsTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { ASSERT_EQ(SerialOpen(1, kAccessDirect, 4096, 9600, 0, 8, 1), 1); }
     void TearDown() override { SerialCloseAll(); }
 
@@ -52,7 +52,8 @@ protected:
 
 TEST_F(ApplyPortSettingsTest, EveryCodeGivesItsLineParameters) {
     for (const CodeRow& row : kCodeRows) {
-        const uint8_t record[kPortConfigurationSize] = {0, row.baudCode, 0, row.dataCode, row.parityCode, row.stopCode};
+        const uint8_t record[kPortConfigurationSize] = {
+            0, row.baudCode, 0, row.dataCode, row.parityCode, row.stopCode};
         const size_t before = WrittenCount();
         ApplyPortSettings(record, 0);
         ASSERT_EQ(WrittenCount(), before + 1) << int(row.baudCode);

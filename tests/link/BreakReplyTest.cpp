@@ -18,7 +18,9 @@ struct ParseRow {
     Bytes record;  // bytes 0..9 after the call (kUnwritten where the parser must not write)
 };
 
-Bytes Untouched() { return Bytes(kPortConfigurationSize, kUnwritten); }
+Bytes Untouched() {
+    return Bytes(kPortConfigurationSize, kUnwritten);
+}
 Bytes With(std::initializer_list<uint8_t> first) {
     Bytes record = Untouched();
     std::copy(first.begin(), first.end(), record.begin());
@@ -113,7 +115,7 @@ TEST(ParseBreakReply, BoundedTextEndsAtItsSizeWithoutAZero) {
 // The probe scans what earlier reads left in the Raw Receive Buffer; with the port closed the
 // read adds nothing, so the buffer is set up directly.
 class ProbeBreakReplyTail : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         std::memset(buffer, 0x20, kRawReceiveBufferSize);
         std::memset(reply, 0x5A, sizeof reply);

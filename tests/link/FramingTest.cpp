@@ -27,7 +27,8 @@ std::vector<Packet> Decode(FrameDecoder& decoder, const Bytes& bytes) {
     std::vector<Packet> packets;
     for (uint8_t b : bytes) {
         if (FrameDecodeByte(decoder.Fields(), b) == 1) {
-            packets.push_back({decoder.packetId, Bytes(decoder.payload, decoder.payload + decoder.completedLength)});
+            packets.push_back(
+                {decoder.packetId, Bytes(decoder.payload, decoder.payload + decoder.completedLength)});
         }
     }
     return packets;
@@ -47,7 +48,9 @@ TEST(FrameEncode, DoublesADleId) {
     EXPECT_EQ(frame, (Bytes{0x10, 0x10, 0x10, 0x01, 0x10, 0x03}));
 }
 
-TEST(FrameEncode, EmptyPacketIsDleDleEtx) { EXPECT_EQ(Encode({}), (Bytes{0x10, 0x10, 0x03})); }
+TEST(FrameEncode, EmptyPacketIsDleDleEtx) {
+    EXPECT_EQ(Encode({}), (Bytes{0x10, 0x10, 0x03}));
+}
 
 TEST(FrameEncode, EtxInThePayloadIsNotEscaped) {
     EXPECT_EQ(Encode({0x45, 0x03, 0x03}), (Bytes{0x10, 0x45, 0x03, 0x03, 0x10, 0x03}));
@@ -169,7 +172,8 @@ Stream ManyFrames(uint32_t seed, int count) {
         } while (packet.id == 0x10 || packet.id == 0x03);  // a DLE or ETX id would not delimit
         const int length = static_cast<int>(random() % 60);
         for (int i = 0; i < length; ++i) {
-            packet.payload.push_back(random() % 3 == 0 ? interesting[random() % 5] : static_cast<uint8_t>(random()));
+            packet.payload.push_back(random() % 3 == 0 ? interesting[random() % 5]
+                                                       : static_cast<uint8_t>(random()));
         }
         Bytes whole{static_cast<uint8_t>(packet.id)};
         whole.insert(whole.end(), packet.payload.begin(), packet.payload.end());
@@ -178,7 +182,8 @@ Stream ManyFrames(uint32_t seed, int count) {
         stream.packets.push_back(packet);
         if (random() % 4 == 0) {
             // Junk that contains no DLE: dropped by the next DLE-id pair.
-            for (int i = static_cast<int>(random() % 8); i > 0; --i) stream.bytes.push_back(0x20 + random() % 64);
+            for (int i = static_cast<int>(random() % 8); i > 0; --i)
+                stream.bytes.push_back(0x20 + random() % 64);
         }
     }
     return stream;
@@ -192,7 +197,8 @@ std::vector<Packet> DecodeInPieces(const Bytes& bytes, const std::vector<size_t>
     size_t begin = 0;
     for (size_t i = 0; i <= cuts.size(); ++i) {
         const size_t end = i < cuts.size() ? cuts[i] : bytes.size();
-        const auto piece = Decode(decoder, Bytes(bytes.begin() + static_cast<long>(begin), bytes.begin() + static_cast<long>(end)));
+        const auto piece = Decode(
+            decoder, Bytes(bytes.begin() + static_cast<long>(begin), bytes.begin() + static_cast<long>(end)));
         packets.insert(packets.end(), piece.begin(), piece.end());
         FrameDecoder next = decoder;
         decoder = next;

@@ -11,15 +11,14 @@
 
 #include "link/Framing.h"
 #include "link/PortContext.h"
-#include "support/WaitUntil.h"
 #include "serial/Serial.h"
 #include "support/Pty.h"
+#include "support/WaitUntil.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
 using namespace std::chrono_literals;
-
 
 struct Received {
     int32_t commPortNumber;
@@ -40,7 +39,7 @@ Bytes Frame(const Bytes& packet) {
 }
 
 class PortSessionTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         received.clear();
         ASSERT_TRUE(line.IsOpen());
@@ -153,7 +152,8 @@ TEST_F(PortSessionTest, StreamInRandomPiecesGivesEveryPacketOnce) {
     size_t at = 0;
     for (size_t piece = 1; at < stream.size(); piece = piece * 7 % 97 + 1) {
         const size_t size = std::min(piece, stream.size() - at);
-        Arrive(line, 3, Bytes(stream.begin() + static_cast<long>(at), stream.begin() + static_cast<long>(at + size)),
+        Arrive(line, 3,
+               Bytes(stream.begin() + static_cast<long>(at), stream.begin() + static_cast<long>(at + size)),
                static_cast<int32_t>(size));
         PumpPort(PortContexts[2], RecordingHandler);
         at += size;
@@ -200,7 +200,8 @@ TEST_F(PortSessionTest, ProbeFindsTheReplyAndMarksWhatLiesBeforeIt) {
     for (int i = 0; i < 7; ++i) EXPECT_EQ(buffer[i], 'a') << i;
     EXPECT_EQ(std::memcmp(buffer + 7, text.data() + 7, text.size() - 7), 0);
     EXPECT_EQ(std::memcmp(reply, text.data() + 7, text.size() - 7), 0);
-    EXPECT_EQ(Bytes(reply + (text.size() - 7), reply + kBreakReplySize), Bytes(kBreakReplySize - (text.size() - 7), 0));
+    EXPECT_EQ(Bytes(reply + (text.size() - 7), reply + kBreakReplySize),
+              Bytes(kBreakReplySize - (text.size() - 7), 0));
     EXPECT_EQ(PortContexts[3].readPosition, 0);
     uint8_t record[kPortConfigurationSize] = {};
     EXPECT_EQ(ParseBreakReply(reinterpret_cast<const char*>(reply), kBreakReplySize, record), 0);
@@ -214,12 +215,13 @@ TEST_F(PortSessionTest, ApplyPortSettingsSetsBaudAndStopBitsFromTheCodes) {
         int32_t baud, stopBitsAsDeviceCodes;
     };
     const Row rows[] = {
-        {7, 3, 1, 0, 9600, 0},   {12, 3, 0, 0, 9600, 0},  {255, 255, 255, 255, 9600, 0}, {9, 2, 2, 1, 38400, 2},
-        {1, 3, 0, 1, 110, 2},    {2, 3, 0, 0, 300, 0},    {3, 3, 0, 0, 600, 0},          {4, 3, 0, 0, 1200, 0},
-        {5, 3, 0, 0, 2400, 0},   {6, 3, 0, 0, 4800, 0},   {8, 3, 0, 0, 19200, 0},        {10, 3, 0, 2, 9600, 0},
+        {7, 3, 1, 0, 9600, 0}, {12, 3, 0, 0, 9600, 0}, {255, 255, 255, 255, 9600, 0}, {9, 2, 2, 1, 38400, 2},
+        {1, 3, 0, 1, 110, 2},  {2, 3, 0, 0, 300, 0},   {3, 3, 0, 0, 600, 0},          {4, 3, 0, 0, 1200, 0},
+        {5, 3, 0, 0, 2400, 0}, {6, 3, 0, 0, 4800, 0},  {8, 3, 0, 0, 19200, 0},        {10, 3, 0, 2, 9600, 0},
     };
     for (const Row& row : rows) {
-        const uint8_t record[kPortConfigurationSize] = {0, row.baudCode, 0x44, row.dataCode, row.parityCode, row.stopCode};
+        const uint8_t record[kPortConfigurationSize] = {
+            0, row.baudCode, 0x44, row.dataCode, row.parityCode, row.stopCode};
         ApplyPortSettings(record, 0);
         uint8_t mode = 0;
         int32_t baud = 0, parity = -1, dataBits = 0, stopBits = -1;

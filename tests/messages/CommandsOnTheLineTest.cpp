@@ -14,7 +14,7 @@ namespace {
 using namespace command_rows;
 
 class CommandsOnTheLine : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_TRUE(line.IsOpen());
         ASSERT_TRUE(SerialSetDeviceName(kCommIndex + 1, line.SlavePath()));

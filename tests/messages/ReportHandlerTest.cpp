@@ -62,9 +62,8 @@ struct ReportOfGroup {
     int key;  // payload byte 0 that must be there, −1: any
 };
 const ReportOfGroup kReports[] = {
-    {2, 0x55, -1},   {3, 0x7B, -1},   {4, 0xBB, -1},   {5, 0xBC, 0x00},  {6, 0xBC, 0x01},
-    {7, 0x8F, 0x15}, {8, 0x8F, 0x4A}, {9, 0x8F, 0x4D}, {10, 0x8F, 0x4E}, {11, 0x8F, 0x4F},
-    {12, 0x8F, 0xA5}, {13, 0x8F, 0xA9},
+    {2, 0x55, -1},   {3, 0x7B, -1},   {4, 0xBB, -1},    {5, 0xBC, 0x00},  {6, 0xBC, 0x01},  {7, 0x8F, 0x15},
+    {8, 0x8F, 0x4A}, {9, 0x8F, 0x4D}, {10, 0x8F, 0x4E}, {11, 0x8F, 0x4F}, {12, 0x8F, 0xA5}, {13, 0x8F, 0xA9},
 };
 
 Bytes ReportPayload(const ReportOfGroup& report, uint8_t seed = 0x31) {
@@ -72,7 +71,7 @@ Bytes ReportPayload(const ReportOfGroup& report, uint8_t seed = 0x31) {
 }
 
 class ReportHandlerTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         SettingsImage.fill(0);
         context = PortContext{};
@@ -123,7 +122,8 @@ TEST_F(ReportHandlerTest, AltitudeInCancelFormMatchesAnyAltitudeReport) {
 TEST_F(ReportHandlerTest, AltitudeInSetFormComparesTheFourAltitudeBytes) {
     context.operationMode = kModeConfiguring;
     SetGroup(1, {0x00, 0x44, 0x7A, 0x00, 0x00});
-    Deliver(context, 0x4A, {0x44, 0x7A, 0x00, 0x00, 9, 9, 9, 9, 9});  // bytes after the altitude are not compared
+    Deliver(context, 0x4A,
+            {0x44, 0x7A, 0x00, 0x00, 9, 9, 9, 9, 9});  // bytes after the altitude are not compared
     ExpectStatuses({{1, kGroupMatches}});
     Deliver(context, 0x4A, {0x44, 0x7A, 0x00, 0x01, 9, 9, 9, 9, 9});
     ExpectStatuses({{1, kGroupDiffers}});
@@ -146,7 +146,8 @@ TEST_F(ReportHandlerTest, LongReportsStoreOnlyTheGroupsLength) {
     payload.insert(payload.end(), 30, 0x99);
     Deliver(context, 0x8F, payload);
     EXPECT_EQ(Group(kGroupTimingOutputOptions), (Bytes{0x4E, payload[1]}));
-    EXPECT_EQ(SettingsImage[static_cast<size_t>(SettingsGroup(kGroupPPSWidth).offset)], 0);  // the next group is untouched
+    EXPECT_EQ(SettingsImage[static_cast<size_t>(SettingsGroup(kGroupPPSWidth).offset)],
+              0);  // the next group is untouched
 }
 
 TEST_F(ReportHandlerTest, GroupReportWhileIdleOnlySetsItsStatus) {
@@ -164,9 +165,11 @@ TEST_F(ReportHandlerTest, EveryGroupReportIsComparedWhileConfiguring) {
         const Bytes payload = ReportPayload(report);
         SetGroup(report.groupNo, payload);
         Deliver(context, report.id, payload);
-        EXPECT_EQ(context.groupStatus[static_cast<size_t>(report.groupNo - 1)], kGroupMatches) << report.groupNo;
+        EXPECT_EQ(context.groupStatus[static_cast<size_t>(report.groupNo - 1)], kGroupMatches)
+            << report.groupNo;
         Deliver(context, report.id, ReportPayload(report, 0x32));  // every pattern byte differs
-        EXPECT_EQ(context.groupStatus[static_cast<size_t>(report.groupNo - 1)], kGroupDiffers) << report.groupNo;
+        EXPECT_EQ(context.groupStatus[static_cast<size_t>(report.groupNo - 1)], kGroupDiffers)
+            << report.groupNo;
         EXPECT_EQ(Group(report.groupNo), payload);  // a comparison never changes the image
     }
 }
@@ -186,7 +189,8 @@ TEST_F(ReportHandlerTest, ReportAfterAResultIsHandledAgainInFull) {
 const std::map<int, std::map<int, uint8_t>> kComparedBits = {
     {2, {{0, 0x3F}, {1, 0x03}, {2, 0x1F}, {3, 0x03}}},
     {3, {{1, 0xFF}, {2, 0xFF}, {3, 0xFF}, {4, 0xFF}, {5, 0xFF}}},
-    {4, [] {
+    {4,
+     [] {
          std::map<int, uint8_t> bytes{{1, 0xFF}, {2, 0xFF}, {3, 0xFF}, {6, 0xFF}, {35, 0xFF}};
          for (int k = 15; k <= 30; ++k) bytes[k] = 0xFF;
          return bytes;
@@ -194,7 +198,8 @@ const std::map<int, std::map<int, uint8_t>> kComparedBits = {
     {5, {{1, 0xFF}, {2, 0xFF}, {3, 0xFF}, {4, 0xFF}, {5, 0xFF}, {7, 0xFF}, {8, 0xFF}}},
     {6, {{1, 0xFF}, {2, 0xFF}, {3, 0xFF}, {4, 0xFF}, {5, 0xFF}, {7, 0xFF}, {8, 0xFF}}},
     {7, {{1, 0xFF}, {2, 0xFF}}},  // a listed index in the report: the index alone
-    {8, [] {
+    {8,
+     [] {
          std::map<int, uint8_t> bytes;
          for (int k = 1; k <= 15; ++k) bytes[k] = 0xFF;
          return bytes;
@@ -311,7 +316,8 @@ TEST_F(ReportHandlerTest, UnknownReportsAreIgnored) {
             if (known || id == 0x4A || id == 0xBC) continue;
             Deliver(context, static_cast<uint8_t>(id), Pattern(4, 0x20, 0x40));
         }
-        for (uint8_t subcode : {0x00, 0x0B, 0x20, 0x26, 0x41, 0xA6, 0xAB, 0xFF}) Deliver(context, 0x8F, {subcode, 1, 2, 3});
+        for (uint8_t subcode : {0x00, 0x0B, 0x20, 0x26, 0x41, 0xA6, 0xAB, 0xFF})
+            Deliver(context, 0x8F, {subcode, 1, 2, 3});
         EXPECT_EQ(Bytes(SettingsImage.begin(), SettingsImage.end()), before);
         for (uint8_t status : context.groupStatus) EXPECT_EQ(status, kGroupRequested);
         EXPECT_EQ(context.linkState, kLinkCheckSent);

@@ -35,10 +35,12 @@ Bytes RandomStream(uint32_t seed, size_t size) {
     stream.reserve(size + 600);
     while (stream.size() < size) {
         if (random() % 2 == 0) {
-            for (int n = static_cast<int>(random() % 64); n > 0; --n) stream.push_back(static_cast<uint8_t>(random()));
+            for (int n = static_cast<int>(random() % 64); n > 0; --n)
+                stream.push_back(static_cast<uint8_t>(random()));
         } else {
             Bytes packet{ids[random() % std::size(ids)], keys[random() % std::size(keys)]};
-            const int length = random() % 8 == 0 ? static_cast<int>(random() % 520) : static_cast<int>(random() % 50);
+            const int length =
+                random() % 8 == 0 ? static_cast<int>(random() % 520) : static_cast<int>(random() % 50);
             for (int i = 0; i < length; ++i) packet.push_back(static_cast<uint8_t>(random()));
             const Bytes frame = Frame(packet);  // empty when it would not fit
             stream.insert(stream.end(), frame.begin(), frame.end());
@@ -64,7 +66,7 @@ void CountingHandler(PortContext& context) {
 }
 
 class ReportStream : public ::testing::TestWithParam<int> {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_TRUE(line.IsOpen());
         ASSERT_TRUE(SerialSetDeviceName(kPort, line.SlavePath()));
@@ -125,6 +127,7 @@ TEST_P(ReportStream, MegabyteOfRandomBytesAndFrames) {
     EXPECT_EQ(context.groupStatus[kGroupNMEAOutput - 1], expected[GetParam()]);
 }
 
-INSTANTIATE_TEST_SUITE_P(AllModes, ReportStream, ::testing::Values(kModeIdle, kModeLoading, kModeConfiguring));
+INSTANTIATE_TEST_SUITE_P(AllModes, ReportStream,
+                         ::testing::Values(kModeIdle, kModeLoading, kModeConfiguring));
 
 }  // namespace

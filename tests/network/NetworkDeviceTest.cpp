@@ -16,7 +16,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
-const Bytes kOffer = {0xFF, 0xFB, 0x2C, 0xFF, 0xFB, 0x00, 0xFF, 0xFD, 0x00, 0xFF, 0xFB, 0x03, 0xFF, 0xFD, 0x03};
+const Bytes kOffer = {0xFF, 0xFB, 0x2C, 0xFF, 0xFB, 0x00, 0xFF, 0xFD,
+                      0x00, 0xFF, 0xFB, 0x03, 0xFF, 0xFD, 0x03};
 
 milliseconds Since(Clock::time_point start) {
     return std::chrono::duration_cast<milliseconds>(Clock::now() - start);
@@ -79,7 +80,8 @@ TEST(NetworkDeviceOpen, AnswersEachOtherOptionOnceAndDeclinesIt) {
     ASSERT_EQ(future.wait_for(std::chrono::seconds(10)), std::future_status::ready);
     const Bytes raw = future.get();
     int dontEcho = 0;
-    for (size_t i = 0; i + 2 < raw.size(); ++i) dontEcho += raw[i] == 0xFF && raw[i + 1] == 0xFE && raw[i + 2] == 0x01;
+    for (size_t i = 0; i + 2 < raw.size(); ++i)
+        dontEcho += raw[i] == 0xFF && raw[i + 1] == 0xFE && raw[i + 2] == 0x01;
     EXPECT_EQ(dontEcho, 1);
 }
 
@@ -240,8 +242,8 @@ TEST(NetworkDeviceSettings, FailsWhenTheServerKeepsOtherValues) {
             if (event.value[0] == kComPortSetParity) {
                 ComPortEncodeU8(kComPortSetParity + kComPortServerOffset, kComPortParityNone, reply);
             } else {
-                ComPortEncode(static_cast<uint8_t>(event.value[0] + kComPortServerOffset), event.value.data() + 1,
-                              event.valueLength - 1, reply);
+                ComPortEncode(static_cast<uint8_t>(event.value[0] + kComPortServerOffset),
+                              event.value.data() + 1, event.valueLength - 1, reply);
             }
             c.Send(reply);
         }
@@ -396,9 +398,9 @@ TEST(NetworkDeviceControl, BreakAndPurgesSendTheirCommands) {
     EXPECT_TRUE(device->PurgeOutput());
     auto future = commands.get_future();
     ASSERT_EQ(future.wait_for(std::chrono::seconds(10)), std::future_status::ready);
-    EXPECT_EQ(future.get(), (Bytes{0xFF, 0xFA, 0x2C, 0x05, 0x05, 0xFF, 0xF0, 0xFF, 0xFA, 0x2C, 0x05, 0x06, 0xFF,
-                                   0xF0, 0xFF, 0xFA, 0x2C, 0x0C, 0x01, 0xFF, 0xF0, 0xFF, 0xFA, 0x2C, 0x0C, 0x02,
-                                   0xFF, 0xF0}));
+    EXPECT_EQ(future.get(),
+              (Bytes{0xFF, 0xFA, 0x2C, 0x05, 0x05, 0xFF, 0xF0, 0xFF, 0xFA, 0x2C, 0x05, 0x06, 0xFF, 0xF0,
+                     0xFF, 0xFA, 0x2C, 0x0C, 0x01, 0xFF, 0xF0, 0xFF, 0xFA, 0x2C, 0x0C, 0x02, 0xFF, 0xF0}));
     device->Close();
 }
 

@@ -21,13 +21,16 @@ Decoded DecodePieces(const std::vector<Bytes>& pieces) {
     Decoded decoded;
     for (const Bytes& piece : pieces) {
         Bytes out(piece.size() + 1);
-        const int count = TelnetDecode(decoder, piece.data(), static_cast<int>(piece.size()), out.data(), decoded.events);
+        const int count =
+            TelnetDecode(decoder, piece.data(), static_cast<int>(piece.size()), out.data(), decoded.events);
         decoded.data.insert(decoded.data.end(), out.begin(), out.begin() + count);
     }
     return decoded;
 }
 
-Bytes Value(const TelnetEvent& event) { return Bytes(event.value.begin(), event.value.begin() + event.valueLength); }
+Bytes Value(const TelnetEvent& event) {
+    return Bytes(event.value.begin(), event.value.begin() + event.valueLength);
+}
 
 TEST(Rfc2217Encode, NegotiationVerbsAndOptions) {
     Bytes out;
@@ -58,19 +61,40 @@ Bytes U32(uint8_t command, uint32_t value) {
 
 TEST(Rfc2217Encode, EachCommandClientUses) {
     const std::vector<CommandCase> cases = {
-        {"baud 9600", U32(kComPortSetBaudRate, 9600), {0xFF, 0xFA, 0x2C, 0x01, 0x00, 0x00, 0x25, 0x80, 0xFF, 0xF0}},
-        {"baud 38400", U32(kComPortSetBaudRate, 38400), {0xFF, 0xFA, 0x2C, 0x01, 0x00, 0x00, 0x96, 0x00, 0xFF, 0xF0}},
-        {"baud query", U32(kComPortSetBaudRate, 0), {0xFF, 0xFA, 0x2C, 0x01, 0x00, 0x00, 0x00, 0x00, 0xFF, 0xF0}},
+        {"baud 9600",
+         U32(kComPortSetBaudRate, 9600),
+         {0xFF, 0xFA, 0x2C, 0x01, 0x00, 0x00, 0x25, 0x80, 0xFF, 0xF0}},
+        {"baud 38400",
+         U32(kComPortSetBaudRate, 38400),
+         {0xFF, 0xFA, 0x2C, 0x01, 0x00, 0x00, 0x96, 0x00, 0xFF, 0xF0}},
+        {"baud query",
+         U32(kComPortSetBaudRate, 0),
+         {0xFF, 0xFA, 0x2C, 0x01, 0x00, 0x00, 0x00, 0x00, 0xFF, 0xF0}},
         {"7 data bits", U8(kComPortSetDataSize, 7), {0xFF, 0xFA, 0x2C, 0x02, 0x07, 0xFF, 0xF0}},
-        {"parity none", U8(kComPortSetParity, kComPortParityNone), {0xFF, 0xFA, 0x2C, 0x03, 0x01, 0xFF, 0xF0}},
+        {"parity none",
+         U8(kComPortSetParity, kComPortParityNone),
+         {0xFF, 0xFA, 0x2C, 0x03, 0x01, 0xFF, 0xF0}},
         {"parity odd", U8(kComPortSetParity, kComPortParityOdd), {0xFF, 0xFA, 0x2C, 0x03, 0x02, 0xFF, 0xF0}},
-        {"parity even", U8(kComPortSetParity, kComPortParityEven), {0xFF, 0xFA, 0x2C, 0x03, 0x03, 0xFF, 0xF0}},
-        {"two stop bits", U8(kComPortSetStopSize, kComPortStopTwo), {0xFF, 0xFA, 0x2C, 0x04, 0x02, 0xFF, 0xF0}},
-        {"break on", U8(kComPortSetControl, kComPortControlBreakOn), {0xFF, 0xFA, 0x2C, 0x05, 0x05, 0xFF, 0xF0}},
-        {"break off", U8(kComPortSetControl, kComPortControlBreakOff), {0xFF, 0xFA, 0x2C, 0x05, 0x06, 0xFF, 0xF0}},
-        {"purge receive", U8(kComPortPurgeData, kComPortPurgeReceive), {0xFF, 0xFA, 0x2C, 0x0C, 0x01, 0xFF, 0xF0}},
-        {"purge transmit", U8(kComPortPurgeData, kComPortPurgeTransmit), {0xFF, 0xFA, 0x2C, 0x0C, 0x02, 0xFF, 0xF0}},
-        {"server ack of 9600", U32(kComPortSetBaudRate + kComPortServerOffset, 9600),
+        {"parity even",
+         U8(kComPortSetParity, kComPortParityEven),
+         {0xFF, 0xFA, 0x2C, 0x03, 0x03, 0xFF, 0xF0}},
+        {"two stop bits",
+         U8(kComPortSetStopSize, kComPortStopTwo),
+         {0xFF, 0xFA, 0x2C, 0x04, 0x02, 0xFF, 0xF0}},
+        {"break on",
+         U8(kComPortSetControl, kComPortControlBreakOn),
+         {0xFF, 0xFA, 0x2C, 0x05, 0x05, 0xFF, 0xF0}},
+        {"break off",
+         U8(kComPortSetControl, kComPortControlBreakOff),
+         {0xFF, 0xFA, 0x2C, 0x05, 0x06, 0xFF, 0xF0}},
+        {"purge receive",
+         U8(kComPortPurgeData, kComPortPurgeReceive),
+         {0xFF, 0xFA, 0x2C, 0x0C, 0x01, 0xFF, 0xF0}},
+        {"purge transmit",
+         U8(kComPortPurgeData, kComPortPurgeTransmit),
+         {0xFF, 0xFA, 0x2C, 0x0C, 0x02, 0xFF, 0xF0}},
+        {"server ack of 9600",
+         U32(kComPortSetBaudRate + kComPortServerOffset, 9600),
          {0xFF, 0xFA, 0x2C, 0x65, 0x00, 0x00, 0x25, 0x80, 0xFF, 0xF0}},
     };
     for (const CommandCase& c : cases) EXPECT_EQ(c.encoded, c.expected) << c.name;
@@ -145,7 +169,8 @@ TEST(Rfc2217Decode, AcknowledgementSplitAcrossReads) {
 }
 
 TEST(Rfc2217Decode, DoubledIacInsideSubnegotiationSplitAtThePair) {
-    const Decoded d = DecodePieces({{0xFF, 0xFA, 0x2C, 0x65, 0x00, 0x00, 0xFF}, {0xFF, 0xFF, 0xFF, 0xFF, 0xF0}});
+    const Decoded d =
+        DecodePieces({{0xFF, 0xFA, 0x2C, 0x65, 0x00, 0x00, 0xFF}, {0xFF, 0xFF, 0xFF, 0xFF, 0xF0}});
     ASSERT_EQ(d.events.size(), 1u);
     EXPECT_EQ(ComPortValueU32(d.events[0]), 0xFFFFu);
     EXPECT_TRUE(d.data.empty());
@@ -187,13 +212,15 @@ TEST(Rfc2217Decode, UnclosedSubnegotiationIsGivenUpAndTheDataAfterItArrives) {
     for (const size_t pieceSize : {size_t{1}, size_t{7}, stream.size()}) {
         std::vector<Bytes> pieces;
         for (size_t at = 0; at < stream.size(); at += pieceSize)
-            pieces.emplace_back(stream.begin() + static_cast<std::ptrdiff_t>(at),
-                                stream.begin() + static_cast<std::ptrdiff_t>(std::min(stream.size(), at + pieceSize)));
+            pieces.emplace_back(
+                stream.begin() + static_cast<std::ptrdiff_t>(at),
+                stream.begin() + static_cast<std::ptrdiff_t>(std::min(stream.size(), at + pieceSize)));
         const Decoded decoded = DecodePieces(pieces);
         const Bytes expectedEnd = {'H', 'E', 'L', 'L', 'O', 0xFF, '!'};
         ASSERT_GE(decoded.data.size(), expectedEnd.size()) << pieceSize;
-        EXPECT_EQ(Bytes(decoded.data.end() - static_cast<std::ptrdiff_t>(expectedEnd.size()), decoded.data.end()),
-                  expectedEnd)
+        EXPECT_EQ(
+            Bytes(decoded.data.end() - static_cast<std::ptrdiff_t>(expectedEnd.size()), decoded.data.end()),
+            expectedEnd)
             << pieceSize;
         EXPECT_LE(decoded.data.size(), 101 + expectedEnd.size()) << pieceSize;  // 613 bytes opened, 512 taken
         ASSERT_EQ(decoded.events.size(), 1u) << pieceSize;
@@ -236,10 +263,10 @@ TEST(NetworkDeviceName, AcceptsHostAndPort) {
 TEST(NetworkDeviceName, RejectsMalformedNames) {
     std::string host = "unchanged";
     uint16_t port = 7;
-    for (const char* name : {"", "rfc2217://", "rfc2217://host", "rfc2217://host:", "rfc2217://:4001",
-                             "rfc2217://host:0", "rfc2217://host:65536", "rfc2217://host:12x", "rfc2217://::1:4001",
-                             "rfc2217://[::1]4001", "rfc2217://[::1", "tcp://host:4001", "/dev/ttyS0",
-                             "rfc2217://host:999999", "rfc2217://a/b:1"}) {
+    for (const char* name :
+         {"", "rfc2217://", "rfc2217://host", "rfc2217://host:", "rfc2217://:4001", "rfc2217://host:0",
+          "rfc2217://host:65536", "rfc2217://host:12x", "rfc2217://::1:4001", "rfc2217://[::1]4001",
+          "rfc2217://[::1", "tcp://host:4001", "/dev/ttyS0", "rfc2217://host:999999", "rfc2217://a/b:1"}) {
         EXPECT_FALSE(ParseNetworkDeviceName(name, host, port)) << name;
     }
     EXPECT_EQ(host, "unchanged");

@@ -22,7 +22,8 @@ int ListenLoopback(uint16_t& port) {
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     address.sin_port = 0;
-    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(fd, 2) != 0) {
+    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(fd, 2) != 0) {
         if (fd >= 0) ::close(fd);
         return -1;
     }
@@ -68,8 +69,8 @@ bool ScriptedConnection::ExpectRaw(const Bytes& expected, std::chrono::milliseco
     for (;;) {
         {
             std::lock_guard<std::mutex> guard(mutex_);
-            const auto found = std::search(raw_.begin() + static_cast<std::ptrdiff_t>(rawMatched_), raw_.end(),
-                                           expected.begin(), expected.end());
+            const auto found = std::search(raw_.begin() + static_cast<std::ptrdiff_t>(rawMatched_),
+                                           raw_.end(), expected.begin(), expected.end());
             if (found != raw_.end()) {
                 rawMatched_ = static_cast<size_t>(found - raw_.begin()) + expected.size();
                 return true;

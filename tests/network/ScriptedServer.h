@@ -17,7 +17,7 @@
 using Bytes = std::vector<uint8_t>;
 
 class ScriptedConnection {
-public:
+  public:
     explicit ScriptedConnection(int fd, const std::atomic<bool>& stop) : fd_(fd), stop_(stop) {}
 
     bool Send(const Bytes& bytes);
@@ -36,7 +36,7 @@ public:
     void Close();
     Bytes Raw() const;
 
-private:
+  private:
     bool Pump(std::chrono::steady_clock::time_point deadline);
 
     int fd_;
@@ -52,7 +52,7 @@ private:
 };
 
 class ScriptedServer {
-public:
+  public:
     using Script = std::function<void(ScriptedConnection&)>;
     explicit ScriptedServer(Script script);
     ~ScriptedServer();
@@ -64,7 +64,7 @@ public:
     // Waits until the script has returned.
     bool WaitDone(std::chrono::milliseconds timeout = std::chrono::seconds(20));
 
-private:
+  private:
     int listenFd_ = -1;
     uint16_t port_ = 0;
     std::atomic<bool> stop_{false};

@@ -2,11 +2,10 @@
 // 127.0.0.1 in front of the emulated receiver's pseudo-terminal, and the driver reaches the
 // receiver through it by an rfc2217:// device name.
 #include <gtest/gtest.h>
-
+#include <netinet/in.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
-#include <netinet/in.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -20,10 +19,10 @@
 #include "ScriptedServer.h"
 #include "emulator/Emulator.h"
 #include "link/PortContext.h"
-#include "support/WaitUntil.h"
 #include "messages/ReportHandler.h"
 #include "messages/SettingsCommands.h"
 #include "serial/Serial.h"
+#include "support/WaitUntil.h"
 
 namespace {
 
@@ -49,7 +48,7 @@ bool LoopbackAccepts(uint16_t port) {
 
 // ser2net in the foreground with a configuration of our own, stopped when this goes away.
 class Ser2net {
-public:
+  public:
     ~Ser2net() { Stop(); }
 
     // Starts it in front of `device` on 127.0.0.1; false (with a reason) when it cannot run.
@@ -72,8 +71,8 @@ public:
             if (pid_ == 0) {
                 std::freopen(output.c_str(), "w", stdout);
                 std::freopen(output.c_str(), "a", stderr);
-                ::execl(program.c_str(), program.c_str(), "-n", "-u", "-c", config.c_str(), "-P", pidFile.c_str(),
-                        static_cast<char*>(nullptr));
+                ::execl(program.c_str(), program.c_str(), "-n", "-u", "-c", config.c_str(), "-P",
+                        pidFile.c_str(), static_cast<char*>(nullptr));
                 ::_exit(127);
             }
             if (pid_ < 0) {
@@ -120,7 +119,7 @@ public:
 
     std::string DeviceName() const { return "rfc2217://127.0.0.1:" + std::to_string(port_); }
 
-private:
+  private:
     std::string directory_;
     uint16_t port_ = 0;
     pid_t pid_ = -1;
@@ -154,10 +153,11 @@ TEST(Ser2netInterop, DriverReachesTheEmulatorThroughSer2net) {
 
     // A baud change travels as SET-BAUDRATE to ser2net, which sets it on the pty.
     ASSERT_EQ(SerialSetParams(1, kAccessThreaded, 4096, 19200, 0, 8, 1), 1);
-    EXPECT_TRUE(emulator.WaitFor(0, [](const ReceiverStatus& s) { return s.pcSide.baudRate == 19200; },
-                                 std::chrono::seconds(15)));
+    EXPECT_TRUE(emulator.WaitFor(
+        0, [](const ReceiverStatus& s) { return s.pcSide.baudRate == 19200; }, std::chrono::seconds(15)));
     ASSERT_EQ(SerialSetParams(1, kAccessThreaded, 4096, 9600, 0, 8, 1), 1);
-    ASSERT_TRUE(emulator.WaitFor(0, [](const ReceiverStatus& s) { return s.lineMatches; }, std::chrono::seconds(15)));
+    ASSERT_TRUE(emulator.WaitFor(
+        0, [](const ReceiverStatus& s) { return s.lineMatches; }, std::chrono::seconds(15)));
 
     PortContexts[0].linkState = kLinkCheckSent;
     SendLinkCheck(0);

@@ -16,7 +16,7 @@ namespace {
 using Kind = RecordingOperator::Kind;
 
 class ConfigureReceiversTest : public EndToEndTest {
-protected:
+  protected:
     static void Select(const std::vector<int>& commPorts) {
         for (int n : commPorts) PortContexts[static_cast<size_t>(n - 1)].operationMode = kModeConfiguring;
     }
@@ -44,7 +44,8 @@ protected:
             EXPECT_EQ(context.portResult, kResultNotInRun);
             for (uint8_t status : context.groupStatus) EXPECT_EQ(status, kGroupNothingPending);
         }
-        for (int n = 1; n <= 20; ++n) EXPECT_EQ(SerialReceiveCount(static_cast<uint8_t>(n)), -1) << "Comm " << n;
+        for (int n = 1; n <= 20; ++n)
+            EXPECT_EQ(SerialReceiveCount(static_cast<uint8_t>(n)), -1) << "Comm " << n;
     }
 
     SummarySnapshot summary;
@@ -134,10 +135,9 @@ TEST_F(ConfigureReceiversTest, CommandsGoOutInTheirOrder) {
     ConfigureReceivers(op);
     EXPECT_EQ(summary.results[1], kResultSuccess);
     const auto packets = AwaitPackets(0, "8E A9", 2);
-    const std::vector<std::string> order = {"1F",          "8E A9 00",    "8E A6 00",    "2A ",         "35 ",
-                                            "7A 00 ",      "BB 00 ",      "BC 00 ",      "8E 15 ",      "8E 4A ",
-                                            "8E 4D ",      "8E 4E ",      "8E 4F ",      "8E A5 ",      "BC 01 ",
-                                            "8E 26",       "1E 4B"};
+    const std::vector<std::string> order = {"1F",     "8E A9 00", "8E A6 00", "2A ",    "35 ",    "7A 00 ",
+                                            "BB 00 ", "BC 00 ",   "8E 15 ",   "8E 4A ", "8E 4D ", "8E 4E ",
+                                            "8E 4F ", "8E A5 ",   "BC 01 ",   "8E 26",  "1E 4B"};
     int at = 0;
     for (const auto& prefix : order) {
         const int found = FindPacket(packets, prefix, at);
@@ -150,8 +150,8 @@ TEST_F(ConfigureReceiversTest, CommandsGoOutInTheirOrder) {
     // Set Port Configuration for Port B from the image: g1 in both baud places, 00 for g6 and g9.
     const uint8_t* b = SettingsGroupBytes(kGroupPortBConfiguration);
     char expectedB[64];
-    std::snprintf(expectedB, sizeof expectedB, "BC 01 %02X %02X %02X %02X %02X 00 %02X %02X 00", b[1], b[1], b[3], b[4],
-                  b[5], b[7], b[8]);
+    std::snprintf(expectedB, sizeof expectedB, "BC 01 %02X %02X %02X %02X %02X 00 %02X %02X 00", b[1], b[1],
+                  b[3], b[4], b[5], b[7], b[8]);
     EXPECT_EQ(packets[14], expectedB);
 }
 
@@ -241,7 +241,9 @@ TEST_F(ConfigureReceiversTest, GroupThatNeverMatchesRunsAllPassesAndGivesResult4
     ConfigureReceivers(op);
     EXPECT_EQ(summary.results[4], kResultGroupDiffers);
     for (int g = 1; g <= kGroupCount; ++g)
-        EXPECT_EQ(summary.groups[4][static_cast<size_t>(g - 1)], g == kGroupPPSWidth ? kGroupDiffers : kGroupMatches) << g;
+        EXPECT_EQ(summary.groups[4][static_cast<size_t>(g - 1)],
+                  g == kGroupPPSWidth ? kGroupDiffers : kGroupMatches)
+            << g;
     const auto packets = Received(0);
     EXPECT_EQ(CountPackets(packets, "8E 4F") - 1, 8);  // the set, then a request in every pass
     const auto& waits = OperationWaits();
@@ -271,7 +273,8 @@ TEST_F(ConfigureReceiversTest, EveryTickedPortFailingToOpenSendsNothing) {
     op.ExpectSummary([&] { summary.Take(); });
     ConfigureReceivers(op);
     for (int i = 0; i < 20; ++i)
-        EXPECT_EQ(summary.results[static_cast<size_t>(i)], (i == 2 || i == 10) ? kResultOpenFailed : kResultNotInRun);
+        EXPECT_EQ(summary.results[static_cast<size_t>(i)],
+                  (i == 2 || i == 10) ? kResultOpenFailed : kResultNotInRun);
     // No port left in the run: one empty Link Check pass and the fixed waits only.
     EXPECT_EQ(OperationWaits(), (std::vector<int>{200, 500, 200, 500, 500, 500, 2000, 1000, 500}));
     ExpectAtRest();

@@ -1,12 +1,13 @@
 // The two comm-port dialogs: their controls, the selection they keep, and their OK handlers up to
 // the point where a port would be touched.
+#include <gtest/gtest.h>
+
 #include <QCheckBox>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
-#include <gtest/gtest.h>
 
 #include "link/PortContext.h"
 #include "operations/ConfigureComm.h"
@@ -26,7 +27,7 @@ T* Child(QWidget& window, const char* name) {
 }
 
 class DialogsTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         TestApp();
         PointCommPortsNowhere();
@@ -237,8 +238,10 @@ TEST_F(DialogsTest, ConfigureCommOkRunsTheConfigurationOnTheTickedPorts) {
     EXPECT_FALSE(dialog.isVisible());
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
     for (int i = 0; i < 20; ++i) {
-        EXPECT_EQ(results[static_cast<size_t>(i)], (i == 1 || i == 19) ? kResultOpenFailed : kResultNotInRun) << i;
-        EXPECT_EQ(modes[static_cast<size_t>(i)], kModeIdle) << i;  // dropped from the run when the open failed
+        EXPECT_EQ(results[static_cast<size_t>(i)], (i == 1 || i == 19) ? kResultOpenFailed : kResultNotInRun)
+            << i;
+        EXPECT_EQ(modes[static_cast<size_t>(i)], kModeIdle)
+            << i;  // dropped from the run when the open failed
         EXPECT_EQ(PortContexts[static_cast<size_t>(i)].portResult, kResultNotInRun);
     }
     EXPECT_TRUE(op.BusyBalanced());

@@ -13,14 +13,15 @@
 #include <vector>
 
 #include "emulator/Emulator.h"
+#include "link/PcSerialSettings.h"
 #include "link/PortContext.h"
 #include "operations/OperationWait.h"
 #include "serial/Serial.h"
-#include "link/PcSerialSettings.h"
 #include "settings/SettingsImage.h"
 
 // `count` receivers on their own loopback ports, every packet logged to a file of this test.
-inline std::unique_ptr<Emulator> StartEmulators(EmulatorOptions options, int count, const std::string& logPath) {
+inline std::unique_ptr<Emulator> StartEmulators(EmulatorOptions options, int count,
+                                                const std::string& logPath) {
     options.usePty = false;
     options.listenHost = "127.0.0.1";
     options.listenPort = 0;
@@ -109,7 +110,7 @@ struct SummarySnapshot {
 // A fresh program state for each test: zero image, PC Serial Settings defaults, idle Port
 // Contexts, no port open, comm ports pointing nowhere.
 class EndToEndTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         SettingsImage.fill(0);
         StorePcSerialSettingsDefaults();
@@ -137,7 +138,8 @@ protected:
         auto emulator = StartEmulators(options, static_cast<int>(commPorts.size()), path);
         if (!emulator) return -1;
         for (size_t k = 0; k < commPorts.size(); ++k)
-            SerialSetDeviceName(static_cast<uint8_t>(commPorts[k]), emulator->DeviceName(static_cast<int>(k)));
+            SerialSetDeviceName(static_cast<uint8_t>(commPorts[k]),
+                                emulator->DeviceName(static_cast<int>(k)));
         emulators.push_back(std::move(emulator));
         logPaths.push_back(path);
         return static_cast<int>(emulators.size()) - 1;

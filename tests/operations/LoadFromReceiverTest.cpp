@@ -35,7 +35,8 @@ TEST_F(LoadFromReceiverTest, ReceiverAt9600FillsTheWholeImage) {
     const auto packets = Received(0);
     ASSERT_GE(packets.size(), 2u);
     EXPECT_EQ(packets[0], "1F");
-    EXPECT_EQ(packets[1], "BC 01 07 07 03 00 00 00 02 02 00");  // the probe record, receiver port byte from f2
+    EXPECT_EQ(packets[1],
+              "BC 01 07 07 03 00 00 00 02 02 00");  // the probe record, receiver port byte from f2
     EXPECT_EQ(CountPackets(packets, "2A"), 1);
     EXPECT_EQ(CountPackets(packets, "8E A9"), 1);
     EXPECT_EQ(Emu().Status(0).breaks, 1u);
@@ -76,12 +77,13 @@ TEST_F(LoadFromReceiverTest, SilentReceiverEndsInError30AfterEightRequestPasses)
     // 9600 8 none 1, so that the silent receiver hears the requests and the log shows them.
     PcSerialSettings[4] = 0;
     RecordingOperator op;
-    op.ExpectWarning("Error 30", "The settings could not be retrieved from the receiver \nconnected to Comm  2.");
+    op.ExpectWarning("Error 30",
+                     "The settings could not be retrieved from the receiver \nconnected to Comm  2.");
     EXPECT_EQ(LoadFromReceiver(1, op), 1);
     EXPECT_TRUE(op.ScriptDone());
     EXPECT_EQ(SettingsImage, before);
     std::vector<int> waits = {500, 500, 500, 500, 500, 500};  // break, Link Check, four probes
-    waits.insert(waits.end(), 8, 500);                       // eight request passes
+    waits.insert(waits.end(), 8, 500);                        // eight request passes
     EXPECT_EQ(OperationWaits(), waits);
     const auto packets = Received(0);
     EXPECT_EQ(CountPackets(packets, "1F"), 1);  // the one before the probes, no pass
@@ -98,7 +100,8 @@ TEST_F(LoadFromReceiverTest, NoBreakReplyMeansThePcSerialSettings) {
     ASSERT_EQ(Start(options, {5}), 0);
     RecordingOperator op;
     // 9600 8 odd 1 against a receiver at 9600 8 none 1: nothing gets through.
-    op.ExpectWarning("Error 30", "The settings could not be retrieved from the receiver \nconnected to Comm  5.");
+    op.ExpectWarning("Error 30",
+                     "The settings could not be retrieved from the receiver \nconnected to Comm  5.");
     int snapshotParity = -1;
     EXPECT_EQ(LoadFromReceiver(4, op), 1);
     EXPECT_TRUE(op.ScriptDone());
@@ -114,7 +117,8 @@ TEST_F(LoadFromReceiverTest, ReceiverAnsweringSomeRequestsLoadsThoseAndShowsErro
     ASSERT_EQ(Start(options, {7}), 0);
     SettingsImage.fill(0xEE);
     RecordingOperator op;
-    op.ExpectWarning("Error 30", "The settings could not be retrieved from the receiver \nconnected to Comm  7.");
+    op.ExpectWarning("Error 30",
+                     "The settings could not be retrieved from the receiver \nconnected to Comm  7.");
     EXPECT_EQ(LoadFromReceiver(6, op), 1);
     EXPECT_TRUE(op.ScriptDone());
     const auto expected = ImageOf(Emu().Status(0).current);
@@ -140,7 +144,8 @@ TEST_F(LoadFromReceiverTest, NoAnswerToTheLinkCheckIsError20) {
     SettingsImage.fill(0x5A);
     const auto before = SettingsImage;
     RecordingOperator op;
-    op.ExpectWarning("Error 20", "Communications could not be established with the receiver \nconnected to Comm  3.");
+    op.ExpectWarning("Error 20",
+                     "Communications could not be established with the receiver \nconnected to Comm  3.");
     EXPECT_EQ(LoadFromReceiver(2, op), 1);
     EXPECT_TRUE(op.ScriptDone());
     EXPECT_EQ(SettingsImage, before);

@@ -1,9 +1,10 @@
 // The configuration summary and the per-port summary: what each row shows for each Port Result
 // and Group Status, and how the row buttons find their port.
+#include <gtest/gtest.h>
+
 #include <QLabel>
 #include <QLineEdit>
 #include <QToolButton>
-#include <gtest/gtest.h>
 
 #include "link/PortContext.h"
 #include "operations/CircleShape.h"
@@ -19,10 +20,12 @@ const QColor kGray(128, 128, 128);
 const QColor kGreen(0, 255, 0);
 const QColor kRed(255, 0, 0);
 
-QColor EditBackground(const QLineEdit* edit) { return edit->palette().color(QPalette::Base); }
+QColor EditBackground(const QLineEdit* edit) {
+    return edit->palette().color(QPalette::Base);
+}
 
 class SummaryWindowsTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         TestApp();
         for (auto& context : PortContexts) {
@@ -78,7 +81,8 @@ TEST_F(SummaryWindowsTest, EachPortResultGivesItsTextColourBackgroundAndButton) 
         const auto& row = summary.RowOf(r + 1);
         EXPECT_EQ(row.edit->text(), expected[r].text) << "result " << r;
         EXPECT_EQ(row.shape->BrushColor(), expected[r].circle) << "result " << r;
-        EXPECT_EQ(EditBackground(row.edit), QApplication::palette().color(expected[r].background)) << "result " << r;
+        EXPECT_EQ(EditBackground(row.edit), QApplication::palette().color(expected[r].background))
+            << "result " << r;
         EXPECT_EQ(row.button->isEnabled(), expected[r].button) << "result " << r;
     }
     for (int n = 7; n <= 20; ++n) EXPECT_EQ(summary.RowOf(n).edit->text(), "");
@@ -172,9 +176,10 @@ TEST_F(SummaryWindowsTest, CommSummaryHasThirteenRowsInOrder) {
         "NMEA Output (Packet 0x7A)",
         "2D Altitude (Packet 0x2A)",
     };
-    const char* shapes[13] = {"Shape_IO",      "Shape_GPS",          "Shape_Datum",       "Shape_PortA", "Shape_PortB",
-                              "Shape_8E_A5",   "Shape_AutoOut",      "Shape_TimeSettings", "Shape_TimeOptions",
-                              "Shape_PPS",     "Shape_SelfSurvey",   "Shape_NMEA",        "Shape_2DAlt"};
+    const char* shapes[13] = {"Shape_IO",          "Shape_GPS",   "Shape_Datum",      "Shape_PortA",
+                              "Shape_PortB",       "Shape_8E_A5", "Shape_AutoOut",    "Shape_TimeSettings",
+                              "Shape_TimeOptions", "Shape_PPS",   "Shape_SelfSurvey", "Shape_NMEA",
+                              "Shape_2DAlt"};
     ASSERT_NE(detail.findChild<QWidget*>("Panel1"), nullptr);
     detail.show();  // lays the rows out
     for (int r = 0; r < 13; ++r) {
@@ -198,7 +203,8 @@ TEST_F(SummaryWindowsTest, CommSummaryShowsEachGroupsStatusTextAndColour) {
     const char* texts[5] = {"", "Settings could not be retrieved.", "Settings could not be verified.",
                             "Retrieved settings are not correct.", "Retrieved settings are correct."};
     PortContexts[16].groupStatus = {};
-    for (int g = 1; g <= 13; ++g) PortContexts[16].groupStatus[static_cast<size_t>(g - 1)] = static_cast<uint8_t>(g % 5);
+    for (int g = 1; g <= 13; ++g)
+        PortContexts[16].groupStatus[static_cast<size_t>(g - 1)] = static_cast<uint8_t>(g % 5);
     TForm_Comm_Summary detail;
     detail.FillRows(17);
     EXPECT_EQ(detail.windowTitle(), "Summary for Comm Port 17");

@@ -3,9 +3,9 @@
 // runs at other line settings, learnt from their Break Reply.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <algorithm>
 #include <deque>
 #include <mutex>
 
@@ -24,7 +24,7 @@ namespace {
 class WholeFlowTest : public EndToEndTest {};
 
 TEST_F(WholeFlowTest, LoadSaveLoadFileAndConfigureTwoReceivers) {
-    ASSERT_EQ(Start({}, {1}), 0);  // A
+    ASSERT_EQ(Start({}, {1}), 0);     // A
     ASSERT_EQ(Start({}, {2, 3}), 1);  // B and C, set up differently from A
     const ReceiverSettings a = Emu(0).Status(0).current;
     ReceiverSettings other = a;
@@ -74,7 +74,7 @@ TEST_F(WholeFlowTest, LoadSaveLoadFileAndConfigureTwoReceivers) {
 // line: the reply is added to what the line delivers once the break ends. (The emulator sends it
 // at the Port B settings, where a PC port at 9600 8 none 1 cannot read it.)
 class BreakReplyAt9600 : public SerialDevice {
-public:
+  public:
     BreakReplyAt9600(std::string replyText, std::shared_ptr<std::vector<uint8_t>> writtenBytes)
         : device(CreateNetworkDevice()), reply(std::move(replyText)), written(std::move(writtenBytes)) {}
     bool Open(const std::string& name) override { return device->Open(name); }
@@ -131,7 +131,7 @@ public:
     bool Close() override { return device->Close(); }
     void Interrupt() override { device->Interrupt(); }
 
-private:
+  private:
     std::unique_ptr<SerialDevice> device;
     std::string reply;
     std::shared_ptr<std::vector<uint8_t>> written;  // everything the PC put on the line
@@ -140,7 +140,7 @@ private:
 };
 
 class BreakReplyLoadTest : public EndToEndTest {
-protected:
+  protected:
     void UseReplyAt9600(const PortLine& portB) {
         const std::string text = BreakReplyText(portB);
         auto bytes = written;
@@ -175,7 +175,8 @@ TEST_F(BreakReplyLoadTest, ReplyAt4800OddSetsPortBAndSwitchesThePcPort) {
     EXPECT_EQ(portB[1], 6);
     EXPECT_EQ(portB[4], 1);
     EXPECT_EQ(SettingsImage[static_cast<size_t>(SettingsGroup(kGroupPortAConfiguration).offset) + 1], 6);
-    EXPECT_TRUE(WroteFrame({0x10, 0xBC, 0x01, 0x06, 0x06, 0x03, 0x01, 0x00, 0x00, 0x02, 0x02, 0x00, 0x10, 0x03}));
+    EXPECT_TRUE(
+        WroteFrame({0x10, 0xBC, 0x01, 0x06, 0x06, 0x03, 0x01, 0x00, 0x00, 0x02, 0x02, 0x00, 0x10, 0x03}));
     // Break, Link Check, one probe, the set command's two waits, the answered Link Check pass, the
     // request pass and the empty one.
     EXPECT_EQ(OperationWaits(), (std::vector<int>{500, 500, 500, 500, 500, 500, 500, 500}));
@@ -188,16 +189,18 @@ TEST_F(BreakReplyLoadTest, ReplyAt600IsError12ThenTheLoadGoesOnAt9600None) {
     ASSERT_EQ(Start(options, {9}), 0);
     UseReplyAt9600(options.portB);
     RecordingOperator op;
-    op.ExpectWarning("Error 12",
-                     "Port B of the receiver connected to com  9 is currently operating with a serial configuration "
-                     "with which this application cannot effectively communicate.  The application will attempt to "
-                     "set the receiver to 9600 8 NONE 1.");
-    op.ExpectWarning("Error 30", "The settings could not be retrieved from the receiver \nconnected to Comm  9.");
+    op.ExpectWarning(
+        "Error 12",
+        "Port B of the receiver connected to com  9 is currently operating with a serial configuration "
+        "with which this application cannot effectively communicate.  The application will attempt to "
+        "set the receiver to 9600 8 NONE 1.");
+    op.ExpectWarning("Error 30",
+                     "The settings could not be retrieved from the receiver \nconnected to Comm  9.");
     EXPECT_EQ(LoadFromReceiver(8, op), 1);
     EXPECT_TRUE(op.ScriptDone());
     EXPECT_EQ(Emu().Status(0).pcSide, (PortLine{9600, 8, 0, 1}));
     EXPECT_FALSE(WroteFrame({0x10, 0xBC, 0x01, 0x03, 0x03}));  // no command to change the receiver's settings
-    EXPECT_TRUE(WroteFrame({0x10, 0xBC, 0x01, 0x10, 0x03}));  // only its request
+    EXPECT_TRUE(WroteFrame({0x10, 0xBC, 0x01, 0x10, 0x03}));   // only its request
     // No Link Check pass after Error 12: the eight request passes follow the probe at once.
     std::vector<int> waits = {500, 500, 500};
     waits.insert(waits.end(), 8, 500);

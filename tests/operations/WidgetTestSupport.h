@@ -48,5 +48,6 @@ inline std::shared_ptr<bool> OnNextModal(std::function<void(QWidget*)> handle, Q
 
 // Every comm port opens a device that cannot exist, so no test touches a real serial port.
 inline void PointCommPortsNowhere() {
-    for (int n = 1; n <= 20; ++n) SerialSetDeviceName(static_cast<uint8_t>(n), "/nonexistent/vc-test-tty" + std::to_string(n));
+    for (int n = 1; n <= 20; ++n)
+        SerialSetDeviceName(static_cast<uint8_t>(n), "/nonexistent/vc-test-tty" + std::to_string(n));
 }

@@ -1,9 +1,10 @@
 // The window program's Operator: warning boxes, the OK/Cancel question, the hourglass and the
 // focus sink.
+#include <gtest/gtest.h>
+
 #include <QAbstractButton>
 #include <QLabel>
 #include <QMessageBox>
-#include <gtest/gtest.h>
 
 #include "operations/ConfigureReceivers.h"
 #include "operations/OperationWait.h"
@@ -29,7 +30,7 @@ BoxSeen Inspect(QWidget* modal) {
 }
 
 class WindowOperatorTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { TestApp(); }
 };
 
@@ -40,7 +41,8 @@ TEST_F(WindowOperatorTest, WarningIsAWarningBoxWithOkOnly) {
         seen = Inspect(modal);
         qobject_cast<QMessageBox*>(modal)->button(QMessageBox::Ok)->click();
     });
-    op.Warning("Error 20", "Communications could not be established with the receiver \nconnected to Comm  4.");
+    op.Warning("Error 20",
+               "Communications could not be established with the receiver \nconnected to Comm  4.");
     EXPECT_TRUE(*handled);
     EXPECT_EQ(seen.title, "Error 20");
     EXPECT_EQ(seen.text, "Communications could not be established with the receiver \nconnected to Comm  4.");
@@ -149,10 +151,10 @@ TEST_F(WindowOperatorTest, QuestionLinesAreNeverWrapped) {
 // During the waits of an operation the window is repainted (a closed dialog disappears, nothing
 // looks hung); with a plain sleep nothing is.
 class PaintCounter : public QWidget {
-public:
+  public:
     int paints = 0;
 
-protected:
+  protected:
     void paintEvent(QPaintEvent*) override { ++paints; }
 };
 
@@ -174,7 +176,7 @@ TEST_F(WindowOperatorTest, WaitsLetTheWindowRepaint) {
 }
 
 class FocusCountingView : public SettingsView {
-public:
+  public:
     int focusCalls = 0;
     void SetText(std::string_view, const std::string&) override {}
     std::string Text(std::string_view) const override { return {}; }

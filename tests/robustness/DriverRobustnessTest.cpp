@@ -11,17 +11,16 @@
 #include <vector>
 
 #include "serial/Serial.h"
-#include "support/WaitUntil.h"
 #include "support/Pty.h"
+#include "support/WaitUntil.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
-
 class DriverRobustness : public ::testing::Test {
-protected:
+  protected:
     void TearDown() override {
         SerialCloseAll();
         SerialResetDeviceNames();
@@ -53,7 +52,8 @@ TEST_F(DriverRobustness, OpenAndClose1000TimesWhileDataFlowsLeavesTheNeighbourUn
                 continue;
             }
             std::vector<uint8_t> counted;
-            for (int i = 0; i < 8; ++i) counted.push_back(static_cast<uint8_t>(0x80 | ((n + static_cast<uint32_t>(i)) & 0x7F)));
+            for (int i = 0; i < 8; ++i)
+                counted.push_back(static_cast<uint8_t>(0x80 | ((n + static_cast<uint32_t>(i)) & 0x7F)));
             if (steady.Write(counted, milliseconds(1000))) {
                 n += 8;
                 steadySent.store(n);
@@ -67,7 +67,8 @@ TEST_F(DriverRobustness, OpenAndClose1000TimesWhileDataFlowsLeavesTheNeighbourUn
     auto drainSteady = [&] {
         uint8_t byte = 0;
         while (SerialGetByte(2, &byte) == 1) {
-            steadyInOrder = steadyInOrder && byte == static_cast<uint8_t>(0x80 | (steadyReceived.load() & 0x7F));
+            steadyInOrder =
+                steadyInOrder && byte == static_cast<uint8_t>(0x80 | (steadyReceived.load() & 0x7F));
             ++steadyReceived;
         }
     };
@@ -81,7 +82,8 @@ TEST_F(DriverRobustness, OpenAndClose1000TimesWhileDataFlowsLeavesTheNeighbourUn
             ASSERT_TRUE(WaitUntil([&] {
                 drainSteady();
                 return SerialReceiveCount(1) > 0;
-            })) << "open " << i;
+            })) << "open "
+                << i;
         }
         uint8_t byte = 0;
         while (SerialGetByte(1, &byte) == 1) {
@@ -103,7 +105,8 @@ TEST_F(DriverRobustness, OpenAndClose1000TimesWhileDataFlowsLeavesTheNeighbourUn
     ASSERT_TRUE(WaitUntil([&] {
         drainSteady();
         return steadyReceived.load() >= sent;
-    })) << steadyReceived.load() << " of " << sent;
+    })) << steadyReceived.load()
+        << " of " << sent;
     EXPECT_GE(sent, sentAtEnd);
     EXPECT_EQ(steadyReceived.load(), sent);
     EXPECT_TRUE(steadyInOrder);
@@ -127,7 +130,8 @@ TEST_F(DriverRobustness, HangUpOnOnePortDisturbsNoOther) {
     auto drain = [&] {
         for (int p = 1; p <= kPorts; ++p) {
             uint8_t byte = 0;
-            while (SerialGetByte(static_cast<uint8_t>(p), &byte) == 1) received[static_cast<size_t>(p - 1)].push_back(byte);
+            while (SerialGetByte(static_cast<uint8_t>(p), &byte) == 1)
+                received[static_cast<size_t>(p - 1)].push_back(byte);
         }
     };
     std::vector<size_t> sent(kPorts, 0);
@@ -135,7 +139,8 @@ TEST_F(DriverRobustness, HangUpOnOnePortDisturbsNoOther) {
         for (int p = 0; p < kPorts; ++p) {
             if (p == 1 && round >= 10) continue;
             std::vector<uint8_t> bytes(100);
-            for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(p * 50 + (sent[static_cast<size_t>(p)] + i) % 50);
+            for (size_t i = 0; i < bytes.size(); ++i)
+                bytes[i] = static_cast<uint8_t>(p * 50 + (sent[static_cast<size_t>(p)] + i) % 50);
             ASSERT_TRUE(lines[static_cast<size_t>(p)]->Write(bytes));
             sent[static_cast<size_t>(p)] += bytes.size();
         }
@@ -148,7 +153,8 @@ TEST_F(DriverRobustness, HangUpOnOnePortDisturbsNoOther) {
         }
         ASSERT_TRUE(WaitUntil([&] {
             drain();
-            return received[0].size() >= sent[0] && received[2].size() >= sent[2] && received[3].size() >= sent[3];
+            return received[0].size() >= sent[0] && received[2].size() >= sent[2] &&
+                   received[3].size() >= sent[3];
         }));
     }
     for (int p = 0; p < kPorts; ++p) {

@@ -49,13 +49,13 @@ std::vector<uint8_t> Pattern(size_t size, uint8_t seed) {
 // While it lives, the calling thread reaches files as an unprivileged user: a file of mode 000 is
 // unreadable to it even when the tests run as root.
 class UnprivilegedFileAccess {
-public:
+  public:
     UnprivilegedFileAccess() : previous_(static_cast<uid_t>(::setfsuid(kNobody))) {}
     ~UnprivilegedFileAccess() { ::setfsuid(previous_); }
     UnprivilegedFileAccess(const UnprivilegedFileAccess&) = delete;
     UnprivilegedFileAccess& operator=(const UnprivilegedFileAccess&) = delete;
 
-private:
+  private:
     uid_t previous_;
 };
 
@@ -72,7 +72,9 @@ void Load(const fs::path& path, bool unprivileged = false) {
     EXPECT_EQ(script.dialogs.size(), 1u);
 }
 
-std::vector<uint8_t> Image() { return {SettingsImage.begin(), SettingsImage.end()}; }
+std::vector<uint8_t> Image() {
+    return {SettingsImage.begin(), SettingsImage.end()};
+}
 
 TEST_F(WindowLoad, AFolderLeavesTheImageAsItWas) {
     ScratchFolder folder;
@@ -127,7 +129,9 @@ struct CliCase {
     int runAsUid;
 };
 
-void PrintTo(const CliCase& c, std::ostream* out) { *out << c.name; }
+void PrintTo(const CliCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 class CliFiles : public ::testing::TestWithParam<CliCase> {};
 
@@ -141,12 +145,14 @@ TEST_P(CliFiles, ShowAndConfigureRefuseTheFileWithAReason) {
     CliRunOptions options;
     options.runAsUid = GetParam().runAsUid;
     for (const std::vector<std::string>& args :
-         {std::vector<std::string>{"show", path}, std::vector<std::string>{"configure", path, "/nonexistent/tty", "--yes"}}) {
+         {std::vector<std::string>{"show", path},
+          std::vector<std::string>{"configure", path, "/nonexistent/tty", "--yes"}}) {
         const CliResult result = RunCli(args, options);
         EXPECT_FALSE(result.timedOut) << args[0];
         EXPECT_EQ(result.exitStatus, 2) << args[0] << ": " << result.err;
         EXPECT_NE(result.err.find(path), std::string::npos) << args[0] << ": " << result.err;
-        EXPECT_EQ(result.err.find("/nonexistent/tty"), std::string::npos) << "the file is refused before any device";
+        EXPECT_EQ(result.err.find("/nonexistent/tty"), std::string::npos)
+            << "the file is refused before any device";
         EXPECT_TRUE(result.out.empty()) << result.out;
     }
     if (fs::is_regular_file(path)) {
@@ -179,7 +185,9 @@ const CliCase kCliCases[] = {
      -1},
 };
 
-std::string CaseName(const ::testing::TestParamInfo<CliCase>& param) { return param.param.name; }
+std::string CaseName(const ::testing::TestParamInfo<CliCase>& param) {
+    return param.param.name;
+}
 
 INSTANTIATE_TEST_SUITE_P(Files, CliFiles, ::testing::ValuesIn(kCliCases), CaseName);
 

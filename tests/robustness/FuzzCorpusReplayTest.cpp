@@ -19,7 +19,9 @@
 namespace fs = std::filesystem;
 
 // Test names and failure messages show the target by its name.
-void PrintTo(const FuzzTarget& target, std::ostream* out) { *out << target.name; }
+void PrintTo(const FuzzTarget& target, std::ostream* out) {
+    *out << target.name;
+}
 
 namespace {
 
@@ -51,7 +53,7 @@ std::vector<uint8_t> Bytes(const fs::path& path) {
 }
 
 class FuzzCorpusReplay : public ::testing::TestWithParam<FuzzTarget> {
-protected:
+  protected:
     void SetUp() override { SetFuzzFailureHandler(FailTest); }
     void TearDown() override { SetFuzzFailureHandler(nullptr); }
 };
@@ -59,7 +61,8 @@ protected:
 TEST_P(FuzzCorpusReplay, EveryCorpusFileKeepsTheTargetsRules) {
     const FuzzTarget target = GetParam();
     const std::vector<fs::path> files = CorpusFiles(target.name);
-    ASSERT_GE(files.size(), 5u) << "the seed corpus of " << target.name << " is missing: " << CorpusFolder(target.name);
+    ASSERT_GE(files.size(), 5u) << "the seed corpus of " << target.name
+                                << " is missing: " << CorpusFolder(target.name);
     for (const fs::path& file : files) {
         currentFile = file.filename().string();
         const std::vector<uint8_t> bytes = Bytes(file);
@@ -81,14 +84,17 @@ TEST_P(FuzzCorpusReplay, InputsShorterThanTheHeaderAreHarmless) {
     }
 }
 
-std::string TargetName(const ::testing::TestParamInfo<FuzzTarget>& info) { return info.param.name; }
+std::string TargetName(const ::testing::TestParamInfo<FuzzTarget>& info) {
+    return info.param.name;
+}
 
 INSTANTIATE_TEST_SUITE_P(Targets, FuzzCorpusReplay, ::testing::ValuesIn(kFuzzTargets), TargetName);
 
 // The rules are real checks: a broken one reaches the handler with the target and the rule.
 TEST(FuzzCheck, ABrokenRuleReachesTheHandler) {
     static std::string seen;
-    SetFuzzFailureHandler([](const char* target, const char* rule) { seen = std::string(target) + ": " + rule; });
+    SetFuzzFailureHandler(
+        [](const char* target, const char* rule) { seen = std::string(target) + ": " + rule; });
     FuzzCheck(true, "t", "kept");
     EXPECT_EQ(seen, "");
     FuzzCheck(false, "t", "broken");

@@ -3,14 +3,13 @@
 // all through a run, a port held by another program, and twenty ports at once with random faults
 // on some. Each port's result is what its own receiver did; the run never hangs.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <random>
@@ -28,7 +27,7 @@ namespace {
 // Another program holding a tty: a child process that opens it, locks it as the driver does and
 // asks for exclusive use, and keeps it until it is told to go.
 class HoldingProgram {
-public:
+  public:
     explicit HoldingProgram(const std::string& device) {
         int ready[2] = {-1, -1};
         if (::pipe(release_) != 0 || ::pipe(ready) != 0) return;
@@ -39,7 +38,8 @@ public:
             ::close(release_[1]);
             ::close(ready[0]);
             const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY);
-            char held = (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::ioctl(fd, TIOCEXCL) == 0) ? 1 : 0;
+            char held =
+                (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::ioctl(fd, TIOCEXCL) == 0) ? 1 : 0;
             [[maybe_unused]] ssize_t n = ::write(ready[1], &held, 1);
             char go = 0;
             n = ::read(release_[0], &go, 1);
@@ -61,14 +61,14 @@ public:
     HoldingProgram& operator=(const HoldingProgram&) = delete;
     bool Holding() const { return holding_; }
 
-private:
+  private:
     int release_[2] = {-1, -1};
     pid_t child_ = -1;
     bool holding_ = false;
 };
 
 class OperationsRobustness : public EndToEndTest {
-protected:
+  protected:
     static void Select(const std::vector<int>& commPorts) {
         for (int n : commPorts) PortContexts[static_cast<size_t>(n - 1)].operationMode = kModeConfiguring;
     }
@@ -82,7 +82,8 @@ protected:
     }
     uint8_t Result(int commPort) const { return summary.results[static_cast<size_t>(commPort - 1)]; }
     static void ExpectAllClosed() {
-        for (int n = 1; n <= 20; ++n) EXPECT_EQ(SerialReceiveCount(static_cast<uint8_t>(n)), -1) << "Comm " << n;
+        for (int n = 1; n <= 20; ++n)
+            EXPECT_EQ(SerialReceiveCount(static_cast<uint8_t>(n)), -1) << "Comm " << n;
     }
 
     SummarySnapshot summary;
@@ -185,7 +186,8 @@ TEST_F(OperationsRobustness, TwentyPortsWithRandomFaultsOnSomeHaveNoCrossTalk) {
     enum Fault { kNone, kSilent, kIgnore, kDiffer, kHangup, kAutoOutput, kNoSave, kFaultCount };
     const char* names[] = {"none", "silent", "ignore", "differ", "hang-up", "auto-output", "no-save"};
     const char* seedText = std::getenv("VC_ROBUSTNESS_SEED");
-    const unsigned seed = seedText != nullptr ? static_cast<unsigned>(std::strtoul(seedText, nullptr, 10)) : 20u;
+    const unsigned seed =
+        seedText != nullptr ? static_cast<unsigned>(std::strtoul(seedText, nullptr, 10)) : 20u;
     std::mt19937 random(seed);
     std::vector<int> fault(21, kNone);
     std::vector<uint8_t> expected(21, kResultSuccess);
@@ -220,14 +222,16 @@ TEST_F(OperationsRobustness, TwentyPortsWithRandomFaultsOnSomeHaveNoCrossTalk) {
                 options.faults.noSave = true;
                 expected[static_cast<size_t>(n)] = kResultGroupDiffers;
                 break;
-            default: break;
+            default:
+                break;
         }
         emulatorOf[static_cast<size_t>(n)] = Start(options, {n});
         ASSERT_GE(emulatorOf[static_cast<size_t>(n)], 0);
         if (expected[static_cast<size_t>(n)] == kResultSuccess) healthy.push_back(n);
     }
     std::string plan;
-    for (int n = 1; n <= 20; ++n) plan += " " + std::to_string(n) + ":" + names[fault[static_cast<size_t>(n)]];
+    for (int n = 1; n <= 20; ++n)
+        plan += " " + std::to_string(n) + ":" + names[fault[static_cast<size_t>(n)]];
     RecordProperty("plan", plan);
     SCOPED_TRACE("seed " + std::to_string(seed) + ", faults" + plan);
 
@@ -243,7 +247,8 @@ TEST_F(OperationsRobustness, TwentyPortsWithRandomFaultsOnSomeHaveNoCrossTalk) {
 
     // The healthy receivers hold the image, saved, and were sent the same packets, whatever their
     // neighbours did.
-    const std::vector<std::string> referencePackets = Received(emulatorOf[static_cast<size_t>(healthy.front())]);
+    const std::vector<std::string> referencePackets =
+        Received(emulatorOf[static_cast<size_t>(healthy.front())]);
     for (int n : healthy) {
         const ReceiverStatus status = Emu(emulatorOf[static_cast<size_t>(n)]).Status(0);
         EXPECT_EQ(status.current, reference) << "Comm " << n;

@@ -3,8 +3,6 @@
 // since the port's I/O thread calls the device while the test reads the record.
 #pragma once
 
-#include "support/WaitUntil.h"
-
 #include <chrono>
 #include <deque>
 #include <functional>
@@ -16,6 +14,7 @@
 
 #include "serial/SerialDevice.h"
 #include "serial/SerialTesting.h"
+#include "support/WaitUntil.h"
 
 struct FakeLine {
     std::mutex mutex;
@@ -36,7 +35,7 @@ struct FakeLine {
     bool arriving = false;          // every status read finds one more byte coming in
     std::deque<uint8_t> input;
     std::deque<uint8_t> inputOnBreak;  // moves to input when a break starts
-    bool writeError = false;        // every write is refused
+    bool writeError = false;           // every write is refused
     DeviceLineSettings settings{9600, 0, 8, 0};
 
     // Record.
@@ -60,7 +59,7 @@ struct FakeLine {
 };
 
 class FakeSerialDevice final : public SerialDevice {
-public:
+  public:
     explicit FakeSerialDevice(std::shared_ptr<FakeLine> line) : line_(std::move(line)) {}
 
     bool Open(const std::string& name) override {
@@ -161,14 +160,14 @@ public:
         ++line_->interrupts;
     }
 
-private:
+  private:
     std::shared_ptr<FakeLine> line_;
 };
 
 // Puts a fresh FakeLine under every port opened from now on; the destructor restores the normal
 // choice of device.
 class FakeDeviceScope {
-public:
+  public:
     FakeDeviceScope() : line_(std::make_shared<FakeLine>()) {
         std::shared_ptr<FakeLine> line = line_;
         SetSerialDeviceMaker([line](const std::string&) { return std::make_unique<FakeSerialDevice>(line); });
@@ -185,8 +184,6 @@ public:
         return fn(*line_);
     }
 
-private:
+  private:
     std::shared_ptr<FakeLine> line_;
 };
-
-

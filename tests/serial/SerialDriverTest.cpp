@@ -25,11 +25,11 @@ constexpr OpenArgs kValid{1, kAccessDirect, 4096, 9600, 0, 8, 1};
 
 // Each row breaks exactly one parameter of kValid.
 const OpenArgs kInvalidArgs[] = {
-    {0, 0, 4096, 9600, 0, 8, 1},     {41, 0, 4096, 9600, 0, 8, 1},    {255, 0, 4096, 9600, 0, 8, 1},
-    {1, -1, 4096, 9600, 0, 8, 1},    {1, 3, 4096, 9600, 0, 8, 1},     {1, 0, -1, 9600, 0, 8, 1},
-    {1, 0, 4096, -1, 0, 8, 1},       {1, 0, 4096, 38401, 0, 8, 1},    {1, 0, 4096, 57600, 0, 8, 1},
-    {1, 0, 4096, 9600, -1, 8, 1},    {1, 0, 4096, 9600, 3, 8, 1},     {1, 0, 4096, 9600, 0, 6, 1},
-    {1, 0, 4096, 9600, 0, 9, 1},     {1, 0, 4096, 9600, 0, 8, -1},    {1, 0, 4096, 9600, 0, 8, 3},
+    {0, 0, 4096, 9600, 0, 8, 1},  {41, 0, 4096, 9600, 0, 8, 1}, {255, 0, 4096, 9600, 0, 8, 1},
+    {1, -1, 4096, 9600, 0, 8, 1}, {1, 3, 4096, 9600, 0, 8, 1},  {1, 0, -1, 9600, 0, 8, 1},
+    {1, 0, 4096, -1, 0, 8, 1},    {1, 0, 4096, 38401, 0, 8, 1}, {1, 0, 4096, 57600, 0, 8, 1},
+    {1, 0, 4096, 9600, -1, 8, 1}, {1, 0, 4096, 9600, 3, 8, 1},  {1, 0, 4096, 9600, 0, 6, 1},
+    {1, 0, 4096, 9600, 0, 9, 1},  {1, 0, 4096, 9600, 0, 8, -1}, {1, 0, 4096, 9600, 0, 8, 3},
 };
 
 uint8_t Open(const OpenArgs& a) {
@@ -38,12 +38,12 @@ uint8_t Open(const OpenArgs& a) {
 }
 
 uint8_t SetParams(const OpenArgs& a) {
-    return SerialSetParams(static_cast<uint8_t>(a.port), a.mode, a.bufferSize, a.baudRate, a.parity, a.dataBits,
-                           a.stopBits);
+    return SerialSetParams(static_cast<uint8_t>(a.port), a.mode, a.bufferSize, a.baudRate, a.parity,
+                           a.dataBits, a.stopBits);
 }
 
 class SerialDriverTest : public ::testing::Test {
-protected:
+  protected:
     void TearDown() override {
         SerialCloseAll();
         SerialResetDeviceNames();
@@ -117,8 +117,9 @@ TEST(SerialClosedPort, MissingDeviceFailsAndLeavesSlotClosed) {
 
 TEST_F(SerialDriverTest, InvalidArgumentsFailWithoutTouchingTheDevice) {
     for (const OpenArgs& args : kInvalidArgs) {
-        EXPECT_EQ(Open(args), 0) << args.port << " " << args.mode << " " << args.bufferSize << " " << args.baudRate
-                                 << " " << args.parity << " " << args.dataBits << " " << args.stopBits;
+        EXPECT_EQ(Open(args), 0) << args.port << " " << args.mode << " " << args.bufferSize << " "
+                                 << args.baudRate << " " << args.parity << " " << args.dataBits << " "
+                                 << args.stopBits;
         EXPECT_EQ(SetParams(args), 0);
     }
     EXPECT_EQ(fake.With([](FakeLine& l) { return l.opens; }), 0);
@@ -189,7 +190,8 @@ TEST_F(SerialDriverTest, LineSettingsAtOpenAndSetParams) {
     };
     for (const Row& row : rows) {
         ASSERT_EQ(SerialOpen(6, kAccessDirect, 4096, row.baud, row.parity, row.dataBits, row.stopBits), 1);
-        ASSERT_EQ(SerialSetParams(6, kAccessThreaded, 99, row.baud, row.parity, row.dataBits, row.stopBits), 1);
+        ASSERT_EQ(SerialSetParams(6, kAccessThreaded, 99, row.baud, row.parity, row.dataBits, row.stopBits),
+                  1);
         fake.With([&](FakeLine& l) {
             ASSERT_EQ(l.settingsWritten.size() % 2, 0u);
             for (size_t back = 1; back <= 2; ++back) {

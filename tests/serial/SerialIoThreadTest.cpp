@@ -17,7 +17,7 @@ using std::chrono::milliseconds;
 constexpr uint8_t kPort = 3;
 
 class SerialIoThreadTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { ASSERT_EQ(SerialOpen(kPort, kAccessThreaded, 4096, 9600, 0, 8, 1), 1); }
     void TearDown() override { SerialCloseAll(); }
 
@@ -97,7 +97,8 @@ TEST_F(SerialIoThreadTest, BytesQueuedWhileInputArrivesLeaveOnlyOnceItStops) {
     ASSERT_TRUE(WaitUntil([] { return SerialReceiveCount(kPort) > 0; }));
     ASSERT_EQ(SerialPutByte(kPort, 0x42), 1);
     const int before = fake.With([](FakeLine& l) { return l.statusReads; });
-    ASSERT_TRUE(WaitUntil([&] { return fake.With([](FakeLine& l) { return l.statusReads; }) > before + 50; }));
+    ASSERT_TRUE(
+        WaitUntil([&] { return fake.With([](FakeLine& l) { return l.statusReads; }) > before + 50; }));
     EXPECT_TRUE(fake.With([](FakeLine& l) { return l.writes.empty(); }));
     EXPECT_EQ(SerialTransmitCount(kPort), 1);
     fake.With([](FakeLine& l) { l.arriving = false; });

@@ -1,13 +1,12 @@
 // The driver on real pseudo-terminals: the slave is the port under test, the master plays the line.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/file.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
@@ -35,7 +34,7 @@ std::vector<uint8_t> AllByteValues() {
 }
 
 class SerialPtyTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_TRUE(line.IsOpen());
         ASSERT_TRUE(SerialSetDeviceName(1, line.SlavePath()));
@@ -149,8 +148,10 @@ TEST_F(SerialPtyTest, DevicesThatAreNotTtysFail) {
         const char* name;
         SerialFailureCode why;
     } rows[] = {
-        {"/dev/null", SerialFailureCode::kNotSerial},      {"/dev/ptmx", SerialFailureCode::kNotSerial},
-        {path, SerialFailureCode::kNotSerial},             {"/tmp", SerialFailureCode::kNotSerial},
+        {"/dev/null", SerialFailureCode::kNotSerial},
+        {"/dev/ptmx", SerialFailureCode::kNotSerial},
+        {path, SerialFailureCode::kNotSerial},
+        {"/tmp", SerialFailureCode::kNotSerial},
         {"/dev/does-not-exist", SerialFailureCode::kNoSuchDevice},
     };
     for (const auto& row : rows) {
@@ -182,7 +183,8 @@ pid_t StartHolder(const PtyPair& line, bool keepMaster) {
         for (int fd = 0; fd < 64; ++fd) {
             char target[256] = {};
             const std::string link = fds + "/" + std::to_string(fd);
-            if (::readlink(link.c_str(), target, sizeof target - 1) > 0 && line.SlavePath() == target) return true;
+            if (::readlink(link.c_str(), target, sizeof target - 1) > 0 && line.SlavePath() == target)
+                return true;
         }
         return false;
     });
@@ -195,7 +197,7 @@ void StopProcess(pid_t child) {
 }
 
 class LockFolder {
-public:
+  public:
     LockFolder() {
         char pattern[] = "/tmp/serial-locks-XXXXXX";
         path_ = ::mkdtemp(pattern) ? pattern : "";
@@ -207,11 +209,13 @@ public:
     }
     const std::string& Path() const { return path_; }
 
-private:
+  private:
     std::string path_;
 };
 
-bool Exists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
+bool Exists(const std::string& path) {
+    return ::access(path.c_str(), F_OK) == 0;
+}
 
 }  // namespace
 
@@ -224,12 +228,14 @@ TEST_F(SerialPtyTest, AProgramThatHoldsTheLineWithoutLockingMakesItBusy) {
     const SerialFailure failure = SerialLastFailure(1);
     EXPECT_EQ(failure.code, SerialFailureCode::kBusy);
     EXPECT_EQ(failure.holderPid, holder);
-    EXPECT_NE(DescribeSerialFailure(failure).find("busy: held by PID " + std::to_string(holder)), std::string::npos)
+    EXPECT_NE(DescribeSerialFailure(failure).find("busy: held by PID " + std::to_string(holder)),
+              std::string::npos)
         << DescribeSerialFailure(failure);
     StopProcess(holder);
 
     const pid_t otherEnd = StartHolder(line, true);
-    EXPECT_EQ(SerialOpen(1, kAccessThreaded, 4096, 9600, 0, 8, 1), 1) << DescribeSerialFailure(SerialLastFailure(1));
+    EXPECT_EQ(SerialOpen(1, kAccessThreaded, 4096, 9600, 0, 8, 1), 1)
+        << DescribeSerialFailure(SerialLastFailure(1));
     EXPECT_EQ(SerialLastFailure(1).code, SerialFailureCode::kNone);
     StopProcess(otherEnd);
 }
@@ -257,7 +263,8 @@ TEST_F(SerialPtyTest, LockFilesAreHonouredAndKeptWhileOpen) {
     EXPECT_EQ(SerialLastFailure(1).holderPid, sleeper);
     StopProcess(sleeper);  // now the lock file is stale
 
-    ASSERT_EQ(SerialOpen(1, kAccessThreaded, 4096, 9600, 0, 8, 1), 1) << DescribeSerialFailure(SerialLastFailure(1));
+    ASSERT_EQ(SerialOpen(1, kAccessThreaded, 4096, 9600, 0, 8, 1), 1)
+        << DescribeSerialFailure(SerialLastFailure(1));
     EXPECT_EQ(UucpLockHolder(lockPath), ::getpid());  // ours now
     ASSERT_EQ(SerialClose(1), 1);
     EXPECT_FALSE(Exists(lockPath));
@@ -294,9 +301,13 @@ TEST(LineSettingsReadBack, ComparesWhatTheLineCarries) {
     } rows[] = {
         {"all taken", asked, true, true},
         {"other speed", with([](termios& t) { ::cfsetospeed(&t, B4800); }), false, false},
-        {"other stop bits", with([](termios& t) { t.c_cflag &= ~static_cast<tcflag_t>(CSTOPB); }), false, false},
-        {"8 data bits", with([](termios& t) { t.c_cflag = (t.c_cflag & ~static_cast<tcflag_t>(CSIZE)) | CS8; }), false, true},
-        {"no parity", with([](termios& t) { t.c_cflag &= ~static_cast<tcflag_t>(PARENB | PARODD); }), false, true},
+        {"other stop bits", with([](termios& t) { t.c_cflag &= ~static_cast<tcflag_t>(CSTOPB); }), false,
+         false},
+        {"8 data bits",
+         with([](termios& t) { t.c_cflag = (t.c_cflag & ~static_cast<tcflag_t>(CSIZE)) | CS8; }), false,
+         true},
+        {"no parity", with([](termios& t) { t.c_cflag &= ~static_cast<tcflag_t>(PARENB | PARODD); }), false,
+         true},
         {"even parity", with([](termios& t) { t.c_cflag &= ~static_cast<tcflag_t>(PARODD); }), false, true},
         {"other flags", with([](termios& t) { t.c_cflag ^= CRTSCTS | HUPCL; }), true, true},
     };

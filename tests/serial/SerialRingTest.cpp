@@ -14,7 +14,7 @@ namespace {
 constexpr uint8_t kPort = 7;
 
 class SerialRingTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_TRUE(line.IsOpen());
         ASSERT_TRUE(SerialSetDeviceName(kPort, line.SlavePath()));
@@ -25,7 +25,8 @@ protected:
     }
 
     static void Store(int count, int first = 0) {
-        for (int i = 0; i < count; ++i) ASSERT_EQ(SerialStoreReceivedByte(kPort, static_cast<uint8_t>(first + i)), 1);
+        for (int i = 0; i < count; ++i)
+            ASSERT_EQ(SerialStoreReceivedByte(kPort, static_cast<uint8_t>(first + i)), 1);
     }
     static std::vector<uint8_t> Take(int count) {
         std::vector<uint8_t> bytes;

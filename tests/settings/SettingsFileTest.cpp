@@ -5,9 +5,9 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-#include <cstring>
-#include <cstdlib>
 #include <algorithm>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -27,12 +27,13 @@ std::vector<uint8_t> ReadAll(const fs::path& path) {
 }
 
 class SettingsFileTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         char pattern[] = "/tmp/settings-file-XXXXXX";
         ASSERT_NE(::mkdtemp(pattern), nullptr);
         folder_ = pattern;
-        for (int i = 0; i < kSettingsImageSize; ++i) SettingsImage[static_cast<size_t>(i)] = static_cast<uint8_t>(i * 7);
+        for (int i = 0; i < kSettingsImageSize; ++i)
+            SettingsImage[static_cast<size_t>(i)] = static_cast<uint8_t>(i * 7);
     }
     void TearDown() override {
         fs::remove_all(folder_);

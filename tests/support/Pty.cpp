@@ -36,7 +36,9 @@ PtyPair::PtyPair() {
     slavePath_ = name;
 }
 
-PtyPair::~PtyPair() { CloseMaster(); }
+PtyPair::~PtyPair() {
+    CloseMaster();
+}
 
 void PtyPair::CloseMaster() {
     if (masterFd_ >= 0) ::close(masterFd_);
@@ -87,6 +89,7 @@ std::vector<uint8_t> PtyPair::ReadAvailable() {
     std::vector<uint8_t> bytes;
     uint8_t chunk[512];
     ssize_t n = 0;
-    while (masterFd_ >= 0 && (n = ::read(masterFd_, chunk, sizeof chunk)) > 0) bytes.insert(bytes.end(), chunk, chunk + n);
+    while (masterFd_ >= 0 && (n = ::read(masterFd_, chunk, sizeof chunk)) > 0)
+        bytes.insert(bytes.end(), chunk, chunk + n);
     return bytes;
 }

@@ -10,7 +10,7 @@
 #include <vector>
 
 class PtyPair {
-public:
+  public:
     // Opens a master in raw mode and unlocks its slave; IsOpen() tells whether that worked.
     PtyPair();
     ~PtyPair();
@@ -26,13 +26,14 @@ public:
     bool Write(const std::vector<uint8_t>& bytes,
                std::chrono::milliseconds timeout = std::chrono::milliseconds(10000));
     // Reads from the line until count bytes have come or the timeout has passed; returns what came.
-    std::vector<uint8_t> Read(size_t count, std::chrono::milliseconds timeout = std::chrono::milliseconds(10000));
+    std::vector<uint8_t> Read(size_t count,
+                              std::chrono::milliseconds timeout = std::chrono::milliseconds(10000));
     // Reads whatever the line holds now, without waiting.
     std::vector<uint8_t> ReadAvailable();
     // Closes the master: the slave sees a hang-up.
     void CloseMaster();
 
-private:
+  private:
     int masterFd_ = -1;
     std::string slavePath_;
 };

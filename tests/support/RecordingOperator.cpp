@@ -5,22 +5,29 @@
 namespace {
 const char* KindName(RecordingOperator::Kind kind) {
     switch (kind) {
-        case RecordingOperator::Kind::Warning: return "warning";
-        case RecordingOperator::Kind::Question: return "question";
-        case RecordingOperator::Kind::Busy: return "busy cursor";
-        case RecordingOperator::Kind::Summary: return "configuration summary";
-        case RecordingOperator::Kind::FocusSink: return "focus sink";
+        case RecordingOperator::Kind::Warning:
+            return "warning";
+        case RecordingOperator::Kind::Question:
+            return "question";
+        case RecordingOperator::Kind::Busy:
+            return "busy cursor";
+        case RecordingOperator::Kind::Summary:
+            return "configuration summary";
+        case RecordingOperator::Kind::FocusSink:
+            return "focus sink";
     }
     return "?";
 }
 }  // namespace
 
-RecordingOperator& RecordingOperator::ExpectWarning(const std::string& title, std::optional<std::string> text) {
+RecordingOperator& RecordingOperator::ExpectWarning(const std::string& title,
+                                                    std::optional<std::string> text) {
     script.push_back({Kind::Warning, title, std::move(text), false, {}});
     return *this;
 }
 
-RecordingOperator& RecordingOperator::ExpectQuestion(const std::string& title, bool ok, std::optional<std::string> text) {
+RecordingOperator& RecordingOperator::ExpectQuestion(const std::string& title, bool ok,
+                                                     std::optional<std::string> text) {
     script.push_back({Kind::Question, title, std::move(text), ok, {}});
     return *this;
 }
@@ -39,13 +46,13 @@ std::optional<RecordingOperator::Step> RecordingOperator::Next(Kind kind, const 
     Step step = std::move(script.front());
     script.pop_front();
     if (step.kind != kind || step.title != title) {
-        ADD_FAILURE() << "expected " << KindName(step.kind) << " \"" << step.title << "\", got " << KindName(kind)
-                      << " \"" << title << "\": \"" << text << "\"";
+        ADD_FAILURE() << "expected " << KindName(step.kind) << " \"" << step.title << "\", got "
+                      << KindName(kind) << " \"" << title << "\": \"" << text << "\"";
         return std::nullopt;
     }
     if (step.text && *step.text != text) {
-        ADD_FAILURE() << KindName(kind) << " \"" << title << "\" has text \"" << text << "\", expected \"" << *step.text
-                      << "\"";
+        ADD_FAILURE() << KindName(kind) << " \"" << title << "\" has text \"" << text << "\", expected \""
+                      << *step.text << "\"";
     }
     return step;
 }
@@ -62,7 +69,9 @@ bool RecordingOperator::AskOkCancel(const std::string& title, const std::string&
     return ok;
 }
 
-void RecordingOperator::SetBusy(bool busy) { log.push_back({Kind::Busy, "", "", busy}); }
+void RecordingOperator::SetBusy(bool busy) {
+    log.push_back({Kind::Busy, "", "", busy});
+}
 
 void RecordingOperator::ShowConfigurationSummary() {
     log.push_back({Kind::Summary, "", "", false});
@@ -70,7 +79,9 @@ void RecordingOperator::ShowConfigurationSummary() {
     if (step && step->onShow) step->onShow();
 }
 
-void RecordingOperator::FocusSink() { log.push_back({Kind::FocusSink, "", "", false}); }
+void RecordingOperator::FocusSink() {
+    log.push_back({Kind::FocusSink, "", "", false});
+}
 
 int RecordingOperator::Count(Kind kind) const {
     int n = 0;

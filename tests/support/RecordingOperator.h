@@ -12,7 +12,7 @@
 #include "operations/Operator.h"
 
 class RecordingOperator : public Operator {
-public:
+  public:
     enum class Kind { Warning, Question, Busy, Summary, FocusSink };
     struct Event {
         Kind kind;
@@ -24,7 +24,8 @@ public:
     // Script: the next box must be a warning with this title (and this text, when given).
     RecordingOperator& ExpectWarning(const std::string& title, std::optional<std::string> text = {});
     // Script: the next box must be an OK/Cancel question with this title; answered OK when `ok`.
-    RecordingOperator& ExpectQuestion(const std::string& title, bool ok, std::optional<std::string> text = {});
+    RecordingOperator& ExpectQuestion(const std::string& title, bool ok,
+                                      std::optional<std::string> text = {});
     // Script: the next thing shown is the configuration summary; onShow runs while it is "up".
     RecordingOperator& ExpectSummary(std::function<void()> onShow = {});
 
@@ -44,7 +45,7 @@ public:
     // SetBusy(true) and SetBusy(false) calls balance.
     bool BusyBalanced() const;
 
-private:
+  private:
     struct Step {
         Kind kind;
         std::string title;
