@@ -17,10 +17,9 @@
 
 #include "serial/Serial.h"
 #include "serial/SerialTesting.h"
-#include "serial/posix/LineOwnership.h"
-#include "serial/posix/PosixDevice.h"
 #include "support/Pty.h"
 #include "tests/serial/FakeSerialDevice.h"
+#include "tests/serial/SerialPtyFixture.h"
 
 namespace {
 
@@ -32,41 +31,6 @@ std::vector<uint8_t> AllByteValues() {
     for (int i = 0; i < 256; ++i) bytes[static_cast<size_t>(i)] = static_cast<uint8_t>(i);
     return bytes;
 }
-
-class SerialPtyTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        ASSERT_TRUE(line.IsOpen());
-        ASSERT_TRUE(SerialSetDeviceName(1, line.SlavePath()));
-    }
-    void TearDown() override {
-        SerialCloseAll();
-        SerialResetDeviceNames();
-    }
-
-    // Takes count bytes out of the Receive Ring as they arrive.
-    static std::vector<uint8_t> Receive(uint8_t port, size_t count) {
-        std::vector<uint8_t> bytes;
-        WaitUntil([&] {
-            uint8_t byte = 0;
-            while (bytes.size() < count && SerialGetByte(port, &byte) == 1) bytes.push_back(byte);
-            return bytes.size() == count;
-        });
-        return bytes;
-    }
-
-    static void ExpectLine(uint8_t port, int32_t baud, int32_t stopBits) {
-        uint8_t mode = 0;
-        int32_t gotBaud = 0, parity = -1, dataBits = 0, gotStop = -1;
-        ASSERT_EQ(SerialGetParams(port, &mode, &gotBaud, &parity, &dataBits, &gotStop), 1);
-        EXPECT_EQ(gotBaud, baud);
-        EXPECT_EQ(gotStop, stopBits);
-        EXPECT_EQ(parity, 0);  // a pty forces no parity and 8 data bits
-        EXPECT_EQ(dataBits, 8);
-    }
-
-    PtyPair line;
-};
 
 }  // namespace
 
@@ -162,159 +126,6 @@ TEST_F(SerialPtyTest, DevicesThatAreNotTtysFail) {
         EXPECT_EQ(SerialLastFailure(3).code, row.why) << row.name;
     }
     ::unlink(path);
-}
-
-namespace {
-
-// Another program on the line: a child process that opens the slave as a terminal program does
-// (no lock, no exclusive mode) and waits to be killed. With keepMaster the child also keeps the
-// pty's master, as a program that made the pty and plays its line does.
-pid_t StartHolder(const PtyPair& line, bool keepMaster) {
-    const pid_t child = ::fork();
-    if (child == 0) {
-        if (!keepMaster) ::close(line.MasterFd());
-        const int fd = ::open(line.SlavePath().c_str(), O_RDWR | O_NOCTTY);
-        if (fd < 0) ::_exit(1);
-        for (;;) ::pause();
-    }
-    // Wait until the child has the slave open.
-    WaitUntil([&] {
-        const std::string fds = "/proc/" + std::to_string(child) + "/fd";
-        for (int fd = 0; fd < 64; ++fd) {
-            char target[256] = {};
-            const std::string link = fds + "/" + std::to_string(fd);
-            if (::readlink(link.c_str(), target, sizeof target - 1) > 0 && line.SlavePath() == target)
-                return true;
-        }
-        return false;
-    });
-    return child;
-}
-
-void StopProcess(pid_t child) {
-    ::kill(child, SIGKILL);
-    ::waitpid(child, nullptr, 0);
-}
-
-class LockFolder {
-  public:
-    LockFolder() {
-        char pattern[] = "/tmp/serial-locks-XXXXXX";
-        path_ = ::mkdtemp(pattern) ? pattern : "";
-        SetUucpLockFolder(path_);
-    }
-    ~LockFolder() {
-        SetUucpLockFolder("/var/lock");
-        std::system(("rm -rf '" + path_ + "'").c_str());
-    }
-    const std::string& Path() const { return path_; }
-
-  private:
-    std::string path_;
-};
-
-bool Exists(const std::string& path) {
-    return ::access(path.c_str(), F_OK) == 0;
-}
-
-}  // namespace
-
-// A program that opened the tty without locking it would split the received bytes with us: it is
-// found through /proc and the open fails, naming it. The program at the pty's other end is no holder.
-TEST_F(SerialPtyTest, AProgramThatHoldsTheLineWithoutLockingMakesItBusy) {
-    LockFolder locks;
-    const pid_t holder = StartHolder(line, false);
-    EXPECT_EQ(SerialOpen(1, kAccessThreaded, 4096, 9600, 0, 8, 1), 0);
-    const SerialFailure failure = SerialLastFailure(1);
-    EXPECT_EQ(failure.code, SerialFailureCode::kBusy);
-    EXPECT_EQ(failure.holderPid, holder);
-    EXPECT_NE(DescribeSerialFailure(failure).find("busy: held by PID " + std::to_string(holder)),
-              std::string::npos)
-        << DescribeSerialFailure(failure);
-    StopProcess(holder);
-
-    const pid_t otherEnd = StartHolder(line, true);
-    EXPECT_EQ(SerialOpen(1, kAccessThreaded, 4096, 9600, 0, 8, 1), 1)
-        << DescribeSerialFailure(SerialLastFailure(1));
-    EXPECT_EQ(SerialLastFailure(1).code, SerialFailureCode::kNone);
-    StopProcess(otherEnd);
-}
-
-// UUCP lock files: a live process's lock means busy; a stale one is removed; ours exists while the
-// port is open and is gone after the close.
-TEST_F(SerialPtyTest, LockFilesAreHonouredAndKeptWhileOpen) {
-    LockFolder locks;
-    const std::string lockPath = UucpLockPath(line.SlavePath());
-    EXPECT_EQ(lockPath.rfind(locks.Path() + "/LCK..pts_", 0), 0u) << lockPath;
-
-    const pid_t sleeper = ::fork();
-    if (sleeper == 0) {
-        for (;;) ::pause();
-    }
-    const auto writeLock = [&](int pid) {
-        FILE* file = std::fopen(lockPath.c_str(), "w");
-        ASSERT_NE(file, nullptr);
-        std::fprintf(file, "%10d\n", pid);
-        std::fclose(file);
-    };
-    writeLock(sleeper);
-    EXPECT_EQ(SerialOpen(1, kAccessDirect, 4096, 9600, 0, 8, 1), 0);
-    EXPECT_EQ(SerialLastFailure(1).code, SerialFailureCode::kBusy);
-    EXPECT_EQ(SerialLastFailure(1).holderPid, sleeper);
-    StopProcess(sleeper);  // now the lock file is stale
-
-    ASSERT_EQ(SerialOpen(1, kAccessThreaded, 4096, 9600, 0, 8, 1), 1)
-        << DescribeSerialFailure(SerialLastFailure(1));
-    EXPECT_EQ(UucpLockHolder(lockPath), ::getpid());  // ours now
-    ASSERT_EQ(SerialClose(1), 1);
-    EXPECT_FALSE(Exists(lockPath));
-}
-
-// Baud rate 0 leaves the speed to the device: the line keeps the rate it had instead of being
-// asked to hang up.
-TEST_F(SerialPtyTest, BaudRateZeroKeepsTheLinesSpeed) {
-    ASSERT_EQ(SerialOpen(1, kAccessDirect, 4096, 4800, 0, 8, 2), 1);
-    ASSERT_EQ(SerialClose(1), 1);
-    ASSERT_EQ(SerialOpen(1, kAccessThreaded, 4096, 0, 0, 8, 1), 1);
-    ExpectLine(1, 4800, 0);
-    ASSERT_EQ(SerialSetParams(1, kAccessThreaded, 4096, 19200, 0, 8, 1), 1);
-    ASSERT_EQ(SerialSetParams(1, kAccessThreaded, 4096, 0, 0, 8, 2), 1);
-    ExpectLine(1, 19200, 2);
-}
-
-// What a tty must carry back after tcsetattr; a pty carries only its speed and stop bits.
-TEST(LineSettingsReadBack, ComparesWhatTheLineCarries) {
-    termios asked{};
-    ::cfsetospeed(&asked, B9600);
-    ::cfsetispeed(&asked, B9600);
-    asked.c_cflag |= CS7 | PARENB | PARODD | CSTOPB;
-    const auto with = [&](auto change) {
-        termios got = asked;
-        change(got);
-        return got;
-    };
-    const struct {
-        const char* what;
-        termios got;
-        bool onSerialLine;
-        bool onPty;
-    } rows[] = {
-        {"all taken", asked, true, true},
-        {"other speed", with([](termios& t) { ::cfsetospeed(&t, B4800); }), false, false},
-        {"other stop bits", with([](termios& t) { t.c_cflag &= ~static_cast<tcflag_t>(CSTOPB); }), false,
-         false},
-        {"8 data bits",
-         with([](termios& t) { t.c_cflag = (t.c_cflag & ~static_cast<tcflag_t>(CSIZE)) | CS8; }), false,
-         true},
-        {"no parity", with([](termios& t) { t.c_cflag &= ~static_cast<tcflag_t>(PARENB | PARODD); }), false,
-         true},
-        {"even parity", with([](termios& t) { t.c_cflag &= ~static_cast<tcflag_t>(PARODD); }), false, true},
-        {"other flags", with([](termios& t) { t.c_cflag ^= CRTSCTS | HUPCL; }), true, true},
-    };
-    for (const auto& row : rows) {
-        EXPECT_EQ(LineSettingsTaken(asked, row.got, false), row.onSerialLine) << row.what;
-        EXPECT_EQ(LineSettingsTaken(asked, row.got, true), row.onPty) << row.what;
-    }
 }
 
 TEST_F(SerialPtyTest, RateTermiosCannotSetFailsTheOpen) {
