@@ -37,6 +37,23 @@ class DialogsTest : public ::testing::Test {
 
 using Kind = RecordingOperator::Kind;
 
+// Clicks the dialog's OK and tells whether the dialog was hidden when the operation's first wait
+// began (the wait observer is a plain function: the dialog it looks at is kept here).
+const QWidget* watchedDialog = nullptr;
+bool visibleAtFirstWait = false;
+
+bool ClickHidesBeforeTheFirstWait(QWidget& dialog) {
+    watchedDialog = &dialog;
+    visibleAtFirstWait = true;
+    SetOperationWaitObserver([](int) {
+        if (watchedDialog != nullptr) visibleAtFirstWait = watchedDialog->isVisible();
+        watchedDialog = nullptr;
+    });
+    Child<QPushButton>(dialog, "Button_OK")->click();
+    SetOperationWaitObserver(nullptr);
+    return !visibleAtFirstWait;
+}
+
 TEST_F(DialogsTest, RequestCommHasItsCaptionTextsAndTwentyItemsInTwoColumns) {
     TForm_RequestComm dialog;
     EXPECT_EQ(dialog.windowTitle(), "Comm port selection");
@@ -123,17 +140,7 @@ TEST_F(DialogsTest, RequestCommClosesOnceThePortIsOpen) {
     dialog.SetOperator(op);
     dialog.SetItemIndex(4);
     dialog.show();
-    static bool visibleAtFirstWait;
-    visibleAtFirstWait = true;
-    static const TForm_RequestComm* watched;
-    watched = &dialog;
-    SetOperationWaitObserver([](int) {
-        if (watched != nullptr) visibleAtFirstWait = watched->isVisible();
-        watched = nullptr;
-    });
-    Child<QPushButton>(dialog, "Button_OK")->click();
-    SetOperationWaitObserver(nullptr);
-    EXPECT_FALSE(visibleAtFirstWait);
+    EXPECT_TRUE(ClickHidesBeforeTheFirstWait(dialog));
     EXPECT_FALSE(dialog.isVisible());
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
     EXPECT_TRUE(op.ScriptDone());
@@ -223,17 +230,7 @@ TEST_F(DialogsTest, ConfigureCommOkRunsTheConfigurationOnTheTickedPorts) {
     dialog.CommCheckBox(1)->setChecked(true);
     dialog.CommCheckBox(19)->setChecked(true);
     dialog.show();
-    static bool visibleAtFirstWait;
-    visibleAtFirstWait = true;
-    static const TForm_ConfigureComm* watched;
-    watched = &dialog;
-    SetOperationWaitObserver([](int) {
-        if (watched != nullptr) visibleAtFirstWait = watched->isVisible();
-        watched = nullptr;
-    });
-    Child<QPushButton>(dialog, "Button_OK")->click();
-    SetOperationWaitObserver(nullptr);
-    EXPECT_FALSE(visibleAtFirstWait);  // closed before the run's first wait
+    EXPECT_TRUE(ClickHidesBeforeTheFirstWait(dialog));  // closed before the run's first wait
     EXPECT_TRUE(op.ScriptDone());
     EXPECT_FALSE(dialog.isVisible());
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
