@@ -26,7 +26,8 @@ constexpr CommandInfo kCommands[] = {
 
 // Which options each command takes.
 bool TakesJson(CliCommand c) {
-    return c == CliCommand::kShow || c == CliCommand::kDiff || c == CliCommand::kConfigure;
+    return c == CliCommand::kShow || c == CliCommand::kDiff || c == CliCommand::kConfigure ||
+           c == CliCommand::kPorts;
 }
 bool TakesYes(CliCommand c) {
     return c == CliCommand::kConfigure;
@@ -303,13 +304,16 @@ std::string HelpText(CliCommand command) {
                    "not, or the run was stopped; 2 bad arguments, a file that is not a 169-byte settings\n"
                    "file, or an unknown device.\n";
         case CliCommand::kPorts:
-            return "Usage: vandel-cli ports [--dev DIR] [DEVICE...]\n"
+            return "Usage: vandel-cli ports [--dev DIR] [--json] [DEVICE...]\n"
                    "\n"
                    "Lists the serial devices present: the links in /dev/serial/by-id with their targets,\n"
                    "ttyS ports that have a UART, ttyUSB and ttyACM; or the DEVICEs given. Each is marked\n"
-                   "usable, busy (held by another program) or not permitted (with the group to join).\n"
+                   "usable, busy (with the program that holds it or its lock file), not permitted (who\n"
+                   "owns it and what to do) or not a serial device, with its driver, USB ids and serial\n"
+                   "number where the system tells them. No device is opened to find this out.\n"
                    "\n"
                    "  --dev DIR   look in DIR instead of /dev\n"
+                   "  --json      print the devices as JSON\n"
                    "\n"
                    "Exit status: 0 listed; 2 bad arguments or a DEVICE that does not exist.\n";
         case CliCommand::kNone:

@@ -74,11 +74,21 @@ bool CheckDevicesOrSay(const std::vector<std::string>& devices, std::FILE* err) 
     return ok;
 }
 
-// The reason the driver kept for a port that would not open, as a line under the result.
-void SayOpenFailure(std::FILE* err, const std::string& device, uint8_t port) {
+// The reason the driver kept for a port that would not open: the line that follows its Error 10 or
+// Error 101, and the object in the JSON.
+std::string ReasonLine(uint8_t port) {
     const SerialFailure failure = SerialLastFailure(port);
-    if (failure.code != SerialFailureCode::kNone)
-        Message(err, device + ": " + DescribeSerialFailure(failure));
+    return failure.code == SerialFailureCode::kNone ? std::string()
+                                                    : "  reason: " + DescribeSerialFailure(failure) + "\n";
+}
+
+nlohmann::ordered_json ReasonJson(uint8_t port) {
+    const SerialFailure failure = SerialLastFailure(port);
+    nlohmann::ordered_json json;
+    json["code"] = SerialFailureCodeName(failure.code);
+    json["detail"] = failure.detail;
+    if (failure.holderPid != 0) json["pid"] = failure.holderPid;
+    return json;
 }
 
 // The file load writes must be writable before the receiver is asked anything: a folder that does
@@ -116,8 +126,10 @@ bool Answered(uint8_t portResult) {
 
 std::string SummaryText(const std::vector<std::string>& devices, const CliOperator& op) {
     std::string text = "Configuration Summary\n";
-    for (size_t i = 0; i < devices.size(); ++i)
+    for (size_t i = 0; i < devices.size(); ++i) {
         text += CommName(i) + " (" + devices[i] + "): " + PortResultText(op.Summary()[i].portResult) + "\n";
+        if (op.Summary()[i].portResult == kResultOpenFailed) text += ReasonLine(static_cast<uint8_t>(i + 1));
+    }
     for (size_t i = 0; i < devices.size(); ++i) {
         const PortSummary& port = op.Summary()[i];
         if (!Answered(port.portResult)) continue;
@@ -144,6 +156,7 @@ nlohmann::ordered_json SummaryJson(const std::string& file, const std::vector<st
         entry["device"] = devices[i];
         entry["result"] = port.portResult;
         entry["text"] = PortResultText(port.portResult);
+        if (port.portResult == kResultOpenFailed) entry["reason"] = ReasonJson(static_cast<uint8_t>(i + 1));
         if (Answered(port.portResult)) {
             entry["groups"] = nlohmann::ordered_json::array();
             for (const CommSummaryRow& row : kCommSummaryRows) {
@@ -206,7 +219,10 @@ int RunLoad(const CliArguments& arguments, std::FILE* /*out*/, std::FILE* err) {
     const uint8_t opened = LoadFromReceiver(0, op);
     StopProgress();
 
-    if (opened == 0) SayOpenFailure(err, device, 1);
+    if (opened == 0) {
+        std::fputs(ReasonLine(1).c_str(), err);
+        std::fflush(err);
+    }
     // Error 12 only says the load goes on at 9600 8 none 1; every other message means a group is missing.
     bool complete = opened != 0;
     for (const std::string& title : op.WarningTitles())
@@ -259,11 +275,6 @@ int RunConfigure(const CliArguments& arguments, std::FILE* out, std::FILE* err) 
     for (size_t i = 0; success && i < arguments.devices.size(); ++i)
         success = op.Summary()[i].portResult == kResultSuccess;
 
-    if (op.SummaryShown()) {
-        for (size_t i = 0; i < arguments.devices.size(); ++i)
-            if (op.Summary()[i].portResult == kResultOpenFailed)
-                SayOpenFailure(err, arguments.devices[i], static_cast<uint8_t>(i + 1));
-    }
     if (arguments.json)
         PrintJson(out, SummaryJson(path, arguments.devices, op, success));
     else if (op.SummaryShown())
@@ -273,8 +284,9 @@ int RunConfigure(const CliArguments& arguments, std::FILE* out, std::FILE* err) 
 }
 
 int RunPorts(const CliArguments& arguments, std::FILE* out, std::FILE* err) {
+    std::vector<PortListing> ports;
+    int status = kExitSuccess;
     if (!arguments.devices.empty()) {
-        int status = kExitSuccess;
         for (const std::string& device : arguments.devices) {
             struct stat info {};
             if (::stat(device.c_str(), &info) != 0) {
@@ -283,23 +295,26 @@ int RunPorts(const CliArguments& arguments, std::FILE* out, std::FILE* err) {
                 status = kExitUsage;
                 continue;
             }
-            Print(out, device + ": " + PortAccessText(CheckPortAccess(device)) + "\n");
+            ports.push_back(DescribePort(device));
         }
+    } else {
+        struct stat info {};
+        if (::stat(arguments.devDir.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+            Message(err, arguments.devDir + ": not a folder");
+            return kExitUsage;
+        }
+        ports = ListSerialPorts(arguments.devDir);
+    }
+    if (arguments.json) {
+        nlohmann::ordered_json json = nlohmann::ordered_json::array();
+        for (const PortListing& port : ports) json.push_back(PortJson(port));
+        PrintJson(out, json);
         return status;
     }
-    struct stat info {};
-    if (::stat(arguments.devDir.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
-        Message(err, arguments.devDir + ": not a folder");
-        return kExitUsage;
-    }
-    const std::vector<PortListing> ports = ListSerialPorts(arguments.devDir);
-    if (ports.empty()) Print(out, "No serial devices found in " + arguments.devDir + ".\n");
-    for (const PortListing& port : ports) {
-        std::string line = port.path;
-        if (!port.target.empty()) line += " -> " + port.target;
-        Print(out, line + ": " + PortAccessText(port.check) + "\n");
-    }
-    return kExitSuccess;
+    if (ports.empty() && arguments.devices.empty())
+        Print(out, "No serial devices found in " + arguments.devDir + ".\n");
+    for (const PortListing& port : ports) Print(out, PortListingLine(port) + "\n");
+    return status;
 }
 
 namespace {

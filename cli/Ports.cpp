@@ -1,8 +1,5 @@
 #include "cli/Ports.h"
 
-#include <fcntl.h>
-#include <grp.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,20 +9,11 @@
 #include <filesystem>
 #include <fstream>
 
+#include "serial/Serial.h"
+
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string GroupOf(const std::string& path) {
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0) return "dialout";
-    char buffer[1024];
-    struct group entry {};
-    struct group* found = nullptr;
-    if (::getgrgid_r(info.st_gid, &entry, buffer, sizeof buffer, &found) == 0 && found != nullptr)
-        return found->gr_name;
-    return std::to_string(info.st_gid);
-}
 
 // The kinds of device listed, in listing order.
 constexpr const char* kPrefixes[] = {"ttyS", "ttyUSB", "ttyACM"};
@@ -55,61 +43,94 @@ bool HasUart(const std::string& name) {
     return value != 0;
 }
 
-}  // namespace
-
-PortCheck CheckPortAccess(const std::string& path) {
-    PortCheck check;
-    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        const int error = errno;
-        switch (error) {
-            case EACCES:
-            case EPERM:
-                check.access = PortAccess::kNotPermitted;
-                check.detail = GroupOf(path);
-                break;
-            case EBUSY:
-                check.access = PortAccess::kBusy;
-                break;
-            case ENOENT:
-                check.access = PortAccess::kMissing;
-                break;
-            default:
-                check.access = PortAccess::kFailed;
-                check.detail = std::strerror(error);
-                break;
-        }
-        return check;
-    }
-    if (::isatty(fd) == 0) {
-        check.access = PortAccess::kNotSerial;
-    } else if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        check.access = errno == EWOULDBLOCK ? PortAccess::kBusy : PortAccess::kFailed;
-        if (check.access == PortAccess::kFailed) check.detail = std::strerror(errno);
-    } else {
-        check.access = PortAccess::kUsable;
-    }
-    ::close(fd);  // also lets go of the lock
-    return check;
+std::string ReadLine(const fs::path& path) {
+    std::ifstream file(path);
+    std::string line;
+    std::getline(file, line);
+    return line;
 }
 
-std::string PortAccessText(const PortCheck& check) {
-    switch (check.access) {
-        case PortAccess::kUsable:
-            return "usable";
-        case PortAccess::kBusy:
-            return "busy (held by another program)";
-        case PortAccess::kNotPermitted:
-            return "not permitted (join the " + check.detail + " group: sudo usermod -aG " + check.detail +
-                   " $USER, then log in again)";
-        case PortAccess::kNotSerial:
-            return "not a serial device";
-        case PortAccess::kMissing:
-            return "missing";
-        case PortAccess::kFailed:
-            return "cannot be opened (" + check.detail + ")";
+}  // namespace
+
+PortListing DescribePort(const std::string& path, const std::string& devDir) {
+    PortListing port;
+    port.path = path;
+    port.verdict = SerialCheckDevice(path);
+    std::error_code ec;
+    const fs::path device = fs::canonical(path, ec);
+    if (ec) return port;
+    // sysfs: /sys/class/tty/NAME/device is the hardware behind the tty; a USB adapter's ids sit on
+    // the USB device a few folders up.
+    const fs::path sys = fs::path("/sys/class/tty") / device.filename() / "device";
+    const fs::path driver = fs::read_symlink(sys / "driver", ec);
+    if (!ec) port.driver = driver.filename().string();
+    fs::path up = fs::canonical(sys, ec);
+    for (int depth = 0; !ec && depth < 6 && !up.empty() && up != up.root_path();
+         ++depth, up = up.parent_path()) {
+        if (!fs::exists(up / "idVendor", ec)) continue;
+        port.usbId = ReadLine(up / "idVendor") + ":" + ReadLine(up / "idProduct");
+        port.usbSerial = ReadLine(up / "serial");
+        break;
     }
-    return "";
+    const fs::path byId = fs::path(devDir) / "serial" / "by-id";
+    ec.clear();
+    for (fs::directory_iterator it(byId, ec), end; !ec && it != end; it.increment(ec)) {
+        std::error_code linkError;
+        if (fs::canonical(it->path(), linkError) == device && !linkError) port.byIdLink = it->path().string();
+    }
+    return port;
+}
+
+std::string PortVerdictText(const SerialFailure& verdict) {
+    switch (verdict.code) {
+        case SerialFailureCode::kNone:
+            return "usable";
+        case SerialFailureCode::kBusy:
+            return "busy (" + verdict.detail + ")";
+        case SerialFailureCode::kPermissionDenied:
+            return "not permitted (" + verdict.detail + ")";
+        case SerialFailureCode::kNotSerial:
+            return "not a serial device";
+        case SerialFailureCode::kNoSuchDevice:
+            return "missing";
+        default:
+            return "cannot be used (" + DescribeSerialFailure(verdict) + ")";
+    }
+}
+
+std::string PortListingLine(const PortListing& port) {
+    std::string line = port.path;
+    if (!port.target.empty()) line += " -> " + port.target;
+    line += ": " + PortVerdictText(port.verdict);
+    std::vector<std::string> facts;
+    if (!port.driver.empty()) facts.push_back("driver " + port.driver);
+    if (!port.usbId.empty()) facts.push_back("USB " + port.usbId);
+    if (!port.usbSerial.empty()) facts.push_back("serial " + port.usbSerial);
+    if (!port.byIdLink.empty() && port.target.empty()) facts.push_back(port.byIdLink);
+    if (!facts.empty()) {
+        line += " [";
+        for (size_t i = 0; i < facts.size(); ++i) line += (i == 0 ? "" : ", ") + facts[i];
+        line += "]";
+    }
+    return line;
+}
+
+nlohmann::ordered_json PortJson(const PortListing& port) {
+    nlohmann::ordered_json json;
+    json["path"] = port.path;
+    if (!port.target.empty()) json["target"] = port.target;
+    json["usable"] = port.verdict.code == SerialFailureCode::kNone;
+    json["verdict"] = PortVerdictText(port.verdict);
+    if (port.verdict.code != SerialFailureCode::kNone) {
+        json["reason"] = {{"code", SerialFailureCodeName(port.verdict.code)},
+                          {"detail", port.verdict.detail}};
+        if (port.verdict.holderPid != 0) json["reason"]["pid"] = port.verdict.holderPid;
+    }
+    if (!port.driver.empty()) json["driver"] = port.driver;
+    if (!port.usbId.empty()) json["usb"] = port.usbId;
+    if (!port.usbSerial.empty()) json["serialNumber"] = port.usbSerial;
+    if (!port.byIdLink.empty()) json["byId"] = port.byIdLink;
+    return json;
 }
 
 std::vector<PortListing> ListSerialPorts(const std::string& devDir) {
@@ -119,13 +140,11 @@ std::vector<PortListing> ListSerialPorts(const std::string& devDir) {
     std::vector<PortListing> links;
     const fs::path byId = fs::path(devDir) / "serial" / "by-id";
     for (fs::directory_iterator it(byId, ec), end; !ec && it != end; it.increment(ec)) {
-        PortListing listing;
-        listing.path = it->path().string();
+        PortListing listing = DescribePort(it->path().string(), devDir);
         std::error_code linkError;
         const fs::path target = fs::read_symlink(it->path(), linkError);
         if (!linkError)
             listing.target = (target.is_absolute() ? target : (byId / target).lexically_normal()).string();
-        listing.check = CheckPortAccess(listing.path);
         links.push_back(std::move(listing));
     }
     std::sort(links.begin(), links.end(),
@@ -151,10 +170,7 @@ std::vector<PortListing> ListSerialPorts(const std::string& devDir) {
         return a.kind != b.kind ? a.kind < b.kind : a.number < b.number;
     });
     for (const Device& device : devices) {
-        PortListing listing;
-        listing.path = (fs::path(devDir) / device.name).string();
-        listing.check = CheckPortAccess(listing.path);
-        ports.push_back(std::move(listing));
+        ports.push_back(DescribePort((fs::path(devDir) / device.name).string(), devDir));
     }
     return ports;
 }

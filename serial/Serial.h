@@ -48,6 +48,10 @@ void SerialResetDeviceNames();
 // of an existing tty. False with the reason otherwise. Nothing is opened: opening a serial port
 // toggles its modem lines, which resets some of what hangs on them.
 bool CheckSerialDeviceName(const std::string& name, std::string& error);
+// Whether the device could be opened now, without opening it (a tty: missing, no serial line,
+// held by another program or its lock file, not permitted); the reason when not. A network port is
+// only checked for its form: whether its server answers shows at open.
+SerialFailure SerialCheckDevice(const std::string& name);
 // Whether two accepted names name one device: for ttys the same device number (a link and its
 // target, /dev/../dev/ttyS0), for network ports the same text.
 bool SameSerialDevice(const std::string& first, const std::string& second);

@@ -76,6 +76,17 @@ bool CheckSerialDeviceName(const std::string& name, std::string& error) {
     return true;
 }
 
+SerialFailure SerialCheckDevice(const std::string& name) {
+    if (name.rfind(kNetworkDevicePrefix, 0) == 0) {
+        std::string host;
+        uint16_t port = 0;
+        if (ParseNetworkDeviceName(name, host, port)) return {};
+        return {SerialFailureCode::kNoSuchDevice, name + ": not of the form rfc2217://HOST:PORT", 0};
+    }
+    TtyLine line;
+    return CheckTtyAvailable(name, line);
+}
+
 bool SameSerialDevice(const std::string& first, const std::string& second) {
     if (first == second) return true;
     struct stat a {};

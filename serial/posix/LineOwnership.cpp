@@ -2,6 +2,8 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -10,9 +12,11 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <mutex>
 #include <sstream>
+#include <vector>
 
 namespace {
 
@@ -71,6 +75,47 @@ bool AllDigits(const char* text) {
     for (; *text != '\0'; ++text)
         if (*text < '0' || *text > '9') return false;
     return true;
+}
+
+// The number N of /dev/pts/N, −1 for any other path.
+int PtyIndexOf(const std::string& path) {
+    const std::string prefix = "/dev/pts/";
+    if (path.rfind(prefix, 0) != 0) return -1;
+    int index = 0;
+    for (size_t i = prefix.size(); i < path.size(); ++i) {
+        if (path[i] < '0' || path[i] > '9' || index > 100000000) return -1;
+        index = index * 10 + (path[i] - '0');
+    }
+    return path.size() > prefix.size() ? index : -1;
+}
+
+std::string NameOfGroup(gid_t gid) {
+    std::vector<char> buffer(4096);
+    group entry{};
+    group* found = nullptr;
+    if (::getgrgid_r(gid, &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr)
+        return found->gr_name;
+    return std::to_string(gid);
+}
+
+std::string NameOfUser(uid_t uid) {
+    std::vector<char> buffer(4096);
+    passwd entry{};
+    passwd* found = nullptr;
+    if (::getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr)
+        return found->pw_name;
+    return std::to_string(uid);
+}
+
+bool InGroup(gid_t gid) {
+    if (::getegid() == gid) return true;
+    const int count = ::getgroups(0, nullptr);
+    if (count <= 0) return false;
+    std::vector<gid_t> groups(static_cast<size_t>(count));
+    const int got = ::getgroups(count, groups.data());
+    for (int i = 0; i < got; ++i)
+        if (groups[static_cast<size_t>(i)] == gid) return true;
+    return false;
 }
 
 }  // namespace
@@ -224,4 +269,50 @@ std::string DescribeProcess(int32_t pid) {
     if (ReadFirstLine("/proc/" + std::to_string(pid) + "/comm", command) && !command.empty())
         text += " (" + command + ")";
     return text;
+}
+
+std::string PermissionDetail(const std::string& name) {
+    struct stat info {};
+    if (::stat(name.c_str(), &info) != 0) return name + ": " + std::strerror(EACCES);
+    char mode[8];
+    std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(info.st_mode & 07777));
+    const std::string group = NameOfGroup(info.st_gid);
+    const bool member = InGroup(info.st_gid);
+    std::string text = name + " is owned by " + NameOfUser(info.st_uid) + ", group " + group + ", mode " +
+                       mode + "; you are " + (member ? "in" : "not in") + " group " + group;
+    const bool groupReadsAndWrites = (info.st_mode & 060) == 060;
+    if (!member && groupReadsAndWrites && info.st_gid != 0)
+        text += " (join it: sudo usermod -aG " + group + " $USER, then log in again)";
+    else
+        text += " (ask an administrator for access)";
+    return text;
+}
+
+SerialFailure CheckTtyAvailable(const std::string& name, TtyLine& line) {
+    if (name.empty()) return {SerialFailureCode::kNoSuchDevice, "no device name", 0};
+    struct stat info {};
+    if (::stat(name.c_str(), &info) != 0) {
+        const int error = errno;
+        if (error == EACCES) return {SerialFailureCode::kPermissionDenied, PermissionDetail(name), 0};
+        return {SerialFailureCode::kNoSuchDevice, name + ": " + std::strerror(error), 0};
+    }
+    // Known to be no serial line before it is opened: opening some devices has effects of its own.
+    line.kind = S_ISCHR(info.st_mode) ? TtyKindOfDevice(info.st_rdev) : TtyKind::kNotTty;
+    if (line.kind == TtyKind::kNotTty) return {SerialFailureCode::kNotSerial, name, 0};
+    line.device = info.st_rdev;
+    std::error_code ec;
+    const std::string canonical = std::filesystem::canonical(name, ec).string();
+    line.path = ec ? name : canonical;
+
+    const int32_t lockHolder = UucpLockHolder(UucpLockPath(line.path));
+    if (lockHolder != 0)
+        return {SerialFailureCode::kBusy,
+                "lock file " + UucpLockPath(line.path) + " of " + DescribeProcess(lockHolder), lockHolder};
+    LineHolder holder;
+    const int ptyIndex = line.kind == TtyKind::kPtySlave ? PtyIndexOf(line.path) : -1;
+    if (FindLineHolder(line.device, ptyIndex, holder))
+        return {SerialFailureCode::kBusy, "held by " + DescribeProcess(holder.pid), holder.pid};
+    if (::access(name.c_str(), R_OK | W_OK) != 0 && (errno == EACCES || errno == EPERM))
+        return {SerialFailureCode::kPermissionDenied, PermissionDetail(name), 0};
+    return {};
 }

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <string>
 
+#include "serial/SerialFailure.h"
+
 enum class TtyKind { kNotTty, kSerialLine, kPtySlave, kUnknown };
 
 // What the kernel's tty driver table (/proc/tty/drivers) says of a character device number:
@@ -53,3 +55,21 @@ bool FindLineHolder(dev_t device, int ptyIndex, LineHolder& holder);
 
 // "PID 4711 (minicom)", or "PID 4711" when the command is not known.
 std::string DescribeProcess(int32_t pid);
+
+// A tty as the checks found it.
+struct TtyLine {
+    std::string path;  // links resolved
+    TtyKind kind = TtyKind::kUnknown;
+    dev_t device = 0;
+};
+
+// Whether this program may open the tty now, without opening it: the device exists, is a serial
+// line, no other live process holds its lock file or has it open, and this user may read and write
+// it. The driver checks this before every open; `vandel-cli ports` gives its verdict by it.
+SerialFailure CheckTtyAvailable(const std::string& name, TtyLine& line);
+
+// Who owns the device and may use it, and what the user can do about it: "/dev/ttyUSB0 is owned by
+// root, group dialout, mode 0660; you are not in group dialout (join it: sudo usermod -aG dialout
+// $USER, then log in again)". Joining a group is advised only when that group may read and write
+// the device and it is not root's.
+std::string PermissionDetail(const std::string& name);

@@ -4,9 +4,7 @@
 #include "serial/posix/PosixDevice.h"
 
 #include <fcntl.h>
-#include <grp.h>
 #include <poll.h>
-#include <pwd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -42,58 +40,6 @@ int DataBitsOfSize(tcflag_t size) {
     }
 }
 
-// The number N of /dev/pts/N, −1 for any other path.
-int PtyIndexOf(const std::string& path) {
-    const std::string prefix = "/dev/pts/";
-    if (path.rfind(prefix, 0) != 0) return -1;
-    int index = 0;
-    for (size_t i = prefix.size(); i < path.size(); ++i) {
-        if (path[i] < '0' || path[i] > '9' || index > 100000000) return -1;
-        index = index * 10 + (path[i] - '0');
-    }
-    return path.size() > prefix.size() ? index : -1;
-}
-
-std::string NameOfGroup(gid_t gid) {
-    std::vector<char> buffer(4096);
-    group entry{};
-    group* found = nullptr;
-    if (::getgrgid_r(gid, &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr)
-        return found->gr_name;
-    return std::to_string(gid);
-}
-
-std::string NameOfUser(uid_t uid) {
-    std::vector<char> buffer(4096);
-    passwd entry{};
-    passwd* found = nullptr;
-    if (::getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr)
-        return found->pw_name;
-    return std::to_string(uid);
-}
-
-bool InGroup(gid_t gid) {
-    if (::getegid() == gid) return true;
-    const int count = ::getgroups(0, nullptr);
-    if (count <= 0) return false;
-    std::vector<gid_t> groups(static_cast<size_t>(count));
-    const int got = ::getgroups(count, groups.data());
-    for (int i = 0; i < got; ++i)
-        if (groups[static_cast<size_t>(i)] == gid) return true;
-    return false;
-}
-
-// "/dev/ttyUSB0 is owned by root, group dialout, mode 0660; you are not in group dialout".
-std::string PermissionDetail(const std::string& name) {
-    struct stat info {};
-    if (::stat(name.c_str(), &info) != 0) return name + ": " + std::strerror(EACCES);
-    char mode[8];
-    std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(info.st_mode & 07777));
-    const std::string group = NameOfGroup(info.st_gid);
-    return name + " is owned by " + NameOfUser(info.st_uid) + ", group " + group + ", mode " + mode +
-           "; you are " + (InGroup(info.st_gid) ? "in" : "not in") + " group " + group;
-}
-
 class PosixDevice final : public SerialDevice {
   public:
     ~PosixDevice() override { Close(); }
@@ -101,29 +47,17 @@ class PosixDevice final : public SerialDevice {
     bool Open(const std::string& name) override {
         failure_ = {};
         if (fd_ >= 0) return Fail(SerialFailureCode::kOther, "already open");
-        if (name.empty()) return Fail(SerialFailureCode::kNoSuchDevice, "no device name");
-        struct stat info {};
-        if (::stat(name.c_str(), &info) != 0) return FailErrno(errno, name);
-        // Known to be no serial line before it is opened: opening some devices has effects of its own.
-        const TtyKind kind = S_ISCHR(info.st_mode) ? TtyKindOfDevice(info.st_rdev) : TtyKind::kNotTty;
-        if (kind == TtyKind::kNotTty) return Fail(SerialFailureCode::kNotSerial, name);
-        std::error_code ec;
-        const std::string canonical = std::filesystem::canonical(name, ec).string();
-        const std::string path = ec ? name : canonical;
-        ptySlave_ = kind == TtyKind::kPtySlave;
-        const int ptyIndex = ptySlave_ ? PtyIndexOf(path) : -1;
-
+        // The same policy `vandel-cli ports` gives its verdict with: known missing, no serial line,
+        // held by another program or its lock file, or not permitted, before anything is opened.
+        TtyLine line;
+        failure_ = CheckTtyAvailable(name, line);
+        if (failure_.code != SerialFailureCode::kNone) return false;
+        ptySlave_ = line.kind == TtyKind::kPtySlave;
         int32_t lockHolder = 0;
-        if (!lock_.Acquire(path, lockHolder)) {
+        if (!lock_.Acquire(line.path, lockHolder)) {
             failure_.holderPid = lockHolder;
             return Fail(SerialFailureCode::kBusy,
-                        "lock file " + UucpLockPath(path) + " of " + DescribeProcess(lockHolder));
-        }
-        LineHolder holder;
-        if (FindLineHolder(info.st_rdev, ptyIndex, holder)) {
-            lock_.Release();
-            failure_.holderPid = holder.pid;
-            return Fail(SerialFailureCode::kBusy, "held by " + DescribeProcess(holder.pid));
+                        "lock file " + UucpLockPath(line.path) + " of " + DescribeProcess(lockHolder));
         }
 
         const int fd = ::open(name.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);

@@ -139,7 +139,7 @@ const BadCase kBadCases[] = {
     {"ConfigureOutputIsNotAnOption",
      {"configure", "@FILE", kRefusing, "-o", "x"},
      "unknown option '-o' for configure"},
-    {"PortsUnknownOption", {"ports", "--json"}, "unknown option '--json' for ports"},
+    {"PortsUnknownOption", {"ports", "--yes"}, "unknown option '--yes' for ports"},
     {"PortsMissingDevice", {"ports", "/dev/ttyNoSuchPort7"}, "/dev/ttyNoSuchPort7: no such device"},
     {"PortsMissingFolder", {"ports", "--dev", "@DIR/none"}, "none: not a folder"},
     {"HelpForUnknownCommand", {"help", "frobnicate"}, "unknown command 'frobnicate'"},

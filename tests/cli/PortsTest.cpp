@@ -3,19 +3,52 @@
 #include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/file.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
 
 #include "cli/CliRunner.h"
 #include "support/Pty.h"
+#include "support/WaitUntil.h"
 
 using ::testing::HasSubstr;
 
 namespace {
 constexpr int kNobody = 65534;
-}
+
+// Another program on the line: a child that opens the slave as a terminal program does (no lock),
+// holding nothing else. Killed and reaped by the destructor.
+class Holder {
+  public:
+    explicit Holder(const std::string& path) {
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            for (int fd = 3; fd < 1024; ++fd) ::close(fd);
+            if (::open(path.c_str(), O_RDWR | O_NOCTTY) < 0) ::_exit(1);
+            for (;;) ::pause();
+        }
+        WaitUntil([&] {
+            for (int fd = 3; fd < 16; ++fd) {
+                char target[256] = {};
+                const std::string link = "/proc/" + std::to_string(pid_) + "/fd/" + std::to_string(fd);
+                if (::readlink(link.c_str(), target, sizeof target - 1) > 0 && path == target) return true;
+            }
+            return false;
+        });
+    }
+    ~Holder() {
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, nullptr, 0);
+    }
+    pid_t Pid() const { return pid_; }
+
+  private:
+    pid_t pid_ = -1;
+};
+}  // namespace
 
 TEST(CliPorts, AFreePtyIsUsable) {
     PtyPair pty;
@@ -25,31 +58,52 @@ TEST(CliPorts, AFreePtyIsUsable) {
     EXPECT_EQ(result.out, pty.SlavePath() + ": usable\n");
 }
 
-TEST(CliPorts, APtyHeldExclusivelyIsBusy) {
+TEST(CliPorts, APtyHeldByAnotherProgramIsBusyAndNamesIt) {
     PtyPair pty;
     ASSERT_TRUE(pty.IsOpen());
-    const int held = ::open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    ASSERT_GE(held, 0);
-    ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
-    const CliResult result = RunCli({"ports", pty.SlavePath()});
-    ::close(held);
+    CliResult result;
+    pid_t holder = 0;
+    {
+        const Holder other(pty.SlavePath());
+        holder = other.Pid();
+        result = RunCli({"ports", pty.SlavePath()});
+    }
     EXPECT_EQ(result.exitStatus, 0);
-    EXPECT_EQ(result.out, pty.SlavePath() + ": busy (held by another program)\n");
+    EXPECT_THAT(result.out,
+                HasSubstr(pty.SlavePath() + ": busy (held by PID " + std::to_string(holder) + " ("));
     // Let go, and it is usable again: the check itself holds nothing.
     EXPECT_EQ(RunCli({"ports", pty.SlavePath()}).out, pty.SlavePath() + ": usable\n");
 }
 
-TEST(CliPorts, ADeviceWithoutAccessIsNotPermittedWithTheGroupToJoin) {
+// Joining the device's group is advised only where that group may read and write it.
+TEST(CliPorts, ADeviceWithoutAccessSaysWhoOwnsItAndWhatToDo) {
     if (::geteuid() != 0) GTEST_SKIP() << "needs root to run the program as another user";
     PtyPair pty;
     ASSERT_TRUE(pty.IsOpen());
-    ASSERT_EQ(::chmod(pty.SlavePath().c_str(), 0660), 0);
     CliRunOptions options;
     options.runAsUid = kNobody;
-    const CliResult result = RunCli({"ports", pty.SlavePath()}, options);
+    constexpr gid_t kDialout = 20;
+    ASSERT_EQ(::chown(pty.SlavePath().c_str(), 0, kDialout), 0);
+    ASSERT_EQ(::chmod(pty.SlavePath().c_str(), 0660), 0);
+    CliResult result = RunCli({"ports", pty.SlavePath()}, options);
     EXPECT_EQ(result.exitStatus, 0) << result.err;
-    EXPECT_THAT(result.out, HasSubstr(pty.SlavePath() + ": not permitted (join the "));
-    EXPECT_THAT(result.out, HasSubstr(" group: sudo usermod -aG "));
+    EXPECT_THAT(result.out,
+                HasSubstr(pty.SlavePath() + ": not permitted (" + pty.SlavePath() + " is owned by "));
+    EXPECT_THAT(result.out, HasSubstr(", mode 0660; you are not in group "));
+    EXPECT_THAT(result.out, HasSubstr("(join it: sudo usermod -aG "));
+
+    // Never root's group, even where it may read and write.
+    ASSERT_EQ(::chown(pty.SlavePath().c_str(), 0, 0), 0);
+    result = RunCli({"ports", pty.SlavePath()}, options);
+    EXPECT_THAT(result.out, HasSubstr("ask an administrator"));
+    EXPECT_THAT(result.out, ::testing::Not(HasSubstr("usermod")));
+
+    ASSERT_EQ(::chmod(pty.SlavePath().c_str(), 0600), 0);
+    result = RunCli({"ports", "--json", pty.SlavePath()}, options);
+    EXPECT_THAT(result.out, HasSubstr("\"code\": \"permission-denied\""));
+    EXPECT_THAT(result.out, HasSubstr("mode 0600"));
+    EXPECT_THAT(result.out, HasSubstr("ask an administrator"));
+    EXPECT_THAT(result.out, ::testing::Not(HasSubstr("usermod")));
 }
 
 TEST(CliPorts, ADeviceThatIsNoTtyIsSaidSo) {
@@ -75,16 +129,20 @@ TEST(CliPorts, AFolderIsListedLinksFirstThenByKindAndNumber) {
     fs::create_symlink(acm2.SlavePath(), dev.File("ttyprintk"));  // not a serial port kind
     fs::create_symlink(acm2.SlavePath(), dev.File("ttyUSBx"));    // no number
 
-    const int held = ::open(acm10.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    ASSERT_GE(held, 0);
-    ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
-    const CliResult result = RunCli({"ports", "--dev", dev.Path()});
-    ::close(held);
+    CliResult result;
+    std::string holder;
+    {
+        const Holder other(acm10.SlavePath());
+        holder = std::to_string(other.Pid());
+        result = RunCli({"ports", "--dev", dev.Path()});
+    }
     EXPECT_EQ(result.exitStatus, 0) << result.err;
     EXPECT_EQ(result.out, dev.File("serial/by-id/usb-Maker_Cable_0001-if00-port0") + " -> " +
                               dev.File("ttyUSB0") + ": usable\n" + dev.File("ttyS1") + ": usable\n" +
-                              dev.File("ttyUSB0") + ": usable\n" + dev.File("ttyACM2") + ": usable\n" +
-                              dev.File("ttyACM10") + ": busy (held by another program)\n");
+                              dev.File("ttyUSB0") + ": usable [" +
+                              dev.File("serial/by-id/usb-Maker_Cable_0001-if00-port0") + "]\n" +
+                              dev.File("ttyACM2") + ": usable\n" + dev.File("ttyACM10") +
+                              ": busy (held by PID " + holder + " (cli_ports_test))\n");
 }
 
 TEST(CliPorts, AnEmptyFolderSaysSo) {
