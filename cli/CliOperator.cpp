@@ -23,5 +23,11 @@ void CliOperator::ShowConfigurationSummary() {
     for (size_t i = 0; i < summary_.size(); ++i) {
         summary_[i].portResult = PortContexts[i].portResult;
         summary_[i].groupStatus = PortContexts[i].groupStatus;
+        for (int g = 1; g <= kGroupCount; ++g) {
+            const size_t at = static_cast<size_t>(g - 1);
+            summary_[i].differences[at] = summary_[i].groupStatus[at] == kGroupDiffers
+                                              ? DifferingFieldsOfPort(static_cast<int>(i), g)
+                                              : std::vector<FieldChange>{};
+        }
     }
 }

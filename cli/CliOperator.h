@@ -10,12 +10,15 @@
 #include <vector>
 
 #include "link/PortContext.h"
+#include "messages/FieldDifferences.h"
 #include "operations/Operator.h"
 #include "settings/SettingsImage.h"
 
 struct PortSummary {
     uint8_t portResult = kResultNotInRun;
     std::array<uint8_t, kGroupCount> groupStatus{};
+    // For each group that read back different: the fields that differ.
+    std::array<std::vector<FieldChange>, kGroupCount> differences{};
 };
 
 class CliOperator final : public Operator {

@@ -134,9 +134,12 @@ std::string SummaryText(const std::vector<std::string>& devices, const CliOperat
         const PortSummary& port = op.Summary()[i];
         if (!Answered(port.portResult)) continue;
         text += "\nSummary for Comm Port " + std::to_string(i + 1) + "\n";
-        for (const CommSummaryRow& row : kCommSummaryRows)
-            text += std::string("  ") + row.caption + ": " +
-                    GroupStatusText(port.groupStatus[static_cast<size_t>(row.groupNo - 1)]) + "\n";
+        for (const CommSummaryRow& row : kCommSummaryRows) {
+            const size_t at = static_cast<size_t>(row.groupNo - 1);
+            text += std::string("  ") + row.caption + ": " + GroupStatusText(port.groupStatus[at]) + "\n";
+            for (const FieldChange& change : port.differences[at])
+                text += "    " + FieldChangeLine(change) + "\n";
+        }
     }
     return text;
 }
@@ -167,6 +170,15 @@ nlohmann::ordered_json SummaryJson(const std::string& file, const std::vector<st
                 group["caption"] = row.caption;
                 group["status"] = status;
                 group["text"] = GroupStatusText(status);
+                if (status == kGroupDiffers) {
+                    group["differences"] = nlohmann::ordered_json::array();
+                    for (const FieldChange& change : port.differences[static_cast<size_t>(row.groupNo - 1)])
+                        group["differences"].push_back({{"field", change.field},
+                                                        {"written", change.written},
+                                                        {"readBack", change.readBack},
+                                                        {"writtenHex", change.writtenHex},
+                                                        {"readBackHex", change.readBackHex}});
+                }
                 entry["groups"].push_back(std::move(group));
             }
         }

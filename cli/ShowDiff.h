@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "cli/SettingsFields.h"
 #include "cli/SettingsFileRead.h"
+#include "settings/SettingsFields.h"
 
 // Every group of the file, one field a line, decoded as the main window shows it.
 std::string ShowText(const std::string& path, const SettingsFileBytes& file);

@@ -51,15 +51,21 @@ const ComparisonMask kCustomDatumComparison = MaskOf({{1, 42, 0xFF}});
 static_assert(AutomaticOutputByte(1) == 0xC0 && AutomaticOutputByte(2) == 0x00 &&
               AutomaticOutputByte(3) == 0x09 && AutomaticOutputByte(4) == 0x3F);
 
+const ComparisonMask* ComparisonRule(int groupNo, const uint8_t* received) {
+    if (groupNo < 1 || groupNo > kGroupCount) return nullptr;
+    // A 2D Altitude group in the cancel form (or neither form) matches without comparison.
+    if (groupNo == kGroup2DAltitude && SettingsGroupBytes(groupNo)[0] != 0) return nullptr;
+    // The datum rule looks at the index the receiver reports, not at the image's.
+    const bool customDatum = groupNo == kGroupDatum && received[1] == 0xFF && received[2] == 0xFF;
+    return customDatum ? &kCustomDatumComparison : &kComparisonMasks[static_cast<size_t>(groupNo - 1)];
+}
+
 uint8_t CompareGroup(int groupNo, const uint8_t* received) {
     if (groupNo < 1 || groupNo > kGroupCount) return kGroupDiffers;
     const uint8_t* image = SettingsGroupBytes(groupNo);
-    // A 2D Altitude group in the cancel form (or neither form) matches without comparison.
-    if (groupNo == kGroup2DAltitude && image[0] != 0) return kGroupMatches;
-    // The datum rule looks at the index the receiver reports, not at the image's.
-    const bool customDatum = groupNo == kGroupDatum && received[1] == 0xFF && received[2] == 0xFF;
-    const ComparisonMask& mask =
-        customDatum ? kCustomDatumComparison : kComparisonMasks[static_cast<size_t>(groupNo - 1)];
+    const ComparisonMask* rule = ComparisonRule(groupNo, received);
+    if (rule == nullptr) return kGroupMatches;
+    const ComparisonMask& mask = *rule;
     const int length = kSettingsGroups[static_cast<size_t>(groupNo - 1)].length;
     uint8_t difference = 0;
     for (int k = 0; k < length; ++k) {

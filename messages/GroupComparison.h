@@ -27,3 +27,7 @@ extern const ComparisonMask kCustomDatumComparison;
 // 4A) against group groupNo of the Settings Image: kGroupMatches or kGroupDiffers. The image is
 // not changed.
 uint8_t CompareGroup(int groupNo, const uint8_t* received);
+
+// The mask the group's rule compares `received` with, or nullptr when the rule compares nothing
+// (2D Altitude in the image's cancel form).
+const ComparisonMask* ComparisonRule(int groupNo, const uint8_t* received);

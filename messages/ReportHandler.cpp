@@ -4,6 +4,7 @@
 
 #include "link/PortConfiguration.h"
 #include "link/PortContext.h"
+#include "messages/FieldDifferences.h"
 #include "messages/GroupComparison.h"
 #include "messages/SettingsCommands.h"
 #include "settings/Display.h"
@@ -74,6 +75,7 @@ void ReportHandler(PortContext& context) {
         std::memcpy(received, payload, length < groupLength ? length : groupLength);
     }
 
+    RememberReceivedGroup(context.commPortNumber - 1, groupNo, received);
     uint8_t& status = context.groupStatus[static_cast<size_t>(groupNo - 1)];
     status = kGroupReceived;
     if (context.operationMode == kModeLoading) {

@@ -8,6 +8,7 @@
 #include <algorithm>
 
 #include "link/PortContext.h"
+#include "messages/FieldDifferences.h"
 #include "operations/CircleShape.h"
 #include "operations/DialogStyle.h"
 #include "operations/SummaryTables.h"
@@ -61,6 +62,17 @@ void TForm_Comm_Summary::FillRows(int portNo) {
     for (size_t r = 0; r < rows.size(); ++r) {
         const uint8_t status = context.groupStatus[static_cast<size_t>(kCommSummaryRows[r].groupNo - 1)];
         rows[r].shape->SetBrushColor(status == kGroupMatches ? kShapeGreen : kShapeRed);
+    }
+    // A group that read back different tells which fields, written against read back.
+    for (size_t r = 0; r < rows.size(); ++r) {
+        const int groupNo = kCommSummaryRows[r].groupNo;
+        QString tip;
+        if (context.groupStatus[static_cast<size_t>(groupNo - 1)] == kGroupDiffers) {
+            for (const FieldChange& change : DifferingFieldsOfPort(portNo - 1, groupNo))
+                tip += (tip.isEmpty() ? "" : "\n") + QString::fromStdString(FieldChangeLine(change));
+        }
+        rows[r].edit->setToolTip(tip);
+        rows[r].label->setToolTip(tip);
     }
 }
 

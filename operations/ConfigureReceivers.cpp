@@ -7,6 +7,7 @@
 
 #include "link/PcSerialSettings.h"
 #include "link/PortContext.h"
+#include "messages/FieldDifferences.h"
 #include "messages/ReportHandler.h"
 #include "messages/SettingsCommands.h"
 #include "operations/OperationWait.h"
@@ -188,8 +189,9 @@ void ConfigureReceivers(Operator& op) {
     if (!ValidateConfiguration(op)) return;
     const SurveyRule rule = ReadSurveyRule();
 
-    // No port has a result yet.
+    // No port has a result yet, nor any report.
     for (auto& context : PortContexts) context.portResult = kResultNotInRun;
+    ForgetReceivedGroups();
 
     // Open every selected port at the PC Serial Settings.
     op.Progress(RunPrefix() + "Opening the comm ports");

@@ -11,8 +11,8 @@
 #include <cstdio>
 #include <filesystem>
 #include <functional>
-#include <nlohmann/json.hpp>
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -30,7 +30,7 @@ constexpr int kNobody = 65534;
 
 // A child process that sleeps until killed: a live process to name in a lock file or to hold a line.
 class Child {
-public:
+  public:
     explicit Child(const std::string& holdPath = {}) {
         pid_ = ::fork();
         if (pid_ == 0) {
@@ -43,7 +43,8 @@ public:
             for (int fd = 3; fd < 16; ++fd) {
                 char target[256] = {};
                 const std::string link = "/proc/" + std::to_string(pid_) + "/fd/" + std::to_string(fd);
-                if (::readlink(link.c_str(), target, sizeof target - 1) > 0 && holdPath == target) return true;
+                if (::readlink(link.c_str(), target, sizeof target - 1) > 0 && holdPath == target)
+                    return true;
             }
             return false;
         });
@@ -54,7 +55,7 @@ public:
     }
     pid_t Pid() const { return pid_; }
 
-private:
+  private:
     pid_t pid_ = -1;
 };
 
@@ -76,7 +77,8 @@ void ExpectReasonOf(const std::function<std::string()>& deviceForRun, const Reas
     std::string device = deviceForRun();
     const CliResult text = RunCli({"configure", file, device, "--yes"}, options);
     EXPECT_EQ(text.exitStatus, 1) << text.err;
-    EXPECT_THAT(text.out, HasSubstr("Comm 1 (" + device + "): Error 101:  Could not initialize comm port.\n  reason: "));
+    EXPECT_THAT(text.out, HasSubstr("Comm 1 (" + device +
+                                    "): Error 101:  Could not initialize comm port.\n  reason: "));
     EXPECT_THAT(text.out, HasSubstr(reason.detail));
 
     device = deviceForRun();
@@ -106,13 +108,15 @@ TEST(CliReasons, AProgramHoldingTheLineIsNamed) {
 TEST(CliReasons, ALockFileOfALiveProcessMakesTheLineBusy) {
     PtyPair line;
     ASSERT_TRUE(line.IsOpen());
-    const std::string lockPath = "/var/lock/LCK..pts_" + line.SlavePath().substr(line.SlavePath().rfind('/') + 1);
+    const std::string lockPath =
+        "/var/lock/LCK..pts_" + line.SlavePath().substr(line.SlavePath().rfind('/') + 1);
     const Child owner;
     FILE* lock = std::fopen(lockPath.c_str(), "w");
     if (lock == nullptr) GTEST_SKIP() << "cannot write lock files in /var/lock";
     std::fprintf(lock, "%10d\n", static_cast<int>(owner.Pid()));
     std::fclose(lock);
-    ExpectReason(line.SlavePath(), {"busy", "lock file " + lockPath + " of PID " + std::to_string(owner.Pid())});
+    ExpectReason(line.SlavePath(),
+                 {"busy", "lock file " + lockPath + " of PID " + std::to_string(owner.Pid())});
     std::remove(lockPath.c_str());
 }
 
@@ -127,7 +131,8 @@ TEST(CliReasons, ADeviceThisUserMayNotUseSaysWhoOwnsIt) {
 }
 
 TEST(CliReasons, AServerThatIsNotThereOrRefusesTheComPortOption) {
-    ExpectReason("rfc2217://127.0.0.1:" + std::to_string(UnusedLoopbackPort()), {"connection-refused", "127.0.0.1"});
+    ExpectReason("rfc2217://127.0.0.1:" + std::to_string(UnusedLoopbackPort()),
+                 {"connection-refused", "127.0.0.1"});
     std::vector<std::unique_ptr<ScriptedServer>> servers;
     ExpectReasonOf(
         [&] {

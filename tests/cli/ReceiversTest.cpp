@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <map>
 #include <memory>
 #include <nlohmann/json.hpp>
 
@@ -209,6 +210,7 @@ TEST(CliReceivers, ConfigureNamesTheDifferingGroupAndExits1) {
                   "  I/O Options (Packet 0x35): Retrieved settings are correct.\n"
                   "  GPS Configuration (Packet 0xBB): Retrieved settings are correct.\n"
                   "  Datum (Packet 0x8E-15): Retrieved settings are not correct.\n"
+                  "    Datum: written WGS-84, read back Tokyo from old J6 values\n"
                   "  Port A Configuration (Packet 0xBC): Retrieved settings are correct.\n"
                   "  Port B Configuration (Packet 0xBC): Retrieved settings are correct.\n"
                   "  Packet 8E-A5 Masks (Packet 0x8E-A5): Retrieved settings are correct.\n"
@@ -222,4 +224,33 @@ TEST(CliReceivers, ConfigureNamesTheDifferingGroupAndExits1) {
     // The good receiver took the new Port B line (19200) and the new receiver mode.
     EXPECT_EQ(good->Status(0).portB.baudRate, 19200);
     EXPECT_EQ(HeldGroup(*good, 0, kGroupGPSConfiguration)[1], 4);
+}
+
+// The fields that read back different are named with both values, and only under each group's
+// rule: two groups differ, the rest of the run is correct.
+TEST(CliReceivers, ConfigureNamesTheDifferingFieldsInJson) {
+    ReceiverFaults faults;
+    faults.differ[kGroupDatum] = true;
+    faults.differ[kGroupPacket8EA5Masks] = true;
+    auto differing = StartEmulator(true, 1, faults);
+    ASSERT_NE(differing, nullptr);
+    TempFolder folder;
+    const std::string path = folder.File("factory.dat");
+    ASSERT_TRUE(WriteBytes(path, FactorySettingsFile()));
+    const CliResult result = RunCli({"configure", path, differing->DeviceName(0), "--json"});
+    EXPECT_EQ(result.exitStatus, 1) << result.err;
+    const nlohmann::json json = nlohmann::json::parse(result.out, nullptr, false);
+    ASSERT_FALSE(json.is_discarded()) << result.out;
+    std::map<int, std::vector<std::string>> listed;
+    for (const auto& group : json["ports"][0]["groups"]) {
+        if (!group.contains("differences")) continue;
+        for (const auto& change : group["differences"])
+            listed[group["group"].get<int>()].push_back(change["field"].get<std::string>() + ": " +
+                                                        change["written"].get<std::string>() + " -> " +
+                                                        change["readBack"].get<std::string>());
+    }
+    EXPECT_EQ(listed, (std::map<int, std::vector<std::string>>{
+                          {kGroupDatum, {"Datum: WGS-84 -> Tokyo from old J6 values"}},
+                          {kGroupPacket8EA5Masks, {"Synchronous 8F-0B on Port A: off -> on"}},
+                      }));
 }

@@ -5,8 +5,8 @@
 #include <array>
 
 #include "cli/CliFixtures.h"
-#include "cli/SettingsFields.h"
 #include "settings/Datum.h"
+#include "settings/SettingsFields.h"
 #include "settings/SettingsView.h"
 
 namespace {

@@ -7,6 +7,7 @@
 #include <QToolButton>
 
 #include "link/PortContext.h"
+#include "messages/FieldDifferences.h"
 #include "operations/CircleShape.h"
 #include "operations/Commconfigsummary.h"
 #include "operations/Forms.h"
@@ -194,6 +195,32 @@ TEST_F(SummaryWindowsTest, CommSummaryHasThirteenRowsInOrder) {
             EXPECT_GT(row.edit->y(), detail.RowAt(r - 1).edit->y());
         }
     }
+}
+
+// The row of a group that read back different lists the differing fields in its tooltip; the
+// other rows have none.
+TEST_F(SummaryWindowsTest, CommSummaryRowOfADifferingGroupTellsTheFields) {
+    SettingsImage.fill(0);
+    SettingsGroupBytes(kGroupNMEAOutput)[1] = 1;  // NMEA interval 1 written
+    std::array<uint8_t, kMaxGroupLength> received{};
+    received[1] = 5;  // 5 read back
+    ForgetReceivedGroups();
+    RememberReceivedGroup(2, kGroupNMEAOutput, received.data());
+    PortContexts[2].groupStatus.fill(kGroupMatches);
+    PortContexts[2].groupStatus[kGroupNMEAOutput - 1] = kGroupDiffers;
+    TForm_Comm_Summary detail;
+    detail.FillRows(3);
+    for (int r = 0; r < 13; ++r) {
+        const QString tip = detail.RowAt(r).edit->toolTip();
+        if (kCommSummaryRows[static_cast<size_t>(r)].groupNo == kGroupNMEAOutput) {
+            EXPECT_TRUE(tip.contains(": written 1, read back 5")) << tip.toStdString();
+        } else {
+            EXPECT_TRUE(tip.isEmpty()) << "row " << r + 1;
+        }
+    }
+    PortContexts[2].groupStatus.fill(kGroupNothingPending);
+    ForgetReceivedGroups();
+    SettingsImage.fill(0);
 }
 
 // Each row reads the status of its own group: group g gets status (g mod 5) so that every

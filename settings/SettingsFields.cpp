@@ -1,4 +1,4 @@
-#include "cli/SettingsFields.h"
+#include "settings/SettingsFields.h"
 
 #include <algorithm>
 #include <array>
