@@ -13,6 +13,7 @@ TForm_AboutBox::TForm_AboutBox(QWidget* parent)
     ui->setupUi(this);
     SetFixedBorder(this, {});
     ui->Image1->setPixmap(ConfiguratorPixmap(32));
+    ui->LabelVersion->setText(QStringLiteral("Version " VC_VERSION));  // the version defined once, in CMake
     setFixedSize(kClientWidth, kClientHeight);
     CentreOnScreen(this);
 }

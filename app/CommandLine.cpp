@@ -102,6 +102,14 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
         }
         std::string_view value;
         std::string shown;
+        if (arg == "--trace" || arg.rfind("--trace=", 0) == 0) {
+            std::string file =
+                arg == "--trace" ? (i + 1 < args.size() ? args[++i] : std::string()) : arg.substr(8);
+            if (file.empty()) return Error("--trace needs a file name");
+            if (!result.trace.empty()) return Error("--trace is given twice");
+            result.trace = file;
+            continue;
+        }
         if (arg == "--comm") {
             if (i + 1 >= args.size()) return Error("--comm needs a value of the form N=DEVICE");
             value = args[++i];
@@ -137,13 +145,14 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
 }
 
 std::string CommandLineUsage() {
-    return "Usage: vandel-configurator [--comm N=DEVICE]... [--help] [--version]\n"
+    return "Usage: vandel-configurator [--comm N=DEVICE]... [--trace FILE] [--help] [--version]\n"
            "\n"
            "Configures GPS timing receivers that speak the KIRP packet protocol.\n"
            "\n"
            "  --comm N=DEVICE  use DEVICE for \"Comm N\" (N from 1 to 20), for example\n"
            "                   --comm 1=/dev/ttyUSB0 or --comm 2=rfc2217://HOST:PORT;\n"
            "                   by default Comm N is /dev/ttyS<N-1>\n"
+           "  --trace FILE     append every byte on the lines and every step of the driver to FILE\n"
            "  --help           show this text and exit\n"
            "  --version        show the version and exit\n"
            "\n"
@@ -151,7 +160,7 @@ std::string CommandLineUsage() {
 }
 
 std::string VersionText() {
-    return "vandel-configurator 1.20\n";
+    return std::string("vandel-configurator ") + VC_VERSION + "\n";
 }
 
 bool ApplyCommandLine(const CommandLine& commandLine) {

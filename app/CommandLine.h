@@ -1,4 +1,5 @@
-// The window program's command line: vandel-configurator [--comm N=DEVICE]... [--help] [--version].
+// The window program's command line:
+//   vandel-configurator [--comm N=DEVICE]... [--trace FILE] [--help] [--version]
 // Read before the toolkit starts, so that --help, --version and a bad argument need no display.
 // The toolkit's own options (-platform NAME, -style=NAME, ...) are passed over here and left to it.
 #pragma once
@@ -19,7 +20,8 @@ enum class CommandLineAction { Run, Help, Version, Error };
 
 struct CommandLine {
     CommandLineAction action = CommandLineAction::Run;
-    std::vector<CommMapping> comms;  // in command-line order; a later entry for a port wins
+    std::vector<CommMapping> comms;  // in command-line order, each comm port once
+    std::string trace;               // --trace FILE: every byte and step of the operations on record
     std::string error;               // for Error: what was wrong, naming the argument
 };
 

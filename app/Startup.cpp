@@ -19,6 +19,7 @@
 #include "operations/RequestComm.h"
 #include "operations/Summary.h"
 #include "operations/WindowOperator.h"
+#include "serial/Trace.h"
 
 TForm_Main* Form_Main = nullptr;
 TForm_AboutBox* Form_AboutBox = nullptr;
@@ -94,7 +95,7 @@ constexpr std::array<FormSlot, 7> kFormSlots = {{
 
 void StartConfigurator() {
     QCoreApplication::setApplicationName(QString::fromLatin1(kApplicationTitle));
-    QCoreApplication::setApplicationVersion(QStringLiteral("1.20"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(VC_VERSION));
     QApplication::setWindowIcon(QIcon(ConfiguratorPixmap()));
     LetWindowsRepaintDuringWaits();
 
@@ -152,6 +153,15 @@ int ConfiguratorMain(int argc, char** argv) {
         return kCommandLineUsageError;
     }
 
+    if (!commandLine.trace.empty()) {
+        std::string error;
+        if (!ProgramTrace().Open(commandLine.trace, std::string("vandel-configurator ") + VC_VERSION,
+                                 error)) {
+            std::cerr << "vandel-configurator: cannot write the trace: " << error << "\n";
+            return kCommandLineUsageError;
+        }
+    }
+
     ConfiguratorApplication application(argc, argv);
     int status = 0;
     try {
@@ -163,5 +173,6 @@ int ConfiguratorMain(int argc, char** argv) {
         status = 0;
     }
     DestroyForms();
+    ProgramTrace().Close();
     return status;
 }

@@ -21,13 +21,16 @@ struct CommandInfo {
 
 constexpr CommandInfo kCommands[] = {
     {CliCommand::kShow, "show"},           {CliCommand::kDiff, "diff"},   {CliCommand::kLoad, "load"},
-    {CliCommand::kConfigure, "configure"}, {CliCommand::kPorts, "ports"},
+    {CliCommand::kConfigure, "configure"}, {CliCommand::kPorts, "ports"}, {CliCommand::kTrace, "trace"},
 };
 
 // Which options each command takes.
 bool TakesJson(CliCommand c) {
     return c == CliCommand::kShow || c == CliCommand::kDiff || c == CliCommand::kConfigure ||
-           c == CliCommand::kPorts;
+           c == CliCommand::kPorts || c == CliCommand::kTrace;
+}
+bool TakesTrace(CliCommand c) {
+    return c == CliCommand::kLoad || c == CliCommand::kConfigure;
 }
 bool TakesYes(CliCommand c) {
     return c == CliCommand::kConfigure;
@@ -107,6 +110,7 @@ CliParse ParseCliArguments(const std::vector<std::string>& args, CliArguments& a
         return CliParse::kError;
     }
     const std::string& first = args[0];
+    if (first == "--version") return CliParse::kVersion;
     if (first == "--help" || first == "-h" || first == "help") {
         // "help COMMAND" shows that command's help.
         if (first == "help" && args.size() > 1) {
@@ -175,6 +179,17 @@ CliParse ParseCliArguments(const std::vector<std::string>& args, CliArguments& a
             if (!OptionValue(args, i, "--pc-settings", value, error)) return CliParse::kError;
             if (!ParsePcSettings(value, arguments.pcSettings, error)) return CliParse::kError;
             arguments.pcSettingsGiven = true;
+        } else if (IsOption(arg, "--trace") && TakesTrace(command)) {
+            if (!arguments.trace.empty()) {
+                error = "--trace is given twice";
+                return CliParse::kError;
+            }
+            if (!OptionValue(args, i, "--trace", value, error)) return CliParse::kError;
+            if (value.empty()) {
+                error = "--trace needs a file name";
+                return CliParse::kError;
+            }
+            arguments.trace = value;
         } else if (IsOption(arg, "--dev") && TakesDevDir(command)) {
             if (devDirGiven) {
                 error = "--dev is given twice";
@@ -242,6 +257,14 @@ CliParse ParseCliArguments(const std::vector<std::string>& args, CliArguments& a
         case CliCommand::kPorts:
             arguments.devices = positional;
             break;
+        case CliCommand::kTrace:
+            if (positional.size() != 1) {
+                error =
+                    "trace wants one trace file, not " + Count(positional.size(), "argument", "arguments");
+                return CliParse::kError;
+            }
+            arguments.files = positional;
+            break;
         case CliCommand::kNone:
             break;
     }
@@ -280,6 +303,7 @@ std::string HelpText(CliCommand command) {
                    "written only when every group arrived, and never left half-written.\n"
                    "\n"
                    "  -o, --output FILE     the settings file to write\n"
+                   "  --trace FILE          append every byte and step of the run to FILE\n"
                    "  --pc-settings B,D,P,S the PC side's line settings when the receiver sends no reply\n"
                    "                        to the line break (default 9600,8,O,1)\n"
                    "\n"
@@ -297,6 +321,7 @@ std::string HelpText(CliCommand command) {
                    "  --yes                 go on when the settings fail the self-survey/dynamics check\n"
                    "                        (\"Invalid Configuration\"); without it the run stops there\n"
                    "  --json                print the summary as JSON\n"
+                   "  --trace FILE          append every byte and step of the run to FILE\n"
                    "  --pc-settings B,D,P,S the PC side's line settings for the first Link Check\n"
                    "                        (default 9600,8,O,1)\n"
                    "\n"
@@ -316,6 +341,17 @@ std::string HelpText(CliCommand command) {
                    "  --json      print the devices as JSON\n"
                    "\n"
                    "Exit status: 0 listed; 2 bad arguments or a DEVICE that does not exist.\n";
+        case CliCommand::kTrace:
+            return "Usage: vandel-cli trace FILE [--json]\n"
+                   "\n"
+                   "Prints a trace written with --trace (by vandel-cli load or configure, by\n"
+                   "vandel-configurator, or by kirp-emulator --log) as a conversation per port: every\n"
+                   "packet with the group it carries, and the driver's steps (open, line settings,\n"
+                   "purges, breaks, close). docs/TRACE.md describes the format.\n"
+                   "\n"
+                   "  --json   print the conversation as JSON\n"
+                   "\n"
+                   "Exit status: 0 printed; 2 bad arguments or a file that cannot be read.\n";
         case CliCommand::kNone:
             break;
     }
@@ -328,7 +364,8 @@ std::string HelpText(CliCommand command) {
            "  diff FILE1 FILE2 [--json]           the fields in which two settings files differ\n"
            "  load DEVICE -o FILE                 load a receiver's settings into a file\n"
            "  configure FILE DEVICE... [--yes]    configure up to 20 receivers from a file\n"
-           "  ports                               the serial devices present and whether they can be used\n"
+           "  ports [--json]                      the serial devices present and whether they can be used\n"
+           "  trace FILE [--json]                 a trace as a conversation per port\n"
            "\n"
            "DEVICE is a tty path (/dev/ttyUSB0) or a network serial port (rfc2217://HOST:PORT).\n"
            "Progress goes to standard error while it is a terminal.\n"

@@ -3,7 +3,9 @@
 //   vandel-cli diff FILE1 FILE2 [--json]
 //   vandel-cli load DEVICE -o FILE [--pc-settings BAUD,DATA,PARITY,STOP]
 //   vandel-cli configure FILE DEVICE... [--json] [--yes] [--pc-settings BAUD,DATA,PARITY,STOP]
-//   vandel-cli ports [--dev DIR] [DEVICE...]
+//   vandel-cli ports [--dev DIR] [--json] [DEVICE...]
+//   vandel-cli trace FILE [--json]
+//   vandel-cli --version
 #pragma once
 
 #include <array>
@@ -18,7 +20,7 @@ constexpr int kExitFailed = 1;  // the files differ, a group did not arrive, a p
 constexpr int kExitUsage = 2;   // bad arguments, a file or device that cannot be used
 constexpr int kMaxConfigureDevices = 20;
 
-enum class CliCommand { kNone, kShow, kDiff, kLoad, kConfigure, kPorts };
+enum class CliCommand { kNone, kShow, kDiff, kLoad, kConfigure, kPorts, kTrace };
 
 struct CliArguments {
     CliCommand command = CliCommand::kNone;
@@ -31,9 +33,10 @@ struct CliArguments {
     bool pcSettingsGiven = false;
     std::array<uint8_t, kPortConfigurationSize> pcSettings{};  // port configuration layout
     std::string devDir = "/dev";                               // ports: where to look
+    std::string trace;  // load, configure: --trace FILE, every byte on record
 };
 
-enum class CliParse { kRun, kHelp, kError };
+enum class CliParse { kRun, kHelp, kVersion, kError };
 
 // args excludes the program name. kHelp: print HelpText(arguments.command) and succeed.
 CliParse ParseCliArguments(const std::vector<std::string>& args, CliArguments& arguments, std::string& error);

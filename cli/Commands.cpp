@@ -14,12 +14,14 @@
 #include "cli/Progress.h"
 #include "cli/SettingsFileRead.h"
 #include "cli/ShowDiff.h"
+#include "cli/TraceReading.h"
 #include "link/PcSerialSettings.h"
 #include "link/PortContext.h"
 #include "operations/ConfigureReceivers.h"
 #include "operations/LoadFromReceiver.h"
 #include "operations/SummaryTables.h"
 #include "serial/Serial.h"
+#include "serial/Trace.h"
 #include "settings/Display.h"
 #include "settings/SettingsFile.h"
 #include "settings/SettingsImage.h"
@@ -329,6 +331,20 @@ int RunPorts(const CliArguments& arguments, std::FILE* out, std::FILE* err) {
     return status;
 }
 
+int RunTrace(const CliArguments& arguments, std::FILE* out, std::FILE* err) {
+    ParsedTrace trace;
+    std::string error;
+    if (!ReadTrace(arguments.files[0], trace, error)) {
+        Message(err, error);
+        return kExitUsage;
+    }
+    if (arguments.json)
+        PrintJson(out, TraceConversationJson(arguments.files[0], trace));
+    else
+        Print(out, TraceConversationText(trace));
+    return kExitSuccess;
+}
+
 namespace {
 
 int Dispatch(const CliArguments& arguments, std::FILE* out, std::FILE* err) {
@@ -343,6 +359,8 @@ int Dispatch(const CliArguments& arguments, std::FILE* out, std::FILE* err) {
             return RunConfigure(arguments, out, err);
         case CliCommand::kPorts:
             return RunPorts(arguments, out, err);
+        case CliCommand::kTrace:
+            return RunTrace(arguments, out, err);
         case CliCommand::kNone:
             break;
     }
@@ -352,7 +370,15 @@ int Dispatch(const CliArguments& arguments, std::FILE* out, std::FILE* err) {
 }  // namespace
 
 int RunCommand(const CliArguments& arguments, std::FILE* out, std::FILE* err) {
+    if (!arguments.trace.empty()) {
+        std::string error;
+        if (!ProgramTrace().Open(arguments.trace, std::string("vandel-cli ") + VC_VERSION, error)) {
+            Message(err, "cannot write the trace: " + error);
+            return kExitUsage;
+        }
+    }
     int status = Dispatch(arguments, out, err);
+    ProgramTrace().Close();
     // Output that did not reach its file (a full disk, a closed pipe) is no result: say so.
     if (std::fflush(out) != 0 || std::ferror(out) != 0) {
         const int error = errno;

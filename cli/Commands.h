@@ -11,5 +11,6 @@ int RunDiff(const CliArguments& arguments, std::FILE* out, std::FILE* err);
 int RunLoad(const CliArguments& arguments, std::FILE* out, std::FILE* err);
 int RunConfigure(const CliArguments& arguments, std::FILE* out, std::FILE* err);
 int RunPorts(const CliArguments& arguments, std::FILE* out, std::FILE* err);
+int RunTrace(const CliArguments& arguments, std::FILE* out, std::FILE* err);
 
 int RunCommand(const CliArguments& arguments, std::FILE* out, std::FILE* err);

@@ -15,6 +15,9 @@ int main(int argc, char** argv) {
     CliArguments arguments;
     std::string error;
     switch (ParseCliArguments(args, arguments, error)) {
+        case CliParse::kVersion:
+            std::printf("vandel-cli %s\n", VC_VERSION);
+            return kExitSuccess;
         case CliParse::kHelp:
             std::fputs(HelpText(arguments.command).c_str(), stdout);
             return kExitSuccess;

@@ -31,6 +31,8 @@ class EmulatedReceiver {
     std::string DeviceName() const;
     ReceiverStatus Status() const;
     void SetCurrentSettings(const ReceiverSettings& settings);
+    // Before Start: the settings the receiver holds and has saved.
+    void StartFrom(const ReceiverSettings& settings) { model_.StartFrom(settings); }
 
   private:
     static void CloseFd(int& fd);

@@ -38,6 +38,9 @@ bool Emulator::Start(std::string& error) {
             port = static_cast<uint16_t>(wanted);
         }
         auto receiver = std::make_unique<EmulatedReceiver>(i + 1, options_, log_.get());
+        if (!options_.startSettings.empty())
+            receiver->StartFrom(
+                options_.startSettings[std::min(static_cast<size_t>(i), options_.startSettings.size() - 1)]);
         if (!receiver->Start(port, error)) {
             receiver.reset();
             Stop();

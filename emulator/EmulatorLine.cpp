@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <vector>
 
 #include "emulator/EmulatedReceiver.h"
 #include "serial/posix/TermiosSpeed.h"
@@ -115,6 +116,7 @@ void EmulatedReceiver::DropClient(const char* why) {
 }
 
 void EmulatedReceiver::OnLineBytes(const uint8_t* data, int count) {
+    if (log_ != nullptr) log_->Bytes(number_, "rx", data, count);
     const char* reason = nullptr;
     if (status_.hungUp) {
         reason = "hung up";
@@ -145,6 +147,7 @@ void EmulatedReceiver::OnLineBytes(const uint8_t* data, int count) {
 void EmulatedReceiver::EmitLine(const uint8_t* bytes, int count) {
     const bool garbled = !LineMatches();
     bool hangUp = false;
+    std::vector<uint8_t> sentBytes;  // the data bytes as they go on the line, for the log
     for (int i = 0; i < count; ++i) {
         if (options_.hangupAfterBytes >= 0 &&
             status_.bytesSent >= static_cast<uint64_t>(options_.hangupAfterBytes)) {
@@ -153,6 +156,7 @@ void EmulatedReceiver::EmitLine(const uint8_t* bytes, int count) {
         }
         if (out_.size() >= kMaxPendingOut) break;
         const uint8_t byte = garbled ? Garble(bytes[i], garbleCounter_) : bytes[i];
+        sentBytes.push_back(byte);
         if (options_.usePty) {
             out_.push_back(byte);
         } else {
@@ -165,6 +169,7 @@ void EmulatedReceiver::EmitLine(const uint8_t* bytes, int count) {
         status_.bytesSent >= static_cast<uint64_t>(options_.hangupAfterBytes)) {
         hangUp = true;
     }
+    if (log_ != nullptr) log_->Bytes(number_, "tx", sentBytes.data(), static_cast<int>(sentBytes.size()));
     Flush();
     if (hangUp && !hangupPending_) {
         // On a pty the bytes already sent are lost if the line drops before they are read:

@@ -1,22 +1,27 @@
-// The emulator's packet log (--log FILE): one time-stamped line per packet or event.
+// The emulator's log (--log FILE): the trace format of the programs (docs/TRACE.md), from the
+// receiver's side: "rx" are the bytes a receiver got from the PC, "tx" the bytes it sent, "note"
+// what it did. The port field is the receiver's number.
 #pragma once
 
-#include <cstdio>
-#include <mutex>
+#include <cstdint>
 #include <string>
+
+#include "serial/Trace.h"
 
 class EmulatorLog {
   public:
-    EmulatorLog() = default;
-    ~EmulatorLog();
-    EmulatorLog(const EmulatorLog&) = delete;
-    EmulatorLog& operator=(const EmulatorLog&) = delete;
-
     bool Open(const std::string& path);
-    // "2024-06-15 12:34:56.789 [1] rx 1F"
-    void Write(int receiver, const std::string& text);
+    // Written at once: tests and people read the log while the receivers run.
+    void Write(int receiver, const std::string& text) {
+        trace_.Line(receiver, "note", text);
+        trace_.Flush();
+    }
+    void Bytes(int receiver, const char* direction, const uint8_t* bytes, int count) {
+        trace_.Bytes(receiver, direction, bytes, count);
+        trace_.Flush();
+    }
+    void Close() { trace_.Close(); }
 
   private:
-    std::mutex mutex_;
-    std::FILE* file_ = nullptr;
+    TraceFile trace_;
 };

@@ -1,8 +1,12 @@
 #include "emulator/EmulatorOptions.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <map>
 
 #include "bytes/ByteOrder.h"
+#include "serial/TraceRead.h"
 
 namespace {
 
@@ -81,6 +85,7 @@ EmulatorArgsResult ParseEmulatorArguments(const std::vector<std::string>& args, 
         std::string text;
         int64_t number = 0;
         if (arg == "--help" || arg == "-h") return EmulatorArgsResult::Help;
+        if (arg == "--version") return EmulatorArgsResult::Version;
         if (arg == "--pty") {
             options.usePty = true;
         } else if (arg == "--listen") {
@@ -142,6 +147,20 @@ EmulatorArgsResult ParseEmulatorArguments(const std::vector<std::string>& args, 
                 return EmulatorArgsResult::Error;
             }
             options.resetSilenceMs = static_cast<int>(number);
+        } else if (arg == "--settings" || arg == "--from-trace") {
+            if (!value(text)) return EmulatorArgsResult::Error;
+            if (!options.startSettings.empty()) {
+                error = "--settings and --from-trace are given more than once";
+                return EmulatorArgsResult::Error;
+            }
+            std::vector<ReceiverSettings> settings(1);
+            const bool read = arg == "--settings" ? ReceiverSettingsFromFile(text, settings[0], error)
+                                                  : ReceiverSettingsFromTrace(text, settings, error);
+            if (!read) return EmulatorArgsResult::Error;
+            options.startSettings = settings;
+            // The line starts where the settings put Port B.
+            PortLine line;
+            if (PortLineFromRecord(settings[0].Group(kGroupPortBConfiguration), line)) options.portB = line;
         } else if (arg == "--log") {
             if (!value(text)) return EmulatorArgsResult::Error;
             if (text.empty()) {
@@ -170,6 +189,10 @@ std::string EmulatorHelpText() {
         "  --pty                  create a pseudo-terminal instead; prints 'receiver N on PATH'\n"
         "  --count N              N independent receivers (1..20) on N ptys or consecutive ports\n"
         "  --port-b B,D,P,S       factory Port B line, e.g. 9600,8,N,1 (the default)\n"
+        "  --settings FILE        start every receiver from a 169-byte settings file\n"
+        "  --from-trace TRACE     start each receiver from the last report of each group its port\n"
+        "                         got in a trace (vandel-cli --trace), port by port with --count\n"
+        "  --version              print the version and exit\n"
         "\n"
         "Behaviour:\n"
         "  --auto-output          once a second send 4A (20-byte form), 8F-AB and 8F-AC unasked\n"
@@ -217,4 +240,59 @@ std::string EmulatorHelpText() {
     text += summary;
     text += "\n  Break reply: " + BreakReplyText(PortLine{});
     return text;
+}
+
+bool ReceiverSettingsFromFile(const std::string& path, ReceiverSettings& settings, std::string& error) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        error = path + ": " + std::strerror(errno);
+        return false;
+    }
+    std::array<uint8_t, kSettingsImageSize + 1> image{};
+    const size_t size = std::fread(image.data(), 1, image.size(), file);
+    std::fclose(file);
+    if (size != static_cast<size_t>(kSettingsImageSize)) {
+        error = path + ": a settings file is exactly " + std::to_string(kSettingsImageSize) + " bytes";
+        return false;
+    }
+    settings = FactoryReceiverSettings(PortLine{});
+    for (const SettingsGroupInfo& group : kSettingsGroups) {
+        const uint8_t* bytes = image.data() + group.offset;
+        uint8_t* report = settings.Group(group.number);
+        if (group.number == kGroup2DAltitude) {
+            // 4A, 9-byte form: the altitude, a reserved single, the hold flag (on in the altitude form).
+            std::memcpy(report, bytes + 1, 4);
+            report[8] = bytes[0] == 0 ? 1 : 0;
+        } else {
+            std::memcpy(report, bytes, static_cast<size_t>(group.length));
+        }
+    }
+    return true;
+}
+
+bool ReceiverSettingsFromTrace(const std::string& path, std::vector<ReceiverSettings>& settings,
+                               std::string& error) {
+    ParsedTrace trace;
+    if (!ReadTrace(path, trace, error)) return false;
+    std::map<int, ReceiverSettings> ports;
+    for (const TraceEvent& event : trace.events) {
+        if (event.event != "packet-rx") continue;
+        const auto group = event.values.find("group");
+        const auto data = event.values.find("data");
+        if (group == event.values.end() || data == event.values.end()) continue;
+        const int groupNo = std::atoi(group->second.c_str());
+        if (groupNo < 1 || groupNo > kGroupCount) continue;
+        const std::vector<uint8_t> packet = HexToBytes(data->second);
+        const int length = kReceiverGroups[static_cast<size_t>(groupNo - 1)].reportLength;
+        if (packet.size() != static_cast<size_t>(length) + 1) continue;  // id, then the report
+        auto entry = ports.try_emplace(event.port, FactoryReceiverSettings(PortLine{})).first;
+        std::memcpy(entry->second.Group(groupNo), packet.data() + 1, static_cast<size_t>(length));
+    }
+    if (ports.empty()) {
+        error = path + ": no report of a settings group in the trace";
+        return false;
+    }
+    settings.clear();
+    for (const auto& port : ports) settings.push_back(port.second);
+    return true;
 }

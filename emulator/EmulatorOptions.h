@@ -23,9 +23,20 @@ struct EmulatorOptions {
     int64_t hangupAfterBytes = -1;  // hang up after sending this many bytes (−1: never)
     int resetSilenceMs = 1500;      // how long a reset keeps the receiver silent
     std::string logFile;            // every packet received and sent, in hex
+    // What the receivers start from instead of the factory settings (--settings, --from-trace):
+    // one entry per receiver, the last used again for any further receivers.
+    std::vector<ReceiverSettings> startSettings;
 };
 
-enum class EmulatorArgsResult { Run, Help, Error };
+enum class EmulatorArgsResult { Run, Help, Version, Error };
+
+// A settings file's 169 bytes as a receiver holds them (report form; 2D Altitude in its 9-byte 4A
+// form). False for a file that is not exactly 169 bytes.
+bool ReceiverSettingsFromFile(const std::string& path, ReceiverSettings& settings, std::string& error);
+// Each port's groups from the last report of each group in a trace, starting from the factory
+// settings for what the trace lacks; ports in number order. False when the trace has no report.
+bool ReceiverSettingsFromTrace(const std::string& path, std::vector<ReceiverSettings>& settings,
+                               std::string& error);
 
 // Parses the command line (without the program name). On Error `error` says why.
 EmulatorArgsResult ParseEmulatorArguments(const std::vector<std::string>& args, EmulatorOptions& options,

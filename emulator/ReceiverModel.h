@@ -113,6 +113,8 @@ class ReceiverModel {
     const ReceiverSettings& Current() const { return current_; }
     const ReceiverSettings& Saved() const { return saved_; }
     void SetCurrent(const ReceiverSettings& settings) { current_ = settings; }
+    // Both the settings in use and the saved copy, as a receiver that was set up and saved.
+    void StartFrom(const ReceiverSettings& settings) { current_ = saved_ = settings; }
     ReceiverFaults faults;
 
   private:

@@ -15,6 +15,9 @@ int main(int argc, char** argv) {
         case EmulatorArgsResult::Help:
             std::fputs(EmulatorHelpText().c_str(), stdout);
             return 0;
+        case EmulatorArgsResult::Version:
+            std::printf("kirp-emulator %s\n", VC_VERSION);
+            return 0;
         case EmulatorArgsResult::Error:
             std::fprintf(stderr, "kirp-emulator: %s\n", error.c_str());
             return 2;

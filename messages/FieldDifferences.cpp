@@ -30,7 +30,8 @@ std::vector<FieldChange> DifferingFields(int groupNo, const uint8_t* received) {
         bool differs = false;
         for (int k = 0; k < field.width && !differs; ++k) {
             const size_t at = static_cast<size_t>(field.offset + k);
-            const uint8_t bits = field.bitMasks.empty() ? uint8_t{0xFF} : field.bitMasks[static_cast<size_t>(k)];
+            const uint8_t bits =
+                field.bitMasks.empty() ? uint8_t{0xFF} : field.bitMasks[static_cast<size_t>(k)];
             differs = ((image[at] ^ received[at]) & bits & (*mask)[at]) != 0;
         }
         if (!differs) continue;
@@ -42,13 +43,15 @@ std::vector<FieldChange> DifferingFields(int groupNo, const uint8_t* received) {
 
 std::vector<FieldChange> DifferingFieldsOfPort(int commIndex, int groupNo) {
     if (commIndex < 0 || commIndex >= kPortContextCount || groupNo < 1 || groupNo > kGroupCount) return {};
-    const ReceivedGroup& kept = ReceivedGroups[static_cast<size_t>(commIndex)][static_cast<size_t>(groupNo - 1)];
+    const ReceivedGroup& kept =
+        ReceivedGroups[static_cast<size_t>(commIndex)][static_cast<size_t>(groupNo - 1)];
     return kept.arrived ? DifferingFields(groupNo, kept.bytes.data()) : std::vector<FieldChange>{};
 }
 
 std::string FieldChangeLine(const FieldChange& change) {
     std::string line = change.field + ": written " + change.written + ", read back " + change.readBack;
     // Texts that read the same hide a difference the format rounds away: the bytes tell it.
-    if (change.written == change.readBack) line += " (bytes " + change.writtenHex + " -> " + change.readBackHex + ")";
+    if (change.written == change.readBack)
+        line += " (bytes " + change.writtenHex + " -> " + change.readBackHex + ")";
     return line;
 }

@@ -27,10 +27,10 @@ void RememberReceivedGroup(int commIndex, int groupNo, const uint8_t* group);
 
 struct FieldChange {
     int group = 0;
-    std::string field;        // its name, as show and diff name it
-    std::string written;      // as the Settings Image has it, formatted as show formats it
-    std::string readBack;     // as the receiver reported it
-    std::string writtenHex;   // the field's compared bytes
+    std::string field;       // its name, as show and diff name it
+    std::string written;     // as the Settings Image has it, formatted as show formats it
+    std::string readBack;    // as the receiver reported it
+    std::string writtenHex;  // the field's compared bytes
     std::string readBackHex;
 };
 

@@ -7,6 +7,7 @@
 #include "messages/FieldDifferences.h"
 #include "messages/GroupComparison.h"
 #include "messages/SettingsCommands.h"
+#include "serial/Trace.h"
 #include "settings/Display.h"
 #include "settings/SettingsControls.h"
 
@@ -52,6 +53,17 @@ int ReportGroup(uint32_t id, uint8_t key, uint32_t length) {
 }  // namespace
 
 void ReportHandler(PortContext& context) {
+    if (ProgramTrace().IsOpen()) {
+        const uint32_t traced =
+            context.completedLength < kPayloadBufferSize ? context.completedLength : kPayloadBufferSize;
+        uint8_t packet[kPayloadBufferSize + 1];
+        packet[0] = static_cast<uint8_t>(context.packetId);
+        std::memcpy(packet + 1, context.payloadBuffer, traced);
+        const uint8_t key = traced > 0 ? context.payloadBuffer[0] : 0;
+        ProgramTrace().Line(context.commPortNumber, "packet-rx",
+                            TracePacketFields(packet, static_cast<int>(traced) + 1,
+                                              ReportGroup(context.packetId, key, traced)));
+    }
     if (context.packetId == kLinkCheckReportId) {
         if (context.linkState == kLinkCheckSent) context.linkState = kLinkAnswered;
         return;

@@ -11,6 +11,8 @@ const GroupPackets& PacketsOfGroup(int groupNo) {
     return kGroupPackets[static_cast<size_t>(groupNo - 1)];
 }
 
+#include "serial/Trace.h"
+
 namespace {
 
 bool ValidGroupNo(int groupNo) {
@@ -38,8 +40,20 @@ int LayOutSegments(const GroupPackets& row, int16_t selector, const uint8_t* gro
     return length;
 }
 
+// The group a request or set command carries, from the one table of packet identities; 0 for none.
+int GroupOfCommand(const uint8_t* packet, int length) {
+    for (const GroupPackets& row : kGroupPackets) {
+        if (row.requestId != packet[0]) continue;
+        if (row.subcode >= 0 && (length < 2 || packet[1] != row.subcode)) continue;
+        return row.groupNo;
+    }
+    return 0;
+}
+
 void Send(const uint8_t* packet, int length, int16_t commIndex) {
     if (length <= 0 || commIndex < 0 || commIndex >= kPortContextCount) return;
+    ProgramTrace().Line(commIndex + 1, "packet-tx",
+                        TracePacketFields(packet, length, GroupOfCommand(packet, length)));
     PacketSend(length, packet, PortContexts[static_cast<size_t>(commIndex)]);
 }
 
@@ -137,4 +151,13 @@ void SendCommand8EA6(int16_t commIndex) {
 }
 void SendCommand8E45(int16_t commIndex) {
     SendControlCommand(kControl8E45, commIndex);
+}
+
+std::string TracePacketFields(const uint8_t* packet, int length, int groupNo) {
+    if (length <= 0) return "length=0";
+    std::string fields = "id=" + TraceHex(packet, 1);
+    if ((packet[0] == 0x8E || packet[0] == 0x8F) && length > 1) fields += " sub=" + TraceHex(packet + 1, 1);
+    fields += " group=" + std::to_string(groupNo) + " length=" + std::to_string(length) +
+              " data=" + TraceHex(packet, length);
+    return fields;
 }

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 
 #include "settings/SettingsImage.h"
 
@@ -81,6 +82,10 @@ constexpr int kCustomDatumParametersCount = 40;
 constexpr int kMaxPacketLength = 64;  // the longest command is 44 bytes
 
 const GroupPackets& PacketsOfGroup(int groupNo);
+
+// The fields of a packet line in the trace: "id=8E sub=15 group=7 length=2 data=8E 15" (sub for
+// the 8E/8F family, group 0 for a packet that carries none).
+std::string TracePacketFields(const uint8_t* packet, int length, int groupNo);
 
 // Packet builders behind the commands: each lays out the packet in `packet` (kMaxPacketLength
 // bytes) and returns its length, 0 when nothing is to be sent.

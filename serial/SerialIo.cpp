@@ -11,12 +11,18 @@
 #include "serial/Serial.h"
 #include "serial/SerialPortTable.h"
 #include "serial/SerialTesting.h"
+#include "serial/Trace.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
 constexpr int kReadChunk = 256;
+
+// The port number 1..40 of a slot of the table.
+int PortOfSlot(const PortSlot& slot) {
+    return static_cast<int>(&slot - &SerialSlot(0)) + 1;
+}
 constexpr int kDirectReadWaitMs = 1000;
 
 // Waits on the wake-up for at most timeoutMs (−1: no limit); false when the time ran out.
@@ -61,6 +67,7 @@ bool ReadIntoRing(PortSlot& slot) {
         std::lock_guard<std::recursive_mutex> guard(slot.lock);
         const int count = slot.device->Read(chunk, kReadChunk);
         if (count <= 0) break;
+        ProgramTrace().Bytes(PortOfSlot(slot), "rx", chunk, count);
         for (int i = 0; i < count; ++i) StoreReceivedByte(slot, chunk[i]);
         taken += count;
         stored = true;
@@ -79,7 +86,8 @@ void WriteQueue(PortSlot& slot) {
     const int32_t count = slot.queue.count;
     if (count <= 0) return;
     const int64_t timeoutMs = std::min<int64_t>(int64_t{count} * kWriteTimeoutPerByteMs, INT_MAX);
-    slot.device->Write(slot.queue.buffer.get(), count, static_cast<int>(timeoutMs));
+    const int written = slot.device->Write(slot.queue.buffer.get(), count, static_cast<int>(timeoutMs));
+    ProgramTrace().Bytes(PortOfSlot(slot), "tx", slot.queue.buffer.get(), written);
     slot.queue.count = 0;
 }
 
@@ -113,7 +121,10 @@ uint8_t DirectGetByte(PortSlot& slot, uint8_t* byte) {
     device.QueueCounts(inputCount, outputCount);
     for (;;) {
         const int count = device.Read(byte, 1);
-        if (count == 1) return 1;
+        if (count == 1) {
+            ProgramTrace().Bytes(PortOfSlot(slot), "rx", byte, 1);
+            return 1;
+        }
         if (count < 0) return 0;
         device.WaitReadable(kDirectReadWaitMs);
     }
@@ -126,7 +137,10 @@ uint8_t DirectPutByte(PortSlot& slot, uint8_t byte) {
     device.QueueCounts(inputCount, outputCount);
     for (;;) {
         const int count = device.Write(&byte, 1, kWriteTimeoutPerByteMs);
-        if (count == 1) return 1;
+        if (count == 1) {
+            ProgramTrace().Bytes(PortOfSlot(slot), "tx", &byte, 1);
+            return 1;
+        }
         if (count < 0) return 0;  // the device refused the byte
     }
 }

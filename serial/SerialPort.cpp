@@ -7,6 +7,7 @@
 #include "serial/Serial.h"
 #include "serial/SerialDevice.h"
 #include "serial/SerialPortTable.h"
+#include "serial/Trace.h"
 
 namespace {
 
@@ -21,6 +22,7 @@ PortSlot* Table() {
 constexpr int kThreadReleaseDelayMs = 10;
 constexpr int kPurgeReceiveWaitMs = 30;
 constexpr int kPurgeTransmitWaitMs = 20;
+constexpr int kTracedPurgeLimit = 65536;  // bytes read out for the trace before one purge, at most
 
 // One row of the line-parameter validation: a parameter and its valid range.
 struct ParamRange {
@@ -64,6 +66,12 @@ bool ConfigureDevice(SerialDevice& device, int32_t capacity, int32_t baudRate, i
     ReplaceLineParams(settings, baudRate, parity, dataBits, stopBits);
     // The write time-out (10 ms per byte) is passed with every write; reads never wait.
     return device.SetLineSettings(settings);
+}
+
+// "9600,8,N,1" for the trace (the parameters are validated: parity 0..2).
+std::string LineText(int32_t baudRate, int32_t parity, int32_t dataBits, int32_t stopBits) {
+    return std::to_string(baudRate) + "," + std::to_string(dataBits) + "," + "NOE"[parity] + "," +
+           std::to_string(stopBits == 1 ? 1 : 2);
 }
 
 ByteBlock AllocateBlock(int32_t size) {
@@ -197,11 +205,17 @@ uint8_t SerialOpen(uint8_t port, int32_t mode, int32_t bufferSize, int32_t baudR
     slot.queue.capacity = capacity;
     slot.queue.count = 0;
 
+    const std::string line = LineText(baudRate, parity, dataBits, stopBits);
     if (!OpenSlot(slot, port - 1, port, mode, baudRate, parity, dataBits, stopBits)) {
         ReleaseSlot(slot);
+        const SerialFailure failure = SerialLastFailure(port);
+        ProgramTrace().Line(port, "open",
+                            "device=" + SerialDeviceName(port) + " line=" + line + " result=failed reason=" +
+                                SerialFailureCodeName(failure.code) + " detail=" + failure.detail);
         return 0;
     }
     slot.accessMode.store(static_cast<uint8_t>(mode));
+    ProgramTrace().Line(port, "open", "device=" + SerialDeviceName(port) + " line=" + line + " result=ok");
     return 1;
 }
 
@@ -218,10 +232,13 @@ uint8_t SerialSetParams(uint8_t port, int32_t mode, int32_t bufferSize, int32_t 
         ReplaceLineParams(settings, baudRate, parity, dataBits, stopBits);
         if (!slot.device->SetLineSettings(settings)) {
             RecordDeviceFailure(slot, SerialFailureCode::kLineSettings, "");
+            ProgramTrace().Line(port, "line",
+                                LineText(baudRate, parity, dataBits, stopBits) + " result=failed");
             return 0;
         }
     }
     RecordFailure(slot, {});
+    ProgramTrace().Line(port, "line", LineText(baudRate, parity, dataBits, stopBits) + " result=ok");
     SerialPurgeReceive(port);
     SerialPurgeTransmit(port);
     return 1;
@@ -232,7 +249,17 @@ uint8_t SerialPurgeReceive(uint8_t port) {
     if (!slot || slot->accessMode.load() == kAccessClosed) return 0;
     std::lock_guard<std::recursive_mutex> guard(slot->lock);
     if (!slot->device) return 0;
+    if (ProgramTrace().IsOpen()) {
+        // What the purge is about to discard was on the line all the same: the trace keeps it.
+        uint8_t discarded[256];
+        int count = 0;
+        for (int total = 0;
+             total < kTracedPurgeLimit && (count = slot->device->Read(discarded, sizeof discarded)) > 0;
+             total += count)
+            ProgramTrace().Bytes(port, "rx", discarded, count);
+    }
     if (!slot->device->PurgeInput()) return 0;
+    ProgramTrace().Line(port, "purge", "rx");
     SleepMs(kPurgeReceiveWaitMs);
     slot->ring.readIndex.store(0);
     slot->ring.writeIndex.store(0);
@@ -247,6 +274,7 @@ uint8_t SerialPurgeTransmit(uint8_t port) {
     if (slot->device && slot->device->PurgeOutput()) {
         slot->queue.count = 0;
         result = 1;
+        ProgramTrace().Line(port, "purge", "tx");
     }
     SleepMs(kPurgeTransmitWaitMs);
     return result;
@@ -261,6 +289,7 @@ uint8_t SerialSendBreak(uint8_t port, int16_t durationMs) {
     }
     std::lock_guard<std::recursive_mutex> guard(slot->lock);
     if (!slot->device) return 0;
+    ProgramTrace().Line(port, "break", std::to_string(durationMs > 0 ? durationMs : 0));
     slot->device->SetBreak(true);
     // A negative duration would otherwise mean "forever" to the sleep: it is no break time at all.
     SleepMs(durationMs > 0 ? durationMs : 0);
@@ -274,6 +303,7 @@ uint8_t SerialClose(uint8_t port) {
     // The thread is stopped and joined before the device is closed, and never under the slot's
     // lock: the thread takes that lock itself and would never finish. A device that refuses to
     // close still gives up its descriptor, so the slot is released either way.
+    ProgramTrace().Line(port, "close");
     return ReleaseSlot(*slot) ? 1 : 0;
 }
 

@@ -219,7 +219,8 @@ TEST(CommandLineProgram, EmptyDeviceExitsWithStatusTwo) {
 TEST(CommandLineProgram, HelpAndVersionNeedNoDisplay) {
     const ProgramRun help = RunProgram("--help");
     EXPECT_EQ(help.status, 0) << help.output;
-    EXPECT_NE(help.output.find("Usage: vandel-configurator [--comm N=DEVICE]... [--help] [--version]"),
+    EXPECT_NE(help.output.find(
+                  "Usage: vandel-configurator [--comm N=DEVICE]... [--trace FILE] [--help] [--version]"),
               std::string::npos)
         << help.output;
     const ProgramRun version = RunProgram("-platform offscreen --version");

@@ -181,10 +181,14 @@ TEST_F(EmulatorFaults, LogHasEveryPacketInHex) {
     while (std::fgets(buffer, sizeof buffer, file) != nullptr) text += buffer;
     std::fclose(file);
     ::unlink(path);
-    EXPECT_NE(text.find("[1] rx 1F"), std::string::npos) << text;
-    EXPECT_NE(text.find("[1] tx 45 03 02"), std::string::npos) << text;
-    EXPECT_NE(text.find("[1] rx 8E 4E"), std::string::npos) << text;
-    EXPECT_NE(text.find("[1] tx 8F 4E 03"), std::string::npos) << text;
+    // The trace format of the programs, from the receiver's side: its notes and the raw bytes.
+    EXPECT_EQ(text.rfind("# trace of kirp-emulator ", 0), 0u) << text;
+    EXPECT_NE(text.find(" comm1 note rx 1F"), std::string::npos) << text;
+    EXPECT_NE(text.find(" comm1 note tx 45 03 02"), std::string::npos) << text;
+    EXPECT_NE(text.find(" comm1 note rx 8E 4E"), std::string::npos) << text;
+    EXPECT_NE(text.find(" comm1 note tx 8F 4E 03"), std::string::npos) << text;
+    EXPECT_NE(text.find(" comm1 rx 10 1F 10 03"), std::string::npos) << text;
+    EXPECT_NE(text.find(" comm1 tx 10 8F 4E 03 10 03"), std::string::npos) << text;
 }
 
 }  // namespace

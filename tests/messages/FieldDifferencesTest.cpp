@@ -48,7 +48,7 @@ TEST(FieldDifferences, OnlyTheBitsTheRuleComparesAreListed) {
 TEST(FieldDifferences, ThePortsLastReportIsKeptUntilForgotten) {
     SettingsImage.fill(0);
     std::array<uint8_t, kMaxGroupLength> received{};
-    received[1] = 7;  // NMEA interval
+    received[1] = 7;                                                  // NMEA interval
     EXPECT_TRUE(DifferingFieldsOfPort(4, kGroupNMEAOutput).empty());  // nothing arrived
     RememberReceivedGroup(4, kGroupNMEAOutput, received.data());
     EXPECT_FALSE(DifferingFieldsOfPort(4, kGroupNMEAOutput).empty());

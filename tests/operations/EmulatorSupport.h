@@ -67,7 +67,7 @@ inline void ImageFromReceiver(const ReceiverSettings& settings) {
 inline std::vector<std::string> ReceivedPackets(const std::string& logPath, int receiver) {
     std::vector<std::string> packets;
     std::ifstream log(logPath);
-    const std::string tag = "[" + std::to_string(receiver) + "] rx ";
+    const std::string tag = " comm" + std::to_string(receiver) + " note rx ";
     std::string line;
     while (std::getline(log, line)) {
         const size_t at = line.find(tag);
