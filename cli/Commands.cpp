@@ -215,11 +215,12 @@ int RunDiff(const CliArguments& arguments, std::FILE* out, std::FILE* err) {
     return differences.empty() ? kExitSuccess : kExitFailed;
 }
 
-int RunLoad(const CliArguments& arguments, std::FILE* /*out*/, std::FILE* err) {
+int RunLoad(const CliArguments& arguments, std::FILE* out, std::FILE* err) {
     const std::string& device = arguments.devices[0];
     std::string error;
     if (!CheckDevicesOrSay(arguments.devices, err)) return kExitUsage;
-    if (!CheckOutputFile(arguments.output, error)) {
+    const bool toStandardOutput = arguments.output == "-";
+    if (!toStandardOutput && !CheckOutputFile(arguments.output, error)) {
         Message(err, error);
         return kExitUsage;
     }
@@ -245,6 +246,11 @@ int RunLoad(const CliArguments& arguments, std::FILE* /*out*/, std::FILE* err) {
         Message(err,
                 arguments.output + " not written: the settings of " + device + " could not all be loaded");
         return kExitFailed;
+    }
+    if (toStandardOutput) {
+        // "-o -": the 169 bytes on standard output (RunCommand reports a failed write).
+        std::fwrite(SettingsImage.data(), 1, SettingsImage.size(), out);
+        return kExitSuccess;
     }
     if (!SaveSettingsImage(arguments.output, error)) {
         Message(err, "cannot write " + arguments.output + ": " + error);

@@ -16,7 +16,33 @@ struct FileCloser {
 };
 }  // namespace
 
+namespace {
+
+// Reads what the stream holds, at most one byte more than a settings file may have.
+bool ReadBounded(std::FILE* stream, const std::string& path, SettingsFileBytes& file, std::string& error) {
+    uint8_t buffer[kSettingsFileReadLimit + 1];
+    const size_t count = std::fread(buffer, 1, sizeof buffer, stream);
+    if (std::ferror(stream)) {
+        error = path + ": " + std::strerror(errno);
+        return false;
+    }
+    if (count > static_cast<size_t>(kSettingsFileReadLimit)) {
+        error = path + ": more than " + std::to_string(kSettingsFileReadLimit) +
+                " bytes is far too large for a settings file (" + std::to_string(kSettingsImageSize) +
+                " bytes)";
+        return false;
+    }
+    file.bytes.fill(0xFF);
+    std::memcpy(file.bytes.data(), buffer, std::min(count, file.bytes.size()));
+    file.size = static_cast<long long>(count);
+    return true;
+}
+
+}  // namespace
+
 bool ReadSettingsFile(const std::string& path, SettingsFileBytes& file, std::string& error) {
+    // "-" is standard input: a pipe is read as far as a settings file can go, no further.
+    if (path == "-") return ReadBounded(stdin, "standard input", file, error);
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0) {
         error = path + ": " + std::strerror(errno);

@@ -8,7 +8,6 @@
 
 namespace {
 
-
 std::string GroupName(const std::string& number) {
     const int group = std::atoi(number.c_str());
     return group >= 1 && group <= kGroupCount ? SettingsGroup(group).name : "";
@@ -21,7 +20,8 @@ std::string Told(const TraceEvent& e) {
             const auto it = e.values.find(key);
             return it == e.values.end() ? std::string() : it->second;
         };
-        std::string text = std::string(e.event == "packet-tx" ? "PC -> receiver  " : "receiver -> PC  ") + value("id");
+        std::string text =
+            std::string(e.event == "packet-tx" ? "PC -> receiver  " : "receiver -> PC  ") + value("id");
         if (!value("sub").empty()) text += "-" + value("sub");
         const std::string group = GroupName(value("group"));
         if (!group.empty()) text += "  " + group;
@@ -33,8 +33,6 @@ std::string Told(const TraceEvent& e) {
 }
 
 }  // namespace
-
-
 
 std::string TraceConversationText(const ParsedTrace& trace) {
     std::set<int> ports;
@@ -51,7 +49,8 @@ std::string TraceConversationText(const ParsedTrace& trace) {
             text += "  " + std::string(time) + told + "\n";
         }
     }
-    if (trace.badLines > 0) text += "\n(" + std::to_string(trace.badLines) + " lines that are no events were skipped)\n";
+    if (trace.badLines > 0)
+        text += "\n(" + std::to_string(trace.badLines) + " lines that are no events were skipped)\n";
     return text;
 }
 

@@ -20,7 +20,7 @@
 #include <thread>
 
 class TraceFile {
-public:
+  public:
     TraceFile() = default;
     ~TraceFile() { Close(); }
     TraceFile(const TraceFile&) = delete;
@@ -36,7 +36,7 @@ public:
     // Writes what is pending now, on the caller's thread (for writers that may wait on the disk).
     void Flush();
 
-private:
+  private:
     void Flusher();
     void WriteOut(std::string& text);
 

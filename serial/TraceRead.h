@@ -17,7 +17,7 @@ struct TraceEvent {
 struct ParsedTrace {
     std::string header;  // the "# trace of ..." line
     std::vector<TraceEvent> events;
-    int badLines = 0;    // lines that are no events (skipped)
+    int badLines = 0;  // lines that are no events (skipped)
 };
 
 // False with the reason when the file cannot be read.

@@ -310,3 +310,29 @@ TEST(CliOutput, AFailedWriteToStandardOutputIsAnError) {
             << command;
     }
 }
+
+// "-" reads a settings file from standard input.
+TEST(CliFiles, StandardInputIsAFileNamedDash) {
+    TempFolder folder;
+    const std::string file = folder.File("rack.dat");
+    const std::string changed = folder.File("changed.dat");
+    ASSERT_TRUE(WriteBytes(file, FactorySettingsFile()));
+    ASSERT_TRUE(WriteBytes(changed, ChangedSettingsFile()));
+    const auto run = [&](const std::string& arguments, const std::string& input) {
+        const std::string out = folder.File("out.txt");
+        const int status = std::system(
+            ("'" + CliProgramPath() + "' " + arguments + " < '" + input + "' > '" + out + "'").c_str());
+        const std::vector<uint8_t> bytes = ReadBytes(out);
+        return std::make_pair(WIFEXITED(status) ? WEXITSTATUS(status) : -1,
+                              std::string(bytes.begin(), bytes.end()));
+    };
+    const auto [showStatus, shown] = run("show -", file);
+    EXPECT_EQ(showStatus, 0);
+    const CliResult fromFile = RunCli({"show", file});
+    EXPECT_EQ(shown.substr(shown.find('\n')),
+              fromFile.out.substr(fromFile.out.find('\n')));  // all but the name
+    EXPECT_EQ(shown.rfind("-: 169 bytes\n", 0), 0u) << shown;
+    const auto [diffStatus, differences] = run("diff - '" + changed + "'", file);
+    EXPECT_EQ(diffStatus, 1);
+    EXPECT_EQ(differences, RunCli({"diff", file, changed}).out);
+}

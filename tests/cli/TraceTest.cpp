@@ -16,7 +16,8 @@ using ::testing::HasSubstr;
 
 namespace {
 
-std::unique_ptr<Emulator> StartEmulator(const std::string& log, const std::vector<ReceiverSettings>& start = {}) {
+std::unique_ptr<Emulator> StartEmulator(const std::string& log,
+                                        const std::vector<ReceiverSettings>& start = {}) {
     EmulatorOptions options;
     options.logFile = log;
     options.startSettings = start;
@@ -102,7 +103,8 @@ TEST(CliTrace, AReceiverReproducedFromATraceLoadsTheSameSettings) {
     auto field = StartEmulator("", start);
     ASSERT_NE(field, nullptr);
     const std::string trace = folder.File("site.trace");
-    const CliResult first = RunCli({"load", field->DeviceName(0), "-o", folder.File("site.dat"), "--trace", trace});
+    const CliResult first =
+        RunCli({"load", field->DeviceName(0), "-o", folder.File("site.dat"), "--trace", trace});
     ASSERT_EQ(first.exitStatus, 0) << first.err;
     field->Stop();
 
