@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Takes the screenshots of the main window shown in the README: each tab page, taken on a virtual
-# X display (Xvfb) and cropped to the window. Usage: docs/screenshots.sh [BUILD_DIR]
+# Takes the screenshots shown in the README on a virtual X display (Xvfb): each tab page of the main
+# window, cropped to it, and a configure run (docs/operation_screenshots.cpp).
+# Usage: docs/screenshots.sh [BUILD_DIR]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build="${1:-build}"
@@ -52,3 +53,12 @@ click $(( x + ${TAB2_X:-80} )) $(( y + ${TAB2_Y:-36} ))
 sleep 1
 import -window root -crop "${w}x${h}+${x}+${y}" +repage docs/main-page2.png
 echo "docs/main-page1.png docs/main-page2.png (${w}x${h})"
+kill $program_pid 2>/dev/null || true
+
+# A configure run against an emulated receiver: 3 s into it, and each "Invalid Configuration" box.
+scratch="$(mktemp -d)"
+QT_QPA_PLATFORM=xcb "$build/bin/operation_screenshots" "$scratch" >/dev/null
+cp "$scratch/configure-progress.png" "$scratch/invalid-configuration-timing.png" \
+   "$scratch/invalid-configuration-position.png" docs/
+rm -rf "$scratch"
+echo "docs/configure-progress.png docs/invalid-configuration-timing.png docs/invalid-configuration-position.png"
