@@ -56,8 +56,9 @@ void Watch() {
 
 // One run with the survey on and the given receiver mode and dynamics code: one question.
 void Run(uint8_t receiverMode, uint8_t dynamics, const QString& question, const QString& run) {
-    std::vector<uint8_t> group(SettingsGroupBytes(kGroupGPSConfiguration),
-                               SettingsGroupBytes(kGroupGPSConfiguration) + SettingsGroup(kGroupGPSConfiguration).length);
+    std::vector<uint8_t> group(
+        SettingsGroupBytes(kGroupGPSConfiguration),
+        SettingsGroupBytes(kGroupGPSConfiguration) + SettingsGroup(kGroupGPSConfiguration).length);
     group[1] = receiverMode;
     group[3] = dynamics;
     ShowGroup(kGroupGPSConfiguration, group.data());
@@ -92,7 +93,8 @@ int main(int argc, char** argv) {
     QTimer::singleShot(500, [] {
         LoadFromReceiver(0, TheWindowOperator());  // the receiver's own settings in the window
         Run(7, 1, folder + "/invalid-configuration-timing.png", folder + "/configure-progress.png");
-        Run(4, 4, folder + "/invalid-configuration-position.png", folder + "/configure-progress-position.png");
+        Run(4, 4, folder + "/invalid-configuration-position.png",
+            folder + "/configure-progress-position.png");
         QApplication::quit();
     });
     const int status = QApplication::exec();
