@@ -20,17 +20,18 @@ struct CommandInfo {
 };
 
 constexpr CommandInfo kCommands[] = {
-    {CliCommand::kShow, "show"},           {CliCommand::kDiff, "diff"},   {CliCommand::kLoad, "load"},
-    {CliCommand::kConfigure, "configure"}, {CliCommand::kPorts, "ports"}, {CliCommand::kTrace, "trace"},
+    {CliCommand::kShow, "show"},           {CliCommand::kDiff, "diff"},     {CliCommand::kLoad, "load"},
+    {CliCommand::kConfigure, "configure"}, {CliCommand::kVerify, "verify"}, {CliCommand::kPorts, "ports"},
+    {CliCommand::kTrace, "trace"},
 };
 
 // Which options each command takes.
 bool TakesJson(CliCommand c) {
     return c == CliCommand::kShow || c == CliCommand::kDiff || c == CliCommand::kConfigure ||
-           c == CliCommand::kPorts || c == CliCommand::kTrace;
+           c == CliCommand::kVerify || c == CliCommand::kPorts || c == CliCommand::kTrace;
 }
 bool TakesTrace(CliCommand c) {
-    return c == CliCommand::kLoad || c == CliCommand::kConfigure;
+    return c == CliCommand::kLoad || c == CliCommand::kConfigure || c == CliCommand::kVerify;
 }
 bool TakesYes(CliCommand c) {
     return c == CliCommand::kConfigure;
@@ -39,7 +40,7 @@ bool TakesOutput(CliCommand c) {
     return c == CliCommand::kLoad;
 }
 bool TakesPcSettings(CliCommand c) {
-    return c == CliCommand::kLoad || c == CliCommand::kConfigure;
+    return c == CliCommand::kLoad || c == CliCommand::kConfigure || c == CliCommand::kVerify;
 }
 bool TakesDevDir(CliCommand c) {
     return c == CliCommand::kPorts;
@@ -233,14 +234,15 @@ CliParse ParseCliArguments(const std::vector<std::string>& args, CliArguments& a
             arguments.devices = positional;
             break;
         case CliCommand::kConfigure:
+        case CliCommand::kVerify:
             if (positional.size() < 2) {
-                error = "configure wants a settings file and at least one device";
+                error = name + " wants a settings file and at least one device";
                 return CliParse::kError;
             }
             arguments.files = {positional[0]};
             arguments.devices.assign(positional.begin() + 1, positional.end());
             if (arguments.devices.size() > static_cast<size_t>(kMaxConfigureDevices)) {
-                error = "configure takes at most " + std::to_string(kMaxConfigureDevices) +
+                error = name + " takes at most " + std::to_string(kMaxConfigureDevices) +
                         " devices (Comm 1 to Comm " + std::to_string(kMaxConfigureDevices) + "), not " +
                         std::to_string(arguments.devices.size());
                 return CliParse::kError;
@@ -344,6 +346,23 @@ std::string HelpText(CliCommand command) {
                    "  --json      print the devices as JSON\n"
                    "\n"
                    "Exit status: 0 listed; 2 bad arguments or a DEVICE that does not exist.\n";
+        case CliCommand::kVerify:
+            return "Usage: vandel-cli verify FILE DEVICE... [--json] [--trace TRACE]\n"
+                   "                        [--pc-settings BAUD,DATA,PARITY,STOP]\n"
+                   "\n"
+                   "Checks, without writing anything, that the receivers on up to 20 devices hold the\n"
+                   "settings of FILE (exactly 169 bytes): opens each port, finds its receiver as\n"
+                   "configure does, asks for every group and compares it. No set, save or control\n"
+                   "command is sent. Prints the same summary as configure, with the fields that differ.\n"
+                   "\n"
+                   "  --json                print the summary as JSON\n"
+                   "  --trace TRACE         append every byte and step of the run to TRACE\n"
+                   "  --pc-settings B,D,P,S the PC side's line settings for the first Link Check\n"
+                   "                        (default 9600,8,O,1)\n"
+                   "\n"
+                   "Exit status: 0 every receiver holds the settings; 1 some receiver did not answer,\n"
+                   "misses a group or differs; 2 bad arguments, a file that is not a 169-byte settings\n"
+                   "file, or an unknown device (nothing was opened).\n";
         case CliCommand::kTrace:
             return "Usage: vandel-cli trace FILE [--json]\n"
                    "\n"
@@ -368,6 +387,7 @@ std::string HelpText(CliCommand command) {
            "  load DEVICE -o FILE                 load a receiver's settings into a file\n"
            "  configure FILE DEVICE... [--yes]    configure up to 20 receivers from a file\n"
            "  ports [--json]                      the serial devices present and whether they can be used\n"
+           "  verify FILE DEVICE... [--json]      check receivers against a file, writing nothing\n"
            "  trace FILE [--json]                 a trace as a conversation per port\n"
            "\n"
            "DEVICE is a tty path (/dev/ttyUSB0) or a network serial port (rfc2217://HOST:PORT).\n"

@@ -3,6 +3,7 @@
 //   vandel-cli diff FILE1 FILE2 [--json]
 //   vandel-cli load DEVICE -o FILE [--pc-settings BAUD,DATA,PARITY,STOP]
 //   vandel-cli configure FILE DEVICE... [--json] [--yes] [--pc-settings BAUD,DATA,PARITY,STOP]
+//   vandel-cli verify FILE DEVICE... [--json] [--pc-settings BAUD,DATA,PARITY,STOP]
 //   vandel-cli ports [--dev DIR] [--json] [DEVICE...]
 //   vandel-cli trace FILE [--json]
 //   vandel-cli --version
@@ -20,7 +21,7 @@ constexpr int kExitFailed = 1;  // the files differ, a group did not arrive, a p
 constexpr int kExitUsage = 2;   // bad arguments, a file or device that cannot be used
 constexpr int kMaxConfigureDevices = 20;
 
-enum class CliCommand { kNone, kShow, kDiff, kLoad, kConfigure, kPorts, kTrace };
+enum class CliCommand { kNone, kShow, kDiff, kLoad, kConfigure, kVerify, kPorts, kTrace };
 
 struct CliArguments {
     CliCommand command = CliCommand::kNone;

@@ -126,8 +126,9 @@ bool Answered(uint8_t portResult) {
            portResult == kResultSuccess;
 }
 
-std::string SummaryText(const std::vector<std::string>& devices, const CliOperator& op) {
-    std::string text = "Configuration Summary\n";
+std::string SummaryText(const std::string& title, const std::vector<std::string>& devices,
+                        const CliOperator& op) {
+    std::string text = title + "\n";
     for (size_t i = 0; i < devices.size(); ++i) {
         text += CommName(i) + " (" + devices[i] + "): " + PortResultText(op.Summary()[i].portResult) + "\n";
         if (op.Summary()[i].portResult == kResultOpenFailed) text += ReasonLine(static_cast<uint8_t>(i + 1));
@@ -260,6 +261,7 @@ int RunLoad(const CliArguments& arguments, std::FILE* out, std::FILE* err) {
 }
 
 int RunConfigure(const CliArguments& arguments, std::FILE* out, std::FILE* err) {
+    const bool verify = arguments.command == CliCommand::kVerify;
     const std::string& path = arguments.files[0];
     SettingsFileBytes file;
     std::string error;
@@ -288,7 +290,7 @@ int RunConfigure(const CliArguments& arguments, std::FILE* out, std::FILE* err) 
 
     CliOperator op(arguments.yes, err);
     StartProgress(arguments.devices, err);
-    ConfigureReceivers(op);
+    ConfigureReceivers(op, verify ? RunKind::kVerify : RunKind::kConfigure);
     StopProgress();
 
     bool success = op.SummaryShown();
@@ -298,7 +300,8 @@ int RunConfigure(const CliArguments& arguments, std::FILE* out, std::FILE* err) 
     if (arguments.json)
         PrintJson(out, SummaryJson(path, arguments.devices, op, success));
     else if (op.SummaryShown())
-        Print(out, SummaryText(arguments.devices, op));
+        Print(out,
+              SummaryText(verify ? "Verification Summary" : "Configuration Summary", arguments.devices, op));
     if (!op.SummaryShown()) Message(err, "nothing was sent to any receiver");
     return success ? kExitSuccess : kExitFailed;
 }
@@ -362,6 +365,7 @@ int Dispatch(const CliArguments& arguments, std::FILE* out, std::FILE* err) {
         case CliCommand::kLoad:
             return RunLoad(arguments, out, err);
         case CliCommand::kConfigure:
+        case CliCommand::kVerify:
             return RunConfigure(arguments, out, err);
         case CliCommand::kPorts:
             return RunPorts(arguments, out, err);

@@ -171,6 +171,10 @@ uint8_t PortResultOf(const PortContext& context) {
 
 }  // namespace
 
+namespace {
+void WriteAndSave(Operator& op, const SurveyRule& rule);
+}  // namespace
+
 bool ValidateConfiguration(Operator& op) {
     const SurveyRule rule = ReadSurveyRule();
     if (rule.surveyEnable == 0) return true;
@@ -185,8 +189,9 @@ bool ValidateConfiguration(Operator& op) {
     return false;
 }
 
-void ConfigureReceivers(Operator& op) {
-    if (!ValidateConfiguration(op)) return;
+void ConfigureReceivers(Operator& op, RunKind kind) {
+    const bool writes = kind == RunKind::kConfigure;
+    if (writes && !ValidateConfiguration(op)) return;
     const SurveyRule rule = ReadSurveyRule();
 
     // No port has a result yet, nor any report.
@@ -237,6 +242,42 @@ void ConfigureReceivers(Operator& op) {
     });
     for (auto& context : PortContexts) context.linkState = kLinkIdle;
 
+    if (writes) WriteAndSave(op, rule);
+
+    // Every group is asked for (again); whatever answered before is discarded.
+    ForEachSelectedSideBySide([](int16_t i) {
+        Context(i).groupStatus.fill(kGroupRequested);
+        SerialPurgeReceive(PortNo(i));
+    });
+    VerificationPasses(op);
+
+    // Each port's result from its groups.
+    ForEachSelected([](int16_t i) { Context(i).portResult = PortResultOf(Context(i)); });
+
+    // The self-survey starts again after the verification, where the settings ask for it.
+    if (writes && rule.SurveyAfterVerification()) {
+        ForEachSelected([](int16_t i) {
+            SendCommand8E45(i);
+            SendCommand8EA6(i);
+        });
+    }
+
+    // The summary, then every Port Context back to idle and every port closed.
+    op.Progress("");
+    op.ShowConfigurationSummary();
+
+    for (auto& context : PortContexts) {
+        context.operationMode = kModeIdle;
+        context.groupStatus.fill(kGroupNothingPending);
+        context.portResult = kResultNotInRun;
+    }
+    DrainTransmitQueues();
+    SerialCloseAll();
+}
+
+namespace {
+
+void WriteAndSave(Operator& op, const SurveyRule& rule) {
     // Self survey first.
     op.Progress(RunPrefix() + "Writing settings");
     ForEachSelected([](int16_t i) {
@@ -267,35 +308,6 @@ void ConfigureReceivers(Operator& op) {
     OperationWait(2000);
     ForEachSelected([](int16_t i) { SendCommand1E(i); });
     OperationWait(1000);
-
-    // Whatever answered the set and control commands is discarded; every group is asked for again.
-    ForEachSelectedSideBySide([](int16_t i) {
-        Context(i).groupStatus.fill(kGroupRequested);
-        SerialPurgeReceive(PortNo(i));
-    });
-
-    VerificationPasses(op);
-
-    // Each port's result from its groups.
-    ForEachSelected([](int16_t i) { Context(i).portResult = PortResultOf(Context(i)); });
-
-    // The self-survey starts again after the verification, where the settings ask for it.
-    if (rule.SurveyAfterVerification()) {
-        ForEachSelected([](int16_t i) {
-            SendCommand8E45(i);
-            SendCommand8EA6(i);
-        });
-    }
-
-    // The summary, then every Port Context back to idle and every port closed.
-    op.Progress("");
-    op.ShowConfigurationSummary();
-
-    for (auto& context : PortContexts) {
-        context.operationMode = kModeIdle;
-        context.groupStatus.fill(kGroupNothingPending);
-        context.portResult = kResultNotInRun;
-    }
-    DrainTransmitQueues();
-    SerialCloseAll();
 }
+
+}  // namespace

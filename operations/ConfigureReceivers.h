@@ -28,6 +28,10 @@ inline constexpr const char* kPositionModeForbidsStationaryText =
 // selection is dropped (every Operation Mode back to 0).
 bool ValidateConfiguration(Operator& op);
 
+// What a run does: configure (write, save, read back and compare), or verify (read back and compare
+// only: no set, save or control command is sent, and nothing is asked).
+enum class RunKind { kConfigure, kVerify };
+
 // The validation, then the run over the selected ports, then the summary through the Operator,
 // then every Port Context reset and every port closed. Runs on the calling thread.
-void ConfigureReceivers(Operator& op);
+void ConfigureReceivers(Operator& op, RunKind kind = RunKind::kConfigure);
