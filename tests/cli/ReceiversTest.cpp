@@ -7,6 +7,7 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 
+#include "cli/CliEmulator.h"
 #include "cli/CliFixtures.h"
 #include "cli/CliRunner.h"
 #include "emulator/Emulator.h"
@@ -23,13 +24,7 @@ std::unique_ptr<Emulator> StartEmulator(bool pty, int count, const ReceiverFault
     options.count = count;
     options.faults = faults;
     options.silent = silent;
-    auto emulator = std::make_unique<Emulator>(options);
-    std::string error;
-    if (!emulator->Start(error)) {
-        ADD_FAILURE() << "emulator: " << error;
-        return nullptr;
-    }
-    return emulator;
+    return StartEmulatorWith(options);
 }
 
 // What a receiver holds, in settings-file form: the reports' bytes, and for 2D Altitude mode 0

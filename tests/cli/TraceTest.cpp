@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/CliEmulator.h"
 #include "cli/CliFixtures.h"
 #include "cli/CliRunner.h"
 #include "emulator/Emulator.h"
@@ -21,13 +22,7 @@ std::unique_ptr<Emulator> StartEmulator(const std::string& log,
     EmulatorOptions options;
     options.logFile = log;
     options.startSettings = start;
-    auto emulator = std::make_unique<Emulator>(options);
-    std::string error;
-    if (!emulator->Start(error)) {
-        ADD_FAILURE() << "emulator: " << error;
-        return nullptr;
-    }
-    return emulator;
+    return StartEmulatorWith(options);
 }
 
 // All the bytes of one kind of event on port 1 of a trace, in order.

@@ -8,6 +8,7 @@
 #include <sstream>
 #include <string>
 
+#include "cli/CliEmulator.h"
 #include "cli/CliFixtures.h"
 #include "cli/CliRunner.h"
 #include "emulator/Emulator.h"
@@ -23,13 +24,7 @@ std::unique_ptr<Emulator> StartReceiver(const std::string& log, const ReceiverFa
     options.logFile = log;
     options.faults = faults;
     options.silent = silent;
-    auto emulator = std::make_unique<Emulator>(options);
-    std::string error;
-    if (!emulator->Start(error)) {
-        ADD_FAILURE() << "emulator: " << error;
-        return nullptr;
-    }
-    return emulator;
+    return StartEmulatorWith(options);
 }
 
 std::string Contents(const std::string& path) {
