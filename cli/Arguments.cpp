@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <string_view>
 
@@ -41,6 +42,12 @@ bool TakesOutput(CliCommand c) {
 }
 bool TakesPcSettings(CliCommand c) {
     return c == CliCommand::kLoad || c == CliCommand::kConfigure || c == CliCommand::kVerify;
+}
+bool TakesFleetOptions(CliCommand c) {
+    return c == CliCommand::kConfigure || c == CliCommand::kVerify;
+}
+bool TakesQuiet(CliCommand c) {
+    return c == CliCommand::kLoad || TakesFleetOptions(c);
 }
 bool TakesDevDir(CliCommand c) {
     return c == CliCommand::kPorts;
@@ -82,15 +89,18 @@ const char* CommandName(CliCommand command) {
     return "";
 }
 
+std::string PcSettingsProblem(const std::string& who, const std::string& text) {
+    return who +
+           " wants BAUD,DATA,PARITY,STOP such as 9600,8,O,1 (baud 110 to 38400, data bits 7 or 8, parity N, O "
+           "or E, stop bits 1 or 2), not '" +
+           text + "'";
+}
+
 bool ParsePcSettings(const std::string& text, std::array<uint8_t, kPortConfigurationSize>& record,
                      std::string& error) {
     PortLine line;
     if (!ParsePortLine(text, line)) {
-        error =
-            "--pc-settings wants BAUD,DATA,PARITY,STOP such as 9600,8,O,1 (baud 110 to 38400, data bits 7 or "
-            "8, "
-            "parity N, O or E, stop bits 1 or 2), not '" +
-            text + "'";
+        error = PcSettingsProblem("--pc-settings", text);
         return false;
     }
     record.fill(0);
@@ -191,6 +201,26 @@ CliParse ParseCliArguments(const std::vector<std::string>& args, CliArguments& a
                 return CliParse::kError;
             }
             arguments.trace = value;
+        } else if ((arg == "--quiet" || arg == "-q") && TakesQuiet(command)) {
+            arguments.quiet = true;
+        } else if ((IsOption(arg, "--manifest") || IsOption(arg, "--audit")) && TakesFleetOptions(command)) {
+            const std::string option = IsOption(arg, "--manifest") ? "--manifest" : "--audit";
+            std::string& target = option == "--manifest" ? arguments.manifest : arguments.audit;
+            if (!target.empty()) {
+                error = option + " is given twice";
+                return CliParse::kError;
+            }
+            if (!OptionValue(args, i, option, value, error)) return CliParse::kError;
+            target = value;
+        } else if (IsOption(arg, "--progress-fd") && TakesFleetOptions(command)) {
+            if (!OptionValue(args, i, "--progress-fd", value, error)) return CliParse::kError;
+            char* end = nullptr;
+            const long fd = std::strtol(value.c_str(), &end, 10);
+            if (*end != '\0' || fd < 3 || fd > 1023) {
+                error = "--progress-fd wants a descriptor number from 3 to 1023, not '" + value + "'";
+                return CliParse::kError;
+            }
+            arguments.progressFd = static_cast<int>(fd);
         } else if (IsOption(arg, "--dev") && TakesDevDir(command)) {
             if (devDirGiven) {
                 error = "--dev is given twice";
@@ -235,18 +265,21 @@ CliParse ParseCliArguments(const std::vector<std::string>& args, CliArguments& a
             break;
         case CliCommand::kConfigure:
         case CliCommand::kVerify:
+            if (!arguments.manifest.empty()) {
+                // The receivers are in the manifest; a settings file here is for its lines without one.
+                if (positional.size() > 1) {
+                    error = name + " --manifest takes at most a settings file, not devices: give them in the manifest";
+                    return CliParse::kError;
+                }
+                arguments.files = positional;
+                break;
+            }
             if (positional.size() < 2) {
-                error = name + " wants a settings file and at least one device";
+                error = name + " wants a settings file and at least one device, or --manifest";
                 return CliParse::kError;
             }
             arguments.files = {positional[0]};
             arguments.devices.assign(positional.begin() + 1, positional.end());
-            if (arguments.devices.size() > static_cast<size_t>(kMaxConfigureDevices)) {
-                error = name + " takes at most " + std::to_string(kMaxConfigureDevices) +
-                        " devices (Comm 1 to Comm " + std::to_string(kMaxConfigureDevices) + "), not " +
-                        std::to_string(arguments.devices.size());
-                return CliParse::kError;
-            }
             for (size_t i = 0; i < arguments.devices.size(); ++i) {
                 if (std::find(
                         arguments.devices.begin(), arguments.devices.begin() + static_cast<std::ptrdiff_t>(i),

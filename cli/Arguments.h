@@ -3,7 +3,8 @@
 //   vandel-cli diff FILE1 FILE2 [--json]
 //   vandel-cli load DEVICE -o FILE [--pc-settings BAUD,DATA,PARITY,STOP]
 //   vandel-cli configure FILE DEVICE... [--json] [--yes] [--pc-settings BAUD,DATA,PARITY,STOP]
-//   vandel-cli verify FILE DEVICE... [--json] [--pc-settings BAUD,DATA,PARITY,STOP]
+//   vandel-cli configure [FILE] --manifest MANIFEST [--audit FILE] [--quiet] ...
+//   vandel-cli verify FILE DEVICE... [--json] [--pc-settings BAUD,DATA,PARITY,STOP] (and as configure)
 //   vandel-cli ports [--dev DIR] [--json] [DEVICE...]
 //   vandel-cli trace FILE [--json]
 //   vandel-cli --version
@@ -17,9 +18,9 @@
 #include "link/PortConfiguration.h"
 
 constexpr int kExitSuccess = 0;
-constexpr int kExitFailed = 1;  // the files differ, a group did not arrive, a port was not configured
-constexpr int kExitUsage = 2;   // bad arguments, a file or device that cannot be used
-constexpr int kMaxConfigureDevices = 20;
+constexpr int kExitFailed = 1;   // the files differ, a group did not arrive, a port was not configured
+constexpr int kExitUsage = 2;    // bad arguments, a file or device that cannot be used: nothing touched
+constexpr int kExitStopped = 3;  // stopped at the "Invalid Configuration" question: nothing sent
 
 enum class CliCommand { kNone, kShow, kDiff, kLoad, kConfigure, kVerify, kPorts, kTrace };
 
@@ -28,13 +29,19 @@ struct CliArguments {
     bool help = false;
     bool json = false;
     bool yes = false;
-    std::vector<std::string> files;    // show: 1, diff: 2, configure: 1
-    std::vector<std::string> devices;  // load: 1, configure: 1..20, ports: any
+    std::vector<std::string> files;    // show: 1, diff: 2, configure: 1 (with a manifest 0 or 1)
+    std::vector<std::string> devices;  // load: 1, configure: any (none with a manifest), ports: any
     std::string output;                // load -o
     bool pcSettingsGiven = false;
     std::array<uint8_t, kPortConfigurationSize> pcSettings{};  // port configuration layout
     std::string devDir = "/dev";                               // ports: where to look
     std::string trace;  // load, configure: --trace FILE, every byte on record
+    std::string manifest;  // configure, verify: --manifest FILE, the receivers one a line
+    std::string audit;     // configure, verify: --audit FILE, a JSON line per receiver appended
+    bool quiet = false;    // load, configure, verify: no progress
+    // configure, verify: this process is one run of a larger fleet; its port states go to this
+    // descriptor (not in the help: the tool passes it to itself).
+    int progressFd = -1;
 };
 
 enum class CliParse { kRun, kHelp, kVersion, kError };
@@ -48,6 +55,8 @@ const char* CommandName(CliCommand command);
 
 // "9600,8,N,1" → baud, data bits, parity and stop bits codes in bytes 1, 3, 4 and 5 of record
 // (bytes 2 takes the baud code too, the rest 0). Parity N, O, E or None, Odd, Even in any case.
+// "WHO wants BAUD,DATA,PARITY,STOP such as 9600,8,O,1 (...), not 'TEXT'"
+std::string PcSettingsProblem(const std::string& who, const std::string& text);
 bool ParsePcSettings(const std::string& text, std::array<uint8_t, kPortConfigurationSize>& record,
                      std::string& error);
 

@@ -1,5 +1,7 @@
 #include "cli/CliOperator.h"
 
+#include "cli/Progress.h"
+
 void CliOperator::Warning(const std::string& title, const std::string& text) {
     warningTitles_.push_back(title);
     std::fprintf(messages_, "%s: %s\n", title.c_str(), text.c_str());
@@ -7,6 +9,7 @@ void CliOperator::Warning(const std::string& title, const std::string& text) {
 }
 
 bool CliOperator::AskOkCancel(const std::string& title, const std::string& text) {
+    if (askedElsewhere_ && answerYes_) return true;
     std::fprintf(messages_, "%s: %s\n", title.c_str(), text.c_str());
     if (answerYes_) {
         std::fprintf(messages_, "Going on: --yes was given.\n");
@@ -30,4 +33,8 @@ void CliOperator::ShowConfigurationSummary() {
                                               : std::vector<FieldChange>{};
         }
     }
+}
+
+void CliOperator::Progress(const std::string& text) {
+    SetRunStep(text);
 }

@@ -23,13 +23,16 @@ struct PortSummary {
 
 class CliOperator final : public Operator {
   public:
-    CliOperator(bool answerYes, std::FILE* messages) : answerYes_(answerYes), messages_(messages) {}
+    // askedElsewhere: another process asked the question and printed it; this one only answers.
+    CliOperator(bool answerYes, std::FILE* messages, bool askedElsewhere = false)
+        : answerYes_(answerYes), askedElsewhere_(askedElsewhere), messages_(messages) {}
 
     void Warning(const std::string& title, const std::string& text) override;
     bool AskOkCancel(const std::string& title, const std::string& text) override;
     void SetBusy(bool) override {}
     void ShowConfigurationSummary() override;
     void FocusSink() override {}
+    void Progress(const std::string& text) override;
 
     const std::vector<std::string>& WarningTitles() const { return warningTitles_; }
     bool Declined() const { return declined_; }
@@ -39,6 +42,7 @@ class CliOperator final : public Operator {
 
   private:
     bool answerYes_;
+    bool askedElsewhere_;
     std::FILE* messages_;
     std::vector<std::string> warningTitles_;
     bool declined_ = false;

@@ -4,12 +4,16 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "cli/Audit.h"
 #include "cli/CliOperator.h"
+#include "cli/Fleet.h"
+#include "cli/Manifest.h"
 #include "cli/Ports.h"
 #include "cli/Progress.h"
 #include "cli/SettingsFileRead.h"
@@ -84,15 +88,6 @@ std::string ReasonLine(uint8_t port) {
                                                     : "  reason: " + DescribeSerialFailure(failure) + "\n";
 }
 
-nlohmann::ordered_json ReasonJson(uint8_t port) {
-    const SerialFailure failure = SerialLastFailure(port);
-    nlohmann::ordered_json json;
-    json["code"] = SerialFailureCodeName(failure.code);
-    json["detail"] = failure.detail;
-    if (failure.holderPid != 0) json["pid"] = failure.holderPid;
-    return json;
-}
-
 // The file load writes must be writable before the receiver is asked anything: a folder that does
 // not exist or cannot be written is found now, not after the operation.
 bool CheckOutputFile(const std::string& path, std::string& error) {
@@ -114,80 +109,6 @@ bool CheckOutputFile(const std::string& path, std::string& error) {
 void SetPcSerialSettings(const CliArguments& arguments) {
     StorePcSerialSettingsDefaults();
     if (arguments.pcSettingsGiven) PcSerialSettings = arguments.pcSettings;
-}
-
-std::string CommName(size_t commIndex) {
-    return "Comm " + std::to_string(commIndex + 1);
-}
-
-// A port whose receiver answered the Link Check has a row of group results.
-bool Answered(uint8_t portResult) {
-    return portResult == kResultGroupMissing || portResult == kResultGroupDiffers ||
-           portResult == kResultSuccess;
-}
-
-std::string SummaryText(const std::string& title, const std::vector<std::string>& devices,
-                        const CliOperator& op) {
-    std::string text = title + "\n";
-    for (size_t i = 0; i < devices.size(); ++i) {
-        text += CommName(i) + " (" + devices[i] + "): " + PortResultText(op.Summary()[i].portResult) + "\n";
-        if (op.Summary()[i].portResult == kResultOpenFailed) text += ReasonLine(static_cast<uint8_t>(i + 1));
-    }
-    for (size_t i = 0; i < devices.size(); ++i) {
-        const PortSummary& port = op.Summary()[i];
-        if (!Answered(port.portResult)) continue;
-        text += "\nSummary for Comm Port " + std::to_string(i + 1) + "\n";
-        for (const CommSummaryRow& row : kCommSummaryRows) {
-            const size_t at = static_cast<size_t>(row.groupNo - 1);
-            text += std::string("  ") + row.caption + ": " + GroupStatusText(port.groupStatus[at]) + "\n";
-            for (const FieldChange& change : port.differences[at])
-                text += "    " + FieldChangeLine(change) + "\n";
-        }
-    }
-    return text;
-}
-
-nlohmann::ordered_json SummaryJson(const std::string& file, const std::vector<std::string>& devices,
-                                   const CliOperator& op, bool success) {
-    nlohmann::ordered_json json;
-    json["file"] = file;
-    json["success"] = success;
-    json["aborted"] = !op.SummaryShown();
-    json["ports"] = nlohmann::ordered_json::array();
-    if (!op.SummaryShown()) return json;
-    for (size_t i = 0; i < devices.size(); ++i) {
-        const PortSummary& port = op.Summary()[i];
-        nlohmann::ordered_json entry;
-        entry["comm"] = i + 1;
-        entry["device"] = devices[i];
-        entry["result"] = port.portResult;
-        entry["text"] = PortResultText(port.portResult);
-        if (port.portResult == kResultOpenFailed) entry["reason"] = ReasonJson(static_cast<uint8_t>(i + 1));
-        if (Answered(port.portResult)) {
-            entry["groups"] = nlohmann::ordered_json::array();
-            for (const CommSummaryRow& row : kCommSummaryRows) {
-                const uint8_t status = port.groupStatus[static_cast<size_t>(row.groupNo - 1)];
-                nlohmann::ordered_json group;
-                group["group"] = row.groupNo;
-                group["name"] = SettingsGroup(row.groupNo).name;
-                group["caption"] = row.caption;
-                group["status"] = status;
-                group["text"] = GroupStatusText(status);
-                if (status == kGroupDiffers) {
-                    group["differences"] = nlohmann::ordered_json::array();
-                    for (const FieldChange& change : port.differences[static_cast<size_t>(row.groupNo - 1)])
-                        group["differences"].push_back({{"field", change.field},
-                                                        {"written", change.written},
-                                                        {"readBack", change.readBack},
-                                                        {"writtenHex", change.writtenHex},
-                                                        {"readBackHex", change.readBackHex}});
-                }
-                entry["groups"].push_back(std::move(group));
-            }
-        }
-        json["ports"].push_back(std::move(entry));
-    }
-    return json;
 }
 
 }  // namespace
@@ -231,9 +152,14 @@ int RunLoad(const CliArguments& arguments, std::FILE* out, std::FILE* err) {
     SettingsImage.fill(0);
 
     CliOperator op(false, err);
-    StartProgress({device}, err);
+    ProgressBoard board({device}, err, ProgressModeFor(err, arguments.quiet, false));
+    WatchPorts(1, [&](int, const std::string& state) {
+        board.Update(0, state);
+        board.Tick();
+    });
     const uint8_t opened = LoadFromReceiver(0, op);
-    StopProgress();
+    StopWatchingPorts();
+    board.Finish();
 
     if (opened == 0) {
         std::fputs(ReasonLine(1).c_str(), err);
@@ -261,49 +187,57 @@ int RunLoad(const CliArguments& arguments, std::FILE* out, std::FILE* err) {
 }
 
 int RunConfigure(const CliArguments& arguments, std::FILE* out, std::FILE* err) {
-    const bool verify = arguments.command == CliCommand::kVerify;
-    const std::string& path = arguments.files[0];
-    SettingsFileBytes file;
+    const RunKind kind = arguments.command == CliCommand::kVerify ? RunKind::kVerify : RunKind::kConfigure;
+    PortLine pcLine = DefaultPcLine();
+    if (arguments.pcSettingsGiven) PortLineFromRecord(arguments.pcSettings.data(), pcLine);
+    const std::string file = arguments.files.empty() ? std::string() : arguments.files[0];
+
+    // Every receiver, settings file and device is checked before anything is opened.
+    std::vector<FleetReceiver> receivers;
+    std::vector<std::string> errors;
+    if (!arguments.manifest.empty()) {
+        ReadManifest(arguments.manifest, file, pcLine, receivers, errors);
+    } else {
+        for (const std::string& device : arguments.devices) receivers.push_back({device, file, pcLine, {}});
+    }
+    FleetFiles files;
+    if (errors.empty()) CheckFleet(receivers, files, errors);
     std::string error;
-    if (!ReadSettingsFile(path, file, error)) {
-        Message(err, error);
+    AuditFile audit;
+    if (errors.empty() && !arguments.audit.empty() && !audit.Open(arguments.audit, error))
+        errors.push_back("cannot write the audit record: " + error);
+    if (!errors.empty()) {
+        for (const std::string& message : errors) Message(err, message);
+        Message(err, "no receiver was touched");
         return kExitUsage;
     }
-    // A receiver is never written from a file that is not a whole settings file: the bytes the
-    // window's loader would make up (FF) are not settings anyone chose.
-    if (file.size != kSettingsImageSize) {
-        Message(err, path + " is " + std::to_string(file.size) + " bytes: a settings file is exactly " +
-                         std::to_string(kSettingsImageSize) + " bytes; no receiver was touched");
-        return kExitUsage;
-    }
-    if (!CheckDevicesOrSay(arguments.devices, err)) return kExitUsage;
 
-    // No capture: the image is the file, taken in as the window's loader takes it.
-    SetPcSerialSettings(arguments);
-    for (const SettingsGroupInfo& group : kSettingsGroups)
-        ShowGroup(group.number, file.bytes.data() + group.offset);
-    for (size_t i = 0; i < PortContexts.size(); ++i) {
-        const bool selected = i < arguments.devices.size();
-        if (selected) SerialSetDeviceName(static_cast<uint8_t>(i + 1), arguments.devices[i]);
-        PortContexts[i].operationMode = selected ? kModeConfiguring : kModeIdle;
-    }
-
-    CliOperator op(arguments.yes, err);
-    StartProgress(arguments.devices, err);
-    ConfigureReceivers(op, verify ? RunKind::kVerify : RunKind::kConfigure);
-    StopProgress();
-
-    bool success = op.SummaryShown();
-    for (size_t i = 0; success && i < arguments.devices.size(); ++i)
-        success = op.Summary()[i].portResult == kResultSuccess;
+    std::vector<std::string> labels;
+    for (const FleetReceiver& receiver : receivers) labels.push_back(receiver.device);
+    const ProgressMode mode =
+        arguments.progressFd >= 0 ? ProgressMode::kOff : ProgressModeFor(err, arguments.quiet, true);
+    ProgressBoard board(labels, err, mode);
+    FleetRunOptions options;
+    options.kind = kind;
+    options.yes = arguments.yes;
+    options.trace = arguments.trace;
+    options.progressFd = arguments.progressFd;
+    const auto started = std::chrono::system_clock::now();
+    const FleetResult result = RunFleet(receivers, files, options, board, err);
 
     if (arguments.json)
-        PrintJson(out, SummaryJson(path, arguments.devices, op, success));
-    else if (op.SummaryShown())
-        Print(out,
-              SummaryText(verify ? "Verification Summary" : "Configuration Summary", arguments.devices, op));
-    if (!op.SummaryShown()) Message(err, "nothing was sent to any receiver");
-    return success ? kExitSuccess : kExitFailed;
+        PrintJson(out, FleetSummaryJson(kind, arguments.manifest.empty() ? file : std::string(), receivers, result));
+    if (result.stopped) {
+        Message(err, "nothing was sent to any receiver");
+        return kExitStopped;
+    }
+    if (!arguments.json) Print(out, FleetSummaryText(kind, receivers, result));
+    int status = FleetSucceeded(result) ? kExitSuccess : kExitFailed;
+    if (!arguments.audit.empty() && !audit.Append(kind, started, receivers, files, result, error)) {
+        Message(err, "the audit record was not written: " + error);
+        status = kExitFailed;
+    }
+    return status;
 }
 
 int RunPorts(const CliArguments& arguments, std::FILE* out, std::FILE* err) {

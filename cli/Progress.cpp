@@ -1,9 +1,9 @@
 #include "cli/Progress.h"
 
+#include <sys/ioctl.h>
 #include <unistd.h>
 
-#include <array>
-#include <chrono>
+#include <algorithm>
 
 #include "link/PortContext.h"
 #include "operations/OperationWait.h"
@@ -13,15 +13,139 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Touched by the operation's thread only (the observer runs there).
-struct ProgressState {
-    std::vector<std::string> devices;
-    std::FILE* out = nullptr;
-    Clock::time_point start;
-    std::array<int, kPortContextCount> linkPasses{};
-    std::array<int, kPortContextCount> groupPasses{};
+// A device name may hold anything: no control character reaches the terminal.
+std::string Printable(const std::string& text) {
+    std::string printable = text;
+    for (char& c : printable)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+    return printable;
+}
+
+// At most width columns, counting UTF-8 characters, never cutting one.
+std::string FitWidth(const std::string& text, size_t width) {
+    size_t columns = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if ((static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) continue;
+        if (++columns > width) return text.substr(0, i);
+    }
+    return text;
+}
+
+struct TerminalSize {
+    size_t columns = 80;
+    size_t rows = 24;
 };
-ProgressState progress;
+
+TerminalSize SizeOf(std::FILE* out) {
+    TerminalSize size;
+    struct winsize window {};
+    if (::ioctl(::fileno(out), TIOCGWINSZ, &window) == 0) {
+        if (window.ws_col > 0) size.columns = window.ws_col;
+        if (window.ws_row > 0) size.rows = window.ws_row;
+    }
+    return size;
+}
+
+constexpr const char* kDonePrefix = "done: ";
+
+}  // namespace
+
+ProgressMode ProgressModeFor(std::FILE* out, bool quiet, bool plainLines) {
+    if (quiet) return ProgressMode::kOff;
+    if (::isatty(::fileno(out)) != 0) return ProgressMode::kTerminal;
+    return plainLines ? ProgressMode::kLines : ProgressMode::kOff;
+}
+
+ProgressBoard::ProgressBoard(std::vector<std::string> labels, std::FILE* out, ProgressMode mode)
+    : labels_(std::move(labels)), states_(labels_.size()), out_(out), mode_(mode), start_(Clock::now()) {
+    for (std::string& label : labels_) label = Printable(label);
+}
+
+void ProgressBoard::Update(size_t index, const std::string& state) {
+    if (index >= states_.size() || states_[index] == state) return;
+    states_[index] = Printable(state);
+    if (mode_ == ProgressMode::kLines) {
+        const double seconds = std::chrono::duration<double>(Clock::now() - start_).count();
+        std::fprintf(out_, "[%6.1f s] %s: %s\n", seconds, labels_[index].c_str(), states_[index].c_str());
+        std::fflush(out_);
+    }
+    dirty_ = true;
+}
+
+void ProgressBoard::Message(const std::string& line) {
+    if (mode_ == ProgressMode::kTerminal) Erase();
+    std::fprintf(out_, "%s\n", line.c_str());
+    if (mode_ == ProgressMode::kTerminal) Draw();
+    std::fflush(out_);
+}
+
+void ProgressBoard::Tick() {
+    if (mode_ != ProgressMode::kTerminal || !dirty_) return;
+    if (Clock::now() - lastDraw_ < std::chrono::milliseconds(100)) return;
+    Erase();
+    Draw();
+}
+
+void ProgressBoard::Finish() {
+    if (mode_ != ProgressMode::kTerminal || !dirty_) return;
+    Erase();
+    Draw();
+    drawnLines_ = 0;  // what is on the screen now stays
+}
+
+// One line per port; when the terminal is too short for all, the ports still at work first and a
+// last line that counts the rest.
+std::vector<std::string> ProgressBoard::Lines() const {
+    const TerminalSize size = SizeOf(out_);
+    const size_t room = size.rows > 2 ? size.rows - 2 : 1;
+    std::vector<size_t> order;
+    for (size_t i = 0; i < labels_.size(); ++i) order.push_back(i);
+    if (order.size() > room) {
+        std::stable_partition(order.begin(), order.end(),
+                              [&](size_t i) { return states_[i].rfind(kDonePrefix, 0) != 0; });
+    }
+    std::vector<std::string> lines;
+    const size_t shown = order.size() > room ? room - 1 : order.size();
+    for (size_t k = 0; k < shown; ++k) {
+        const size_t i = order[k];
+        lines.push_back(FitWidth(labels_[i] + ": " + (states_[i].empty() ? "waiting" : states_[i]),
+                                 size.columns - 1));
+    }
+    if (shown < order.size()) {
+        size_t done = 0;
+        for (const std::string& state : states_) done += state.rfind(kDonePrefix, 0) == 0 ? 1 : 0;
+        lines.push_back(FitWidth("... " + std::to_string(order.size() - shown) + " more ports; " +
+                                     std::to_string(done) + " of " + std::to_string(order.size()) + " done",
+                                 size.columns - 1));
+    }
+    return lines;
+}
+
+void ProgressBoard::Draw() {
+    const std::vector<std::string> lines = Lines();
+    for (const std::string& line : lines) std::fprintf(out_, "\r\033[2K%s\n", line.c_str());
+    std::fflush(out_);
+    drawnLines_ = lines.size();
+    lastDraw_ = Clock::now();
+    dirty_ = false;
+}
+
+// Back to the first line of the board, and everything below cleared.
+void ProgressBoard::Erase() {
+    if (drawnLines_ > 0) std::fprintf(out_, "\033[%zuA\r\033[J", drawnLines_);
+    drawnLines_ = 0;
+}
+
+namespace {
+
+// Touched by the operation's thread only (the observer and the Operator run there).
+struct PortWatch {
+    int portCount = 0;
+    PortStateSink sink;
+    std::string step;
+    std::vector<std::string> states;
+};
+PortWatch watch;
 
 std::string GroupList(const PortContext& context, uint8_t status) {
     std::vector<const char*> names;
@@ -34,46 +158,66 @@ std::string GroupList(const PortContext& context, uint8_t status) {
     return list;
 }
 
-void PrintProgress(int milliseconds) {
-    const double seconds = std::chrono::duration<double>(Clock::now() - progress.start).count();
-    std::string line;
-    for (size_t i = 0; i < progress.devices.size() && i < PortContexts.size(); ++i) {
-        const PortContext& context = PortContexts[i];
-        std::string part;
-        if (context.linkState == kLinkCheckSent) {
-            part = "Link Check pass " + std::to_string(++progress.linkPasses[i]) + ", no answer yet";
-        } else {
-            progress.linkPasses[i] = 0;
-        }
+// "Comm 3: Verifying, pass 2 of 8: 4 groups still missing" → "Verifying, pass 2 of 8": the step of
+// the run, without the port it names and the counts over all ports.
+std::string StepOnly(const std::string& text) {
+    std::string step = text;
+    if (step.rfind("Comm ", 0) == 0) {
+        const size_t colon = step.find(": ");
+        if (colon != std::string::npos) step = step.substr(colon + 2);
+    }
+    const size_t colon = step.find(": ");
+    return colon == std::string::npos ? step : step.substr(0, colon);
+}
+
+std::string PortState(const PortContext& context, const std::string& step) {
+    if (context.portResult == kResultOpenFailed) return "could not open the port";
+    if (context.portResult == kResultNoAnswer) return "no answer";
+    if (context.operationMode == kModeIdle) return {};
+    // A port that is through with the step says so without the pass, so that it keeps its line
+    // while the others go on trying.
+    if (context.linkState == kLinkAnswered) return "answered the Link Check";
+    const bool allMatch = std::all_of(context.groupStatus.begin(), context.groupStatus.end(),
+                                      [](uint8_t status) { return status == kGroupMatches; });
+    if (allMatch) return "every group matches";
+    std::string detail;
+    if (context.linkState == kLinkCheckSent) {
+        detail = "no answer yet";
+    } else {
         const std::string missing = GroupList(context, kGroupRequested);
         const std::string differs = GroupList(context, kGroupDiffers);
-        if (part.empty() && context.operationMode != kModeIdle && (!missing.empty() || !differs.empty())) {
-            part = "pass " + std::to_string(++progress.groupPasses[i]);
-            if (!missing.empty()) part += ", missing " + missing;
-            if (!differs.empty()) part += ", differs " + differs;
-        } else if (missing.empty() && differs.empty()) {
-            progress.groupPasses[i] = 0;
-        }
-        if (part.empty()) continue;
-        line += (line.empty() ? "" : "; ") + std::string("Comm ") + std::to_string(i + 1) + " (" +
-                progress.devices[i] + "): " + part;
+        if (!missing.empty()) detail = "missing " + missing;
+        if (!differs.empty()) detail += (detail.empty() ? "differs " : ", differs ") + differs;
     }
-    if (line.empty()) line = "waiting " + std::to_string(milliseconds) + " ms";
-    std::fprintf(progress.out, "[%6.1f s] %s\n", seconds, line.c_str());
-    std::fflush(progress.out);
+    if (step.empty()) return detail;
+    return detail.empty() ? step : step + ": " + detail;
+}
+
+void LookAtPorts(int /*milliseconds*/) {
+    for (int i = 0; i < watch.portCount && i < kPortContextCount; ++i) {
+        const std::string state = PortState(PortContexts[static_cast<size_t>(i)], watch.step);
+        std::string& last = watch.states[static_cast<size_t>(i)];
+        if (state.empty() || state == last) continue;
+        last = state;
+        watch.sink(i, state);
+    }
 }
 
 }  // namespace
 
-void StartProgress(const std::vector<std::string>& devices, std::FILE* out, bool force) {
-    if (!force && ::isatty(::fileno(out)) == 0) return;
-    progress = ProgressState{};
-    progress.devices = devices;
-    progress.out = out;
-    progress.start = Clock::now();
-    SetOperationWaitObserver(PrintProgress);
+void WatchPorts(int portCount, PortStateSink sink) {
+    watch = PortWatch{};
+    watch.portCount = portCount;
+    watch.sink = std::move(sink);
+    watch.states.resize(static_cast<size_t>(std::max(portCount, 0)));
+    SetOperationWaitObserver(LookAtPorts);
 }
 
-void StopProgress() {
+void StopWatchingPorts() {
     SetOperationWaitObserver(nullptr);
+    watch = PortWatch{};
+}
+
+void SetRunStep(const std::string& step) {
+    watch.step = StepOnly(step);
 }

@@ -1,12 +1,60 @@
-// Progress of a load or configure run on standard error: at every wait of the operation, which
-// pass it is in and which ports still miss what. Printed only while standard error is a terminal,
-// so that scripts and logs get nothing extra.
+// Progress of a run on standard error, one line per port.
+//
+// On a terminal the lines are drawn in place and redrawn as the ports move on (step, pass, groups
+// still missing), each cut to the terminal's width. Elsewhere (a log, a pipe) each port gets a
+// plain line whenever its state changes. --quiet turns both off.
+//
+// The states come from the Port Contexts and the operation's step, looked at every time the
+// operation waits (WatchPorts); a run with several processes gathers them from each process.
 #pragma once
 
+#include <chrono>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
-// devices[i] is the device of comm index i. Prints to out when it is a terminal (or when force).
-void StartProgress(const std::vector<std::string>& devices, std::FILE* out, bool force = false);
-void StopProgress();
+enum class ProgressMode { kOff, kLines, kTerminal };
+
+// kTerminal when out is a terminal; otherwise kLines, or kOff when plainLines is false.
+ProgressMode ProgressModeFor(std::FILE* out, bool quiet, bool plainLines);
+
+class ProgressBoard {
+  public:
+    // labels[i] names port line i (its device).
+    ProgressBoard(std::vector<std::string> labels, std::FILE* out, ProgressMode mode);
+    ProgressBoard(const ProgressBoard&) = delete;
+    ProgressBoard& operator=(const ProgressBoard&) = delete;
+
+    // Port line i's state; shown when it changed (on a terminal at the next Tick).
+    void Update(size_t index, const std::string& state);
+    // A message of its own: printed above the board.
+    void Message(const std::string& line);
+    // Redraws the terminal board when something changed, at most every 100 ms.
+    void Tick();
+    // The last drawing; the lines stay on the screen.
+    void Finish();
+
+  private:
+    std::vector<std::string> Lines() const;
+    void Draw();
+    void Erase();
+
+    std::vector<std::string> labels_;
+    std::vector<std::string> states_;
+    std::FILE* out_;
+    ProgressMode mode_;
+    std::chrono::steady_clock::time_point start_;
+    std::chrono::steady_clock::time_point lastDraw_{};
+    bool dirty_ = false;
+    size_t drawnLines_ = 0;
+};
+
+// What a port of this process's run is doing: sink(commIndex, state) whenever that changes, for
+// comm indices 0..portCount-1. One watch at a time; StopWatchingPorts ends it.
+using PortStateSink = std::function<void(int commIndex, const std::string& state)>;
+void WatchPorts(int portCount, PortStateSink sink);
+void StopWatchingPorts();
+// The operation's step ("Link Check, pass 2 of 8: 3 receivers not answering yet"), from the
+// Operator's progress.
+void SetRunStep(const std::string& step);

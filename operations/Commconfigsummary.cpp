@@ -25,8 +25,8 @@ TForm_Comm_Summary::TForm_Comm_Summary(QWidget* parent) : QDialog(parent) {
     auto* grid = new QGridLayout(panel);
     grid->setVerticalSpacing(3);
     int longest = 0;
-    for (const char* text : kGroupStatusTexts)
-        longest = std::max(longest, fontMetrics().horizontalAdvance(text));
+    for (const SummaryCode& code : kGroupStatuses)
+        longest = std::max(longest, fontMetrics().horizontalAdvance(code.text));
     for (size_t r = 0; r < kCommSummaryRows.size(); ++r) {
         const CommSummaryRow& design = kCommSummaryRows[r];
         Row& row = rows[r];

@@ -72,7 +72,7 @@ TForm_Summary::TForm_Summary(QWidget* parent) : QDialog(parent) {
         row.edit->setObjectName(QString("Edit_Comm%1").arg(portNo));
         row.edit->setReadOnly(true);
         row.edit->setFocusPolicy(Qt::NoFocus);
-        row.edit->setMinimumWidth(row.edit->fontMetrics().horizontalAdvance(kPortResultTexts[3]) + 16);
+        row.edit->setMinimumWidth(row.edit->fontMetrics().horizontalAdvance(kPortResults[3].text) + 16);
         row.button = new QToolButton(panel);
         row.button->setObjectName(QString("SpeedButton_Comm%1").arg(portNo));
         row.button->setFixedSize(17, 17);

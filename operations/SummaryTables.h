@@ -4,38 +4,60 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
+#include <string>
 
 #include "settings/SettingsImage.h"
 
+// What each Port Result and Group Status is called: the text the summary windows show, and the
+// name the command-line tool's JSON and audit records give it.
+struct SummaryCode {
+    const char* text;
+    const char* name;
+};
+
 // Indexed by the Port Result 0..5.
-inline constexpr std::array<const char*, 6> kPortResultTexts = {{
-    "",
-    "Error 101:  Could not initialize comm port.",
-    "Error 102:  Could not establish KIRP communications.",
-    "Error 103:  Could not successfully verify new configuration.",
-    "Error 104:  Configuration settings are incorrect.",
-    "Configuration was successful.",
+inline constexpr std::array<SummaryCode, 6> kPortResults = {{
+    {"", "not-in-run"},
+    {"Error 101:  Could not initialize comm port.", "open-failed"},
+    {"Error 102:  Could not establish KIRP communications.", "no-answer"},
+    {"Error 103:  Could not successfully verify new configuration.", "missing"},
+    {"Error 104:  Configuration settings are incorrect.", "differs"},
+    {"Configuration was successful.", "success"},
 }};
 
 // Indexed by the Group Status 0..4.
-inline constexpr std::array<const char*, 5> kGroupStatusTexts = {{
-    "",
-    "Settings could not be retrieved.",
-    "Settings could not be verified.",
-    "Retrieved settings are not correct.",
-    "Retrieved settings are correct.",
+inline constexpr std::array<SummaryCode, 5> kGroupStatuses = {{
+    {"", "not-requested"},
+    {"Settings could not be retrieved.", "missing"},
+    {"Settings could not be verified.", "unverified"},
+    {"Retrieved settings are not correct.", "differs"},
+    {"Retrieved settings are correct.", "matches"},
 }};
 
-// The text of a Port Result or Group Status; a code outside the table gives the empty text.
+// The entry of a Port Result or Group Status; a code outside the table gives empty texts.
+template <size_t N>
+constexpr SummaryCode SummaryCodeOf(const std::array<SummaryCode, N>& table, int code) {
+    return code >= 0 && code < static_cast<int>(N) ? table[static_cast<size_t>(code)] : SummaryCode{"", ""};
+}
 inline const char* PortResultText(int portResult) {
-    return portResult >= 0 && portResult < static_cast<int>(kPortResultTexts.size())
-               ? kPortResultTexts[static_cast<size_t>(portResult)]
-               : "";
+    return SummaryCodeOf(kPortResults, portResult).text;
+}
+inline const char* PortResultName(int portResult) {
+    return SummaryCodeOf(kPortResults, portResult).name;
 }
 inline const char* GroupStatusText(int groupStatus) {
-    return groupStatus >= 0 && groupStatus < static_cast<int>(kGroupStatusTexts.size())
-               ? kGroupStatusTexts[static_cast<size_t>(groupStatus)]
-               : "";
+    return SummaryCodeOf(kGroupStatuses, groupStatus).text;
+}
+inline const char* GroupStatusName(int groupStatus) {
+    return SummaryCodeOf(kGroupStatuses, groupStatus).name;
+}
+// The code of a name (-1 for none): what reads the JSON back.
+template <size_t N>
+int SummaryCodeNamed(const std::array<SummaryCode, N>& table, const std::string& name) {
+    for (size_t i = 0; i < N; ++i)
+        if (name == table[i].name) return static_cast<int>(i);
+    return -1;
 }
 
 // One row of the per-port summary window, top to bottom.

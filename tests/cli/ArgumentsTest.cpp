@@ -48,19 +48,33 @@ TEST(CliArguments, LoadTakesTheOutputInEveryForm) {
     }
 }
 
-TEST(CliArguments, ConfigureTakesAFileAndUpToTwentyDevicesInOrder) {
+TEST(CliArguments, ConfigureTakesAFileAndAnyNumberOfDevicesInOrder) {
     std::vector<std::string> args{"configure", "s.dat"};
-    for (int i = 0; i < kMaxConfigureDevices; ++i) args.push_back("/dev/ttyUSB" + std::to_string(i));
+    for (int i = 0; i < 45; ++i) args.push_back("/dev/ttyUSB" + std::to_string(i));
     args.push_back("--yes");
     CliArguments a;
     ASSERT_EQ(Parse(args, a), CliParse::kRun);
     EXPECT_EQ(a.files, std::vector<std::string>{"s.dat"});
-    ASSERT_EQ(a.devices.size(), 20u);
+    ASSERT_EQ(a.devices.size(), 45u);
     EXPECT_EQ(a.devices.front(), "/dev/ttyUSB0");
-    EXPECT_EQ(a.devices.back(), "/dev/ttyUSB19");
+    EXPECT_EQ(a.devices.back(), "/dev/ttyUSB44");
     EXPECT_TRUE(a.yes);
-    args.insert(args.begin() + 2, "/dev/ttyACM0");
+    args.insert(args.begin() + 30, "/dev/ttyUSB3");
     EXPECT_EQ(Parse(args, a), CliParse::kError);
+}
+
+TEST(CliArguments, AManifestReplacesTheDevices) {
+    CliArguments a;
+    ASSERT_EQ(Parse({"verify", "--manifest", "m.txt", "--audit=a.log", "-q"}, a), CliParse::kRun);
+    EXPECT_EQ(a.manifest, "m.txt");
+    EXPECT_EQ(a.audit, "a.log");
+    EXPECT_TRUE(a.quiet);
+    EXPECT_TRUE(a.files.empty());
+    ASSERT_EQ(Parse({"configure", "default.dat", "--manifest=m.txt"}, a), CliParse::kRun);
+    EXPECT_EQ(a.files, std::vector<std::string>{"default.dat"});
+    EXPECT_EQ(a.progressFd, -1);
+    ASSERT_EQ(Parse({"configure", "--progress-fd", "3", "s.dat", "/dev/ttyS0"}, a), CliParse::kRun);
+    EXPECT_EQ(a.progressFd, 3);
 }
 
 TEST(CliArguments, HelpAnywhereWins) {

@@ -48,12 +48,6 @@ std::vector<std::string> Expand(const std::vector<std::string>& args, const Temp
 // A device name that passes every check and fails at once when opened: nothing listens there.
 const std::string kRefusing = "rfc2217://127.0.0.1:1";
 
-std::vector<std::string> TwentyOneDevices() {
-    std::vector<std::string> args{"configure", "@FILE"};
-    for (int i = 0; i < 21; ++i) args.push_back(kRefusing);
-    return args;
-}
-
 const BadCase kBadCases[] = {
     {"NoCommand", {}, "no command given"},
     {"UnknownCommand", {"frobnicate"}, "unknown command 'frobnicate'"},
@@ -128,7 +122,13 @@ const BadCase kBadCases[] = {
     {"ConfigureWithoutDevice",
      {"configure", "@FILE"},
      "configure wants a settings file and at least one device"},
-    {"ConfigureTwentyOneDevices", TwentyOneDevices(), "at most 20 devices"},
+    {"ConfigureManifestAndDevices",
+     {"configure", "@FILE", kRefusing, "--manifest", "@DIR/m.txt"},
+     "takes at most a settings file, not devices"},
+    {"VerifyManifestMissing", {"verify", "--manifest", "@DIR/m.txt"}, "m.txt: No such file or directory"},
+    {"AuditTwice", {"verify", "@FILE", kRefusing, "--audit", "a", "--audit", "b"}, "--audit is given twice"},
+    {"AuditIsAFolder", {"verify", "@FILE", kRefusing, "--audit", "@DIR"}, "cannot write the audit record"},
+    {"ProgressFdTooLow", {"verify", "@FILE", kRefusing, "--progress-fd", "1"}, "--progress-fd wants"},
     {"ConfigureDeviceTwice",
      {"configure", "@FILE", kRefusing, kRefusing},
      "the device rfc2217://127.0.0.1:1 is given twice"},
@@ -208,7 +208,7 @@ TEST(CliFiles, ConfigureRefusesAFileThatIsNotExactly169Bytes) {
     EXPECT_EQ(result.exitStatus, 2);
     EXPECT_EQ(result.out, "");
     EXPECT_THAT(result.err,
-                HasSubstr("is 100 bytes: a settings file is exactly 169 bytes; no receiver was touched"));
+                HasSubstr("is 100 bytes: a settings file is exactly 169 bytes\nvandel-cli: no receiver was touched"));
 }
 
 TEST(CliConfigure, AnInvalidConfigurationStopsTheRunWithoutYes) {
@@ -218,7 +218,7 @@ TEST(CliConfigure, AnInvalidConfigurationStopsTheRunWithoutYes) {
     const std::string file = folder.File("changed.dat");
     ASSERT_TRUE(WriteBytes(file, ChangedSettingsFile()));
     const CliResult result = RunCli({"configure", file, kRefusing});
-    EXPECT_EQ(result.exitStatus, 1);
+    EXPECT_EQ(result.exitStatus, 3);
     EXPECT_EQ(result.out, "");
     EXPECT_THAT(
         result.err,
@@ -229,8 +229,18 @@ TEST(CliConfigure, AnInvalidConfigurationStopsTheRunWithoutYes) {
     EXPECT_THAT(result.err, HasSubstr("nothing was sent to any receiver"));
 
     const CliResult json = RunCli({"configure", file, kRefusing, "--json"});
-    EXPECT_EQ(json.exitStatus, 1);
+    EXPECT_EQ(json.exitStatus, 3);
     EXPECT_THAT(json.out, HasSubstr("\"aborted\": true"));
+
+    // More receivers than one run takes: asked once, before any run starts.
+    std::vector<std::string> many = {"configure", file};
+    for (int port = 1; port <= 25; ++port) many.push_back("rfc2217://127.0.0.1:" + std::to_string(port));
+    const CliResult fleet = RunCli(many);
+    EXPECT_EQ(fleet.exitStatus, 3);
+    EXPECT_EQ(fleet.out, "");
+    const size_t first = fleet.err.find("Invalid Configuration");
+    ASSERT_NE(first, std::string::npos) << fleet.err;
+    EXPECT_EQ(fleet.err.find("Invalid Configuration", first + 1), std::string::npos) << fleet.err;
 }
 
 TEST(CliHelp, TheToolAndEveryCommandHaveHelp) {

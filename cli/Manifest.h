@@ -1,0 +1,21 @@
+// A manifest: the receivers of a configure or verify, one a line:
+//
+//   # rack 3
+//   /dev/serial/by-id/usb-...-if00-port0   rack3.dat   9600,8,N,1
+//   rfc2217://10.0.0.7:4001                site7.dat
+//   /dev/ttyUSB4
+//
+// DEVICE [SETTINGS_FILE] [PC_SETTINGS], separated by blanks; '#' begins a comment, blank lines are
+// ignored. A settings file named relative to nothing is found beside the manifest. A line without
+// one takes the settings file of the command line, and without PC settings those of --pc-settings.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "cli/Fleet.h"
+
+// Reads and checks every line; each problem is one message "MANIFEST:LINE: ...". Nothing is opened
+// but the manifest (CheckFleet then checks the files and devices).
+bool ReadManifest(const std::string& path, const std::string& defaultFile, const PortLine& defaultPc,
+                  std::vector<FleetReceiver>& receivers, std::vector<std::string>& errors);
