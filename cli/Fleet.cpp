@@ -399,14 +399,13 @@ bool CheckFleet(const std::vector<FleetReceiver>& receivers, FleetFiles& files,
         if (!CheckSerialDeviceName(receiver.device, error)) errors.push_back(WithOrigin(receiver, error));
     }
     // Two names of one device (a link and its target) would be two ports fighting over one line.
-    for (size_t i = 0; errors.size() == before && i < receivers.size(); ++i) {
+    for (size_t i = 0; i < receivers.size(); ++i) {
         for (size_t j = 0; j < i; ++j) {
             if (receivers[j].device == receivers[i].device ||
                 SameSerialDevice(receivers[j].device, receivers[i].device)) {
-                const std::string other =
-                    receivers[j].origin.empty() ? receivers[j].device : receivers[j].origin;
-                errors.push_back(WithOrigin(receivers[i], receivers[i].device + " is the same device as " +
-                                                              (other == receivers[i].device ? "before" : other)));
+                const std::string where = receivers[j].origin.empty() ? "" : " (" + receivers[j].origin + ")";
+                errors.push_back(WithOrigin(receivers[i], receivers[j].device + where + " and " +
+                                                              receivers[i].device + " are the same device"));
                 break;
             }
         }

@@ -87,7 +87,8 @@ void ExpectReasonOf(const std::function<std::string()>& deviceForRun, const Reas
     const nlohmann::json parsed = nlohmann::json::parse(json.out, nullptr, false);
     ASSERT_FALSE(parsed.is_discarded()) << json.out;
     const auto& port = parsed["ports"][0];
-    EXPECT_EQ(port["result"], 1);
+    EXPECT_EQ(port["result"], "open-failed");
+    EXPECT_EQ(port["portResult"], 1);
     EXPECT_EQ(port["reason"]["code"], reason.code) << json.out;
     EXPECT_THAT(port["reason"]["detail"].get<std::string>(), HasSubstr(reason.detail));
 }

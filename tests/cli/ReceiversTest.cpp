@@ -99,8 +99,8 @@ TEST(CliReceivers, LoadFromASilentReceiverWritesNothingAndShowsItsPasses) {
             "Error 30: The settings could not be retrieved from the receiver \nconnected to Comm  1.\n"));
     EXPECT_THAT(err, HasSubstr("kept.dat not written: the settings of " + emulator->DeviceName(0) +
                                " could not all be loaded"));
-    EXPECT_THAT(err, HasSubstr("Comm 1 (" + emulator->DeviceName(0) + "): pass 1, missing 13 groups\n"));
-    EXPECT_THAT(err, HasSubstr("Comm 1 (" + emulator->DeviceName(0) + "): pass 8, missing 13 groups\n"));
+    EXPECT_THAT(err, HasSubstr(emulator->DeviceName(0) + ": Requesting settings, pass 1 of 8: missing 13 groups\n"));
+    EXPECT_THAT(err, HasSubstr(emulator->DeviceName(0) + ": Requesting settings, pass 8 of 8: missing 13 groups\n"));
     EXPECT_THAT(err, Not(HasSubstr("pass 9")));
     EXPECT_EQ(ReadBytes(out), before);
     EXPECT_EQ(result.out, "");
@@ -122,7 +122,7 @@ TEST(CliReceivers, ConfigureTwoReceiversFromAFile) {
     ASSERT_TRUE(WriteBytes(path, file));
 
     const CliResult result =
-        RunCli({"configure", path, emulator->DeviceName(0), emulator->DeviceName(1), "--json"});
+        RunCli({"configure", path, emulator->DeviceName(0), emulator->DeviceName(1), "--json", "--quiet"});
     EXPECT_EQ(result.exitStatus, 0) << result.err << result.out;
     EXPECT_EQ(result.err, "");
     const nlohmann::json json = nlohmann::json::parse(result.out);
@@ -133,12 +133,14 @@ TEST(CliReceivers, ConfigureTwoReceiversFromAFile) {
         const nlohmann::json& port = json["ports"][static_cast<size_t>(i)];
         EXPECT_EQ(port["comm"], i + 1);
         EXPECT_EQ(port["device"], emulator->DeviceName(i));
-        EXPECT_EQ(port["result"], 5);
+        EXPECT_EQ(port["result"], "success");
+        EXPECT_EQ(port["portResult"], 5);
         EXPECT_EQ(port["text"], "Configuration was successful.");
         ASSERT_EQ(port["groups"].size(), 13u);
         EXPECT_EQ(port["groups"][0], nlohmann::json::parse(R"json({"group": 2, "name": "I/O Options",
-            "caption": "I/O Options (Packet 0x35)", "status": 4, "text": "Retrieved settings are correct."})json"));
-        for (const auto& group : port["groups"]) EXPECT_EQ(group["status"], 4) << group["name"];
+            "caption": "I/O Options (Packet 0x35)", "status": "matches", "statusCode": 4,
+            "text": "Retrieved settings are correct."})json"));
+        for (const auto& group : port["groups"]) EXPECT_EQ(group["status"], "matches") << group["name"];
 
         EXPECT_EQ(HeldGroup(*emulator, i, kGroupGPSConfiguration), GroupBytes(file, kGroupGPSConfiguration));
         EXPECT_EQ(HeldGroup(*emulator, i, kGroupPPSWidth), GroupBytes(file, kGroupPPSWidth));

@@ -1,0 +1,248 @@
+// vandel-cli configure and verify over a fleet: more receivers than one run takes, a manifest,
+// the audit record, and a run that dies.
+#include <dirent.h>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <chrono>
+#include <fstream>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include "bytes/Sha256.h"
+#include "cli/CliEmulator.h"
+#include "cli/CliFixtures.h"
+#include "cli/CliRunner.h"
+#include "emulator/Emulator.h"
+#include "support/Pty.h"
+
+using ::testing::HasSubstr;
+
+namespace {
+
+std::unique_ptr<Emulator> StartReceivers(int count, const PortLine& portB = {}, bool silent = false) {
+    EmulatorOptions options;
+    options.usePty = true;
+    options.count = count;
+    options.portB = portB;
+    options.silent = silent;
+    return StartEmulatorWith(options);
+}
+
+std::vector<std::string> Lines(const std::string& path) {
+    std::ifstream file(path);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(file, line);) lines.push_back(line);
+    return lines;
+}
+
+// The factory settings with another elevation mask, PPS width and Port B at 19200: valid, and not
+// the factory's (the receiver keeps its own carried bytes).
+std::vector<uint8_t> SecondSettingsFile() {
+    std::vector<uint8_t> file = ChangedSettingsFile();
+    file[kReceiverModeAt] = FactorySettingsFile()[kReceiverModeAt];
+    file[kGpsCarriedAt + 8] = FactorySettingsFile()[kGpsCarriedAt + 8];
+    return file;
+}
+
+std::string Sha256Of(const std::vector<uint8_t>& bytes) {
+    return Sha256Hex(bytes.data(), bytes.size());
+}
+
+}  // namespace
+
+// Sixty receivers on three emulators, from a manifest with two settings files (named beside the
+// manifest) and two PC sides: four runs side by side, every receiver configured with its own file,
+// results in the manifest's order, and sixty audit lines.
+TEST(CliFleet, SixtyReceiversFromAManifestWithTwoFilesAndTwoPcSides) {
+    PortLine slow;
+    slow.baudRate = 4800;
+    auto first = StartReceivers(20);
+    auto second = StartReceivers(20);
+    auto third = StartReceivers(20, slow);
+    ASSERT_TRUE(first && second && third);
+    TempFolder folder;
+    const std::vector<uint8_t> files[2] = {FactorySettingsFile(), SecondSettingsFile()};
+    ASSERT_TRUE(WriteBytes(folder.File("a.dat"), files[0]));
+    ASSERT_TRUE(WriteBytes(folder.File("b.dat"), files[1]));
+
+    struct Line {
+        Emulator* emulator;
+        int index;
+        int file;
+    };
+    std::vector<Line> lines;
+    std::string manifest = "# three racks\n\n";
+    for (int i = 0; i < 20; ++i) {
+        lines.push_back({first.get(), i, 0});
+        manifest += first->DeviceName(i) + "  a.dat  9600,8,N,1\n";
+    }
+    for (int i = 0; i < 20; ++i) {
+        lines.push_back({second.get(), i, 1});
+        manifest += second->DeviceName(i) + "\tb.dat 9600,8,N,1   # rack 2\n";
+    }
+    for (int i = 0; i < 20; ++i) {  // the files alternate on the third rack
+        lines.push_back({third.get(), i, i % 2});
+        manifest += third->DeviceName(i) + (i % 2 == 0 ? " a.dat" : " b.dat") + " 4800,8,N,1\n";
+    }
+    const std::string path = folder.File("fleet.txt");
+    ASSERT_TRUE(WriteBytes(path, std::vector<uint8_t>(manifest.begin(), manifest.end())));
+    const std::string audit = folder.File("audit.jsonl");
+
+    const CliResult result =
+        RunCli({"configure", "--manifest", path, "--audit", audit, "--json"}, {false, -1, std::chrono::seconds(180)});
+    ASSERT_EQ(result.exitStatus, 0) << result.err << result.out;
+    const nlohmann::json json = nlohmann::json::parse(result.out, nullptr, false);
+    ASSERT_FALSE(json.is_discarded()) << result.out;
+    EXPECT_EQ(json["runs"], 4);
+    ASSERT_EQ(json["ports"].size(), 60u);
+    std::set<std::pair<int, int>> ports;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        const nlohmann::json& port = json["ports"][i];
+        const Line& line = lines[i];
+        EXPECT_EQ(port["device"], line.emulator->DeviceName(line.index));
+        EXPECT_EQ(port["result"], "success") << port.dump();
+        ports.insert({port["run"].get<int>(), port["comm"].get<int>()});
+        // Each receiver holds and has saved its own file's elevation mask and Port B.
+        const ReceiverStatus status = line.emulator->Status(line.index);
+        EXPECT_EQ(status.saved, status.current) << i;
+        const uint8_t* gps = status.current.Group(kGroupGPSConfiguration);
+        EXPECT_TRUE(std::equal(gps + 5, gps + 9, files[line.file].begin() + kElevationMaskAt)) << i;
+    }
+    EXPECT_EQ(ports.size(), 60u);  // no two receivers on one port of one run
+
+    const std::vector<std::string> records = Lines(audit);
+    ASSERT_EQ(records.size(), 60u);
+    for (size_t i = 0; i < records.size(); ++i) {
+        const nlohmann::json record = nlohmann::json::parse(records[i], nullptr, false);
+        ASSERT_FALSE(record.is_discarded()) << records[i];
+        EXPECT_EQ(record["operation"], "configure");
+        EXPECT_EQ(record["device"], lines[i].emulator->DeviceName(lines[i].index));
+        EXPECT_EQ(record["sha256"], Sha256Of(files[lines[i].file]));
+        EXPECT_EQ(record["result"], "success");
+        EXPECT_EQ(record["groups"].size(), 13u);
+        EXPECT_EQ(record["groups"]["Datum"], "matches");
+        EXPECT_EQ(record["pcSettings"], i < 40 ? "9600,8,N,1" : "4800,8,N,1");
+        EXPECT_GT(record["seconds"].get<double>(), 0.0);
+    }
+}
+
+// Every bad line is named with its number, and nothing is opened: not even the good lines' devices.
+TEST(CliFleet, BadManifestLinesAreRefusedBeforeAnyDeviceIsOpened) {
+    PtyPair good;
+    ASSERT_TRUE(good.IsOpen());
+    TempFolder folder;
+    ASSERT_TRUE(WriteBytes(folder.File("a.dat"), FactorySettingsFile()));
+    ASSERT_TRUE(WriteBytes(folder.File("short.dat"), std::vector<uint8_t>(100, 0)));
+    const std::string manifest = "# line 1 is a comment\n" +                          //
+                                 good.SlavePath() + " a.dat\n" +                      // 2: good
+                                 good.SlavePath() + " a.dat 9600,8,N,1\n" +           // 3: twice
+                                 "/dev/ttyNoSuchPort7 a.dat\n" +                      // 4
+                                 "rfc2217://127.0.0.1:1 a.dat 9600,9,N,1\n" +         // 5
+                                 "rfc2217://127.0.0.1:2 short.dat\n" +                // 6
+                                 "rfc2217://127.0.0.1:3 missing.dat\n" +              // 7
+                                 "rfc2217://127.0.0.1:4 a.dat 9600,8,N,1 extra\n" +  // 8
+                                 "rfc2217://127.0.0.1:5\n";                           // 9: no file
+    const std::string path = folder.File("bad.txt");
+    ASSERT_TRUE(WriteBytes(path, std::vector<uint8_t>(manifest.begin(), manifest.end())));
+
+    const CliResult result = RunCli({"verify", "--manifest", path, "--audit", folder.File("audit.jsonl")});
+    EXPECT_EQ(result.exitStatus, 2) << result.err;
+    EXPECT_EQ(result.out, "");
+    const struct {
+        int line;
+        const char* message;
+    } expected[] = {
+        {5, "PC_SETTINGS wants BAUD,DATA,PARITY,STOP"},
+        {8, "expected DEVICE [SETTINGS_FILE] [PC_SETTINGS], not 4 fields"},
+        {9, "no settings file"},
+    };
+    for (const auto& e : expected)
+        EXPECT_THAT(result.err, HasSubstr(path + ":" + std::to_string(e.line) + ": " + e.message)) << result.err;
+    EXPECT_THAT(result.err, HasSubstr("no receiver was touched"));
+    EXPECT_FALSE(FileExists(folder.File("audit.jsonl")));
+
+    // With the syntax mended, the files and devices are checked, still line by line.
+    const std::string second = "# line 1\n" + good.SlavePath() + " a.dat\n" + good.SlavePath() +
+                               " a.dat 9600,8,N,1\n/dev/ttyNoSuchPort7 a.dat\nrfc2217://127.0.0.1:2 short.dat\n" +
+                               "rfc2217://127.0.0.1:3 missing.dat\n";
+    ASSERT_TRUE(WriteBytes(path, std::vector<uint8_t>(second.begin(), second.end())));
+    const CliResult checked = RunCli({"configure", "--manifest", path});
+    EXPECT_EQ(checked.exitStatus, 2) << checked.err;
+    EXPECT_THAT(checked.err, HasSubstr(path + ":3: " + good.SlavePath() + " (" + path + ":2) and " +
+                                       good.SlavePath() + " are the same device"));
+    EXPECT_THAT(checked.err, HasSubstr(path + ":4: /dev/ttyNoSuchPort7: no such device"));
+    EXPECT_THAT(checked.err, HasSubstr(path + ":5: " + folder.File("short.dat") + " is 100 bytes"));
+    EXPECT_THAT(checked.err, HasSubstr(path + ":6: " + folder.File("missing.dat")));
+    EXPECT_TRUE(good.ReadAvailable().empty());  // nothing went over the line
+}
+
+namespace {
+
+// The process of this program that runs the run holding `device`, found by its command line.
+pid_t FindRunProcess(const std::string& device) {
+    DIR* proc = ::opendir("/proc");
+    if (proc == nullptr) return -1;
+    pid_t found = -1;
+    while (dirent* entry = ::readdir(proc)) {
+        const int pid = std::atoi(entry->d_name);
+        if (pid <= 0) continue;
+        std::ifstream file("/proc/" + std::string(entry->d_name) + "/cmdline", std::ios::binary);
+        std::stringstream text;
+        text << file.rdbuf();
+        std::string cmdline = text.str();
+        std::replace(cmdline.begin(), cmdline.end(), '\0', ' ');
+        if (cmdline.find("--progress-fd") != std::string::npos && cmdline.find(" " + device + " ") != std::string::npos) {
+            found = pid;
+            break;
+        }
+    }
+    ::closedir(proc);
+    return found;
+}
+
+}  // namespace
+
+// A run whose process dies is reported for each of its receivers; the other run's results stand.
+TEST(CliFleet, ARunThatDiesIsReportedForItsReceivers) {
+    auto silent = StartReceivers(20, {}, true);  // the first run waits on these through every pass
+    auto answering = StartReceivers(5);
+    ASSERT_TRUE(silent && answering);
+    TempFolder folder;
+    ASSERT_TRUE(WriteBytes(folder.File("a.dat"), FactorySettingsFile()));
+    std::vector<std::string> args = {"verify", "--pc-settings", "9600,8,N,1", "--quiet", "--audit",
+                                     folder.File("audit.jsonl"), folder.File("a.dat")};
+    for (int i = 0; i < 20; ++i) args.push_back(silent->DeviceName(i));
+    for (int i = 0; i < 5; ++i) args.push_back(answering->DeviceName(i));
+
+    std::thread killer([&] {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (std::chrono::steady_clock::now() < deadline) {
+            const pid_t run = FindRunProcess(silent->DeviceName(0));
+            if (run > 0) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(300));
+                ::kill(run, SIGKILL);
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    });
+    const CliResult result = RunCli(args);
+    killer.join();
+    EXPECT_EQ(result.exitStatus, 1) << result.err;
+    for (int i = 0; i < 20; ++i)
+        EXPECT_THAT(result.out, HasSubstr("Run 1 Comm " + std::to_string(i + 1) + " (" + silent->DeviceName(i) +
+                                          "): no result: its run ended by signal 9"));
+    for (int i = 0; i < 5; ++i)
+        EXPECT_THAT(result.out, HasSubstr("Run 2 Comm " + std::to_string(i + 1) + " (" + answering->DeviceName(i) +
+                                          "): Configuration was successful."));
+    const std::vector<std::string> records = Lines(folder.File("audit.jsonl"));
+    ASSERT_EQ(records.size(), 25u);
+    EXPECT_THAT(records[0], HasSubstr("\"result\":\"no-result\""));
+    EXPECT_THAT(records[24], HasSubstr("\"result\":\"success\""));
+}
