@@ -91,7 +91,8 @@ const char* CommandName(CliCommand command) {
 
 std::string PcSettingsProblem(const std::string& who, const std::string& text) {
     return who +
-           " wants BAUD,DATA,PARITY,STOP such as 9600,8,O,1 (baud 110 to 38400, data bits 7 or 8, parity N, O "
+           " wants BAUD,DATA,PARITY,STOP such as 9600,8,O,1 (baud 110 to 38400, data bits 7 or 8, parity N, "
+           "O "
            "or E, stop bits 1 or 2), not '" +
            text + "'";
 }
@@ -268,7 +269,9 @@ CliParse ParseCliArguments(const std::vector<std::string>& args, CliArguments& a
             if (!arguments.manifest.empty()) {
                 // The receivers are in the manifest; a settings file here is for its lines without one.
                 if (positional.size() > 1) {
-                    error = name + " --manifest takes at most a settings file, not devices: give them in the manifest";
+                    error =
+                        name +
+                        " --manifest takes at most a settings file, not devices: give them in the manifest";
                     return CliParse::kError;
                 }
                 arguments.files = positional;

@@ -35,7 +35,7 @@ struct CliArguments {
     bool pcSettingsGiven = false;
     std::array<uint8_t, kPortConfigurationSize> pcSettings{};  // port configuration layout
     std::string devDir = "/dev";                               // ports: where to look
-    std::string trace;  // load, configure: --trace FILE, every byte on record
+    std::string trace;     // load, configure: --trace FILE, every byte on record
     std::string manifest;  // configure, verify: --manifest FILE, the receivers one a line
     std::string audit;     // configure, verify: --audit FILE, a JSON line per receiver appended
     bool quiet = false;    // load, configure, verify: no progress

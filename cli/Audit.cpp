@@ -34,8 +34,9 @@ nlohmann::ordered_json TextOrNull(const std::string& text) {
 
 }  // namespace
 
-std::string AuditLine(RunKind kind, std::chrono::system_clock::time_point started, const FleetReceiver& receiver,
-                      const SettingsFileBytes& file, const FleetOutcome& outcome) {
+std::string AuditLine(RunKind kind, std::chrono::system_clock::time_point started,
+                      const FleetReceiver& receiver, const SettingsFileBytes& file,
+                      const FleetOutcome& outcome) {
     nlohmann::ordered_json line;
     line["time"] = IsoTime(started);
     line["operation"] = kind == RunKind::kVerify ? "verify" : "configure";
@@ -114,8 +115,9 @@ bool AuditFile::Append(RunKind kind, std::chrono::system_clock::time_point start
                        const FleetResult& result, std::string& error) {
     std::string text;
     for (size_t i = 0; i < receivers.size(); ++i)
-        text += AuditLine(kind, started, receivers[i], files.at(receivers[i].settingsFile), result.outcomes[i]) +
-                "\n";
+        text +=
+            AuditLine(kind, started, receivers[i], files.at(receivers[i].settingsFile), result.outcomes[i]) +
+            "\n";
     while (::flock(fd_, LOCK_EX) != 0) {
         if (errno != EINTR) {
             error = path_ + ": cannot lock: " + std::strerror(errno);

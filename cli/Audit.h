@@ -26,8 +26,8 @@ class AuditFile {
     bool Open(const std::string& path, std::string& error);
     // Appends one line per receiver.
     bool Append(RunKind kind, std::chrono::system_clock::time_point started,
-                const std::vector<FleetReceiver>& receivers, const FleetFiles& files, const FleetResult& result,
-                std::string& error);
+                const std::vector<FleetReceiver>& receivers, const FleetFiles& files,
+                const FleetResult& result, std::string& error);
 
   private:
     int fd_ = -1;
@@ -35,5 +35,6 @@ class AuditFile {
 };
 
 // One receiver's line, without the newline.
-std::string AuditLine(RunKind kind, std::chrono::system_clock::time_point started, const FleetReceiver& receiver,
-                      const SettingsFileBytes& file, const FleetOutcome& outcome);
+std::string AuditLine(RunKind kind, std::chrono::system_clock::time_point started,
+                      const FleetReceiver& receiver, const SettingsFileBytes& file,
+                      const FleetOutcome& outcome);

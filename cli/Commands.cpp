@@ -226,7 +226,8 @@ int RunConfigure(const CliArguments& arguments, std::FILE* out, std::FILE* err) 
     const FleetResult result = RunFleet(receivers, files, options, board, err);
 
     if (arguments.json)
-        PrintJson(out, FleetSummaryJson(kind, arguments.manifest.empty() ? file : std::string(), receivers, result));
+        PrintJson(out, FleetSummaryJson(kind, arguments.manifest.empty() ? file : std::string(), receivers,
+                                        result));
     if (result.stopped) {
         Message(err, "nothing was sent to any receiver");
         return kExitStopped;

@@ -105,7 +105,8 @@ void RunHere(const std::vector<FleetReceiver>& receivers, const std::vector<size
         }
         outcome.reported = true;
         outcome.summary = op.Summary()[i];
-        if (outcome.summary.portResult == kResultOpenFailed) outcome.reason = ReasonJson(static_cast<uint8_t>(i + 1));
+        if (outcome.summary.portResult == kResultOpenFailed)
+            outcome.reason = ReasonJson(static_cast<uint8_t>(i + 1));
     }
 }
 
@@ -158,8 +159,12 @@ bool HighPipe(int ends[2]) {
 std::vector<std::string> ChildArguments(const std::vector<FleetReceiver>& receivers, const ChildRun& child,
                                         const FleetRunOptions& options) {
     const FleetReceiver& first = receivers[child.members.front()];
-    std::vector<std::string> args = {"vandel-cli", options.kind == RunKind::kVerify ? "verify" : "configure",
-                                     "--json", "--pc-settings", PortLineText(first.pcLine), "--progress-fd",
+    std::vector<std::string> args = {"vandel-cli",
+                                     options.kind == RunKind::kVerify ? "verify" : "configure",
+                                     "--json",
+                                     "--pc-settings",
+                                     PortLineText(first.pcLine),
+                                     "--progress-fd",
                                      std::to_string(kChildProgressFd)};
     if (options.yes) args.push_back("--yes");
     if (!options.trace.empty()) {
@@ -329,8 +334,9 @@ void CollectChild(const ChildRun& child, const std::vector<FleetReceiver>& recei
 }
 
 // The "Invalid Configuration" question, once for each settings file, before any run starts.
-bool AskForEveryFile(const std::vector<FleetReceiver>& receivers, const std::vector<std::vector<size_t>>& runs,
-                     const FleetFiles& files, const FleetRunOptions& options, std::FILE* err) {
+bool AskForEveryFile(const std::vector<FleetReceiver>& receivers,
+                     const std::vector<std::vector<size_t>>& runs, const FleetFiles& files,
+                     const FleetRunOptions& options, std::FILE* err) {
     std::vector<std::string> asked;
     for (const std::vector<size_t>& run : runs) {
         const FleetReceiver& first = receivers[run.front()];
@@ -353,9 +359,9 @@ void RunInChildren(const std::vector<FleetReceiver>& receivers, const std::vecto
         child.members = runs[r];
         const std::vector<std::string> args = ChildArguments(receivers, child, options);
         if (StartChild(program, args, child) && ProgramTrace().IsOpen()) {
-            ProgramTrace().Line(0, "note", "run " + std::to_string(child.run) + " pid=" +
-                                               std::to_string(child.pid) + " trace=" + options.trace + "." +
-                                               std::to_string(child.run));
+            ProgramTrace().Line(0, "note",
+                                "run " + std::to_string(child.run) + " pid=" + std::to_string(child.pid) +
+                                    " trace=" + options.trace + "." + std::to_string(child.run));
         }
     }
     WatchChildren(children, board);
@@ -441,16 +447,18 @@ FleetResult RunFleet(const std::vector<FleetReceiver>& receivers, const FleetFil
     result.runCount = runs.size();
     if (runs.size() == 1) {
         RunHere(receivers, runs.front(), files, options, board, err, result);
-    } else if (options.kind == RunKind::kConfigure && !AskForEveryFile(receivers, runs, files, options, err)) {
+    } else if (options.kind == RunKind::kConfigure &&
+               !AskForEveryFile(receivers, runs, files, options, err)) {
         result.stopped = true;
-        for (FleetOutcome& outcome : result.outcomes) outcome.noResult = "the run was stopped before anything was sent";
+        for (FleetOutcome& outcome : result.outcomes)
+            outcome.noResult = "the run was stopped before anything was sent";
     } else {
         RunInChildren(receivers, runs, options, board, result);
     }
     for (size_t i = 0; !result.stopped && i < receivers.size(); ++i) {
         const FleetOutcome& outcome = result.outcomes[i];
         board.Update(i, "done: " + (outcome.reported ? std::string(PortResultText(outcome.summary.portResult))
-                                                      : "no result: " + outcome.noResult));
+                                                     : "no result: " + outcome.noResult));
     }
     board.Finish();
     return result;

@@ -51,7 +51,8 @@ PortLine DefaultPcLine();
 // Reads every settings file of the fleet (each must be exactly 169 bytes) and checks every device
 // name, and that no device appears twice under any name. Nothing is opened. Each problem is one
 // message, prefixed with the receiver's origin where it has one.
-bool CheckFleet(const std::vector<FleetReceiver>& receivers, FleetFiles& files, std::vector<std::string>& errors);
+bool CheckFleet(const std::vector<FleetReceiver>& receivers, FleetFiles& files,
+                std::vector<std::string>& errors);
 
 // The runs: receivers sharing a settings file and PC side, at most twenty to a run, each run's
 // receivers in the order given and the runs in the order their first receivers were given.
@@ -59,9 +60,9 @@ std::vector<std::vector<size_t>> PlanFleetRuns(const std::vector<FleetReceiver>&
 
 struct FleetRunOptions {
     RunKind kind = RunKind::kConfigure;
-    bool yes = false;        // --yes: go on past the "Invalid Configuration" question
-    std::string trace;       // --trace FILE: one run writes FILE, several write FILE.1, FILE.2, ...
-    int progressFd = -1;     // this process runs one run for another: its port states go there
+    bool yes = false;     // --yes: go on past the "Invalid Configuration" question
+    std::string trace;    // --trace FILE: one run writes FILE, several write FILE.1, FILE.2, ...
+    int progressFd = -1;  // this process runs one run for another: its port states go there
 };
 
 FleetResult RunFleet(const std::vector<FleetReceiver>& receivers, const FleetFiles& files,
@@ -72,7 +73,8 @@ FleetResult RunFleet(const std::vector<FleetReceiver>& receivers, const FleetFil
 std::string FleetSummaryText(RunKind kind, const std::vector<FleetReceiver>& receivers,
                              const FleetResult& result);
 nlohmann::ordered_json FleetSummaryJson(RunKind kind, const std::string& file,
-                                        const std::vector<FleetReceiver>& receivers, const FleetResult& result);
+                                        const std::vector<FleetReceiver>& receivers,
+                                        const FleetResult& result);
 bool OutcomeFromJson(const nlohmann::json& entry, FleetOutcome& outcome);
 // The name of an outcome's result: the Port Result's name, or "no-result".
 std::string OutcomeResultName(const FleetOutcome& outcome);

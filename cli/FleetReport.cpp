@@ -55,7 +55,8 @@ std::string FleetSummaryText(RunKind kind, const std::vector<FleetReceiver>& rec
             continue;
         }
         text += std::string(PortResultText(outcome.summary.portResult)) + "\n";
-        if (outcome.reason.contains("text")) text += "  reason: " + outcome.reason["text"].get<std::string>() + "\n";
+        if (outcome.reason.contains("text"))
+            text += "  reason: " + outcome.reason["text"].get<std::string>() + "\n";
     }
     for (size_t i = 0; i < receivers.size(); ++i) {
         const FleetOutcome& outcome = result.outcomes[i];
@@ -63,7 +64,8 @@ std::string FleetSummaryText(RunKind kind, const std::vector<FleetReceiver>& rec
         text += "\n" + PortHeading(result, outcome) + "\n";
         for (const CommSummaryRow& row : kCommSummaryRows) {
             const size_t at = static_cast<size_t>(row.groupNo - 1);
-            text += std::string("  ") + row.caption + ": " + GroupStatusText(outcome.summary.groupStatus[at]) + "\n";
+            text += std::string("  ") + row.caption + ": " +
+                    GroupStatusText(outcome.summary.groupStatus[at]) + "\n";
             for (const FieldChange& change : outcome.summary.differences[at])
                 text += "    " + FieldChangeLine(change) + "\n";
         }
@@ -72,7 +74,8 @@ std::string FleetSummaryText(RunKind kind, const std::vector<FleetReceiver>& rec
 }
 
 nlohmann::ordered_json FleetSummaryJson(RunKind kind, const std::string& file,
-                                        const std::vector<FleetReceiver>& receivers, const FleetResult& result) {
+                                        const std::vector<FleetReceiver>& receivers,
+                                        const FleetResult& result) {
     nlohmann::ordered_json json;
     json["operation"] = kind == RunKind::kVerify ? "verify" : "configure";
     json["file"] = file.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(file);
@@ -147,7 +150,8 @@ bool OutcomeFromJson(const nlohmann::json& entry, FleetOutcome& outcome) {
             if (!number.is_number_integer() || !status.is_number_integer()) return false;
             const int groupNo = number.get<int>();
             const int code = status.get<int>();
-            if (groupNo < 1 || groupNo > kGroupCount || code < 0 || code >= static_cast<int>(kGroupStatuses.size()))
+            if (groupNo < 1 || groupNo > kGroupCount || code < 0 ||
+                code >= static_cast<int>(kGroupStatuses.size()))
                 return false;
             const size_t at = static_cast<size_t>(groupNo - 1);
             outcome.summary.groupStatus[at] = static_cast<uint8_t>(code);

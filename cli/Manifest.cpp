@@ -50,7 +50,8 @@ bool ReadManifest(const std::string& path, const std::string& defaultFile, const
     for (int number = 1; std::getline(file, line); ++number) {
         const std::string origin = path + ":" + std::to_string(number);
         if (line.size() > kMaxLineLength) {
-            errors.push_back(origin + ": a line of more than " + std::to_string(kMaxLineLength) + " characters");
+            errors.push_back(origin + ": a line of more than " + std::to_string(kMaxLineLength) +
+                             " characters");
             continue;
         }
         if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -67,7 +68,8 @@ bool ReadManifest(const std::string& path, const std::string& defaultFile, const
         receiver.pcLine = defaultPc;
         if (fields.size() > 1) {
             const std::filesystem::path settings(fields[1]);
-            receiver.settingsFile = settings.is_absolute() || folder.empty() ? fields[1] : (folder / settings).string();
+            receiver.settingsFile =
+                settings.is_absolute() || folder.empty() ? fields[1] : (folder / settings).string();
         } else if (!defaultFile.empty()) {
             receiver.settingsFile = defaultFile;
         } else {

@@ -108,8 +108,8 @@ std::vector<std::string> ProgressBoard::Lines() const {
     const size_t shown = order.size() > room ? room - 1 : order.size();
     for (size_t k = 0; k < shown; ++k) {
         const size_t i = order[k];
-        lines.push_back(FitWidth(labels_[i] + ": " + (states_[i].empty() ? "waiting" : states_[i]),
-                                 size.columns - 1));
+        lines.push_back(
+            FitWidth(labels_[i] + ": " + (states_[i].empty() ? "waiting" : states_[i]), size.columns - 1));
     }
     if (shown < order.size()) {
         size_t done = 0;

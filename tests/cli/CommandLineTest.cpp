@@ -207,8 +207,9 @@ TEST(CliFiles, ConfigureRefusesAFileThatIsNotExactly169Bytes) {
     const CliResult result = RunCli({"configure", shortFile, kRefusing});
     EXPECT_EQ(result.exitStatus, 2);
     EXPECT_EQ(result.out, "");
-    EXPECT_THAT(result.err,
-                HasSubstr("is 100 bytes: a settings file is exactly 169 bytes\nvandel-cli: no receiver was touched"));
+    EXPECT_THAT(
+        result.err,
+        HasSubstr("is 100 bytes: a settings file is exactly 169 bytes\nvandel-cli: no receiver was touched"));
 }
 
 TEST(CliConfigure, AnInvalidConfigurationStopsTheRunWithoutYes) {

@@ -94,8 +94,8 @@ TEST(CliFleet, SixtyReceiversFromAManifestWithTwoFilesAndTwoPcSides) {
     ASSERT_TRUE(WriteBytes(path, std::vector<uint8_t>(manifest.begin(), manifest.end())));
     const std::string audit = folder.File("audit.jsonl");
 
-    const CliResult result =
-        RunCli({"configure", "--manifest", path, "--audit", audit, "--json"}, {false, -1, std::chrono::seconds(180)});
+    const CliResult result = RunCli({"configure", "--manifest", path, "--audit", audit, "--json"},
+                                    {false, -1, std::chrono::seconds(180)});
     ASSERT_EQ(result.exitStatus, 0) << result.err << result.out;
     const nlohmann::json json = nlohmann::json::parse(result.out, nullptr, false);
     ASSERT_FALSE(json.is_discarded()) << result.out;
@@ -139,15 +139,15 @@ TEST(CliFleet, BadManifestLinesAreRefusedBeforeAnyDeviceIsOpened) {
     TempFolder folder;
     ASSERT_TRUE(WriteBytes(folder.File("a.dat"), FactorySettingsFile()));
     ASSERT_TRUE(WriteBytes(folder.File("short.dat"), std::vector<uint8_t>(100, 0)));
-    const std::string manifest = "# line 1 is a comment\n" +                          //
-                                 good.SlavePath() + " a.dat\n" +                      // 2: good
-                                 good.SlavePath() + " a.dat 9600,8,N,1\n" +           // 3: twice
-                                 "/dev/ttyNoSuchPort7 a.dat\n" +                      // 4
-                                 "rfc2217://127.0.0.1:1 a.dat 9600,9,N,1\n" +         // 5
-                                 "rfc2217://127.0.0.1:2 short.dat\n" +                // 6
-                                 "rfc2217://127.0.0.1:3 missing.dat\n" +              // 7
+    const std::string manifest = "# line 1 is a comment\n" +                         //
+                                 good.SlavePath() + " a.dat\n" +                     // 2: good
+                                 good.SlavePath() + " a.dat 9600,8,N,1\n" +          // 3: twice
+                                 "/dev/ttyNoSuchPort7 a.dat\n" +                     // 4
+                                 "rfc2217://127.0.0.1:1 a.dat 9600,9,N,1\n" +        // 5
+                                 "rfc2217://127.0.0.1:2 short.dat\n" +               // 6
+                                 "rfc2217://127.0.0.1:3 missing.dat\n" +             // 7
                                  "rfc2217://127.0.0.1:4 a.dat 9600,8,N,1 extra\n" +  // 8
-                                 "rfc2217://127.0.0.1:5\n";                           // 9: no file
+                                 "rfc2217://127.0.0.1:5\n";                          // 9: no file
     const std::string path = folder.File("bad.txt");
     ASSERT_TRUE(WriteBytes(path, std::vector<uint8_t>(manifest.begin(), manifest.end())));
 
@@ -163,14 +163,16 @@ TEST(CliFleet, BadManifestLinesAreRefusedBeforeAnyDeviceIsOpened) {
         {9, "no settings file"},
     };
     for (const auto& e : expected)
-        EXPECT_THAT(result.err, HasSubstr(path + ":" + std::to_string(e.line) + ": " + e.message)) << result.err;
+        EXPECT_THAT(result.err, HasSubstr(path + ":" + std::to_string(e.line) + ": " + e.message))
+            << result.err;
     EXPECT_THAT(result.err, HasSubstr("no receiver was touched"));
     EXPECT_FALSE(FileExists(folder.File("audit.jsonl")));
 
     // With the syntax mended, the files and devices are checked, still line by line.
-    const std::string second = "# line 1\n" + good.SlavePath() + " a.dat\n" + good.SlavePath() +
-                               " a.dat 9600,8,N,1\n/dev/ttyNoSuchPort7 a.dat\nrfc2217://127.0.0.1:2 short.dat\n" +
-                               "rfc2217://127.0.0.1:3 missing.dat\n";
+    const std::string second =
+        "# line 1\n" + good.SlavePath() + " a.dat\n" + good.SlavePath() +
+        " a.dat 9600,8,N,1\n/dev/ttyNoSuchPort7 a.dat\nrfc2217://127.0.0.1:2 short.dat\n" +
+        "rfc2217://127.0.0.1:3 missing.dat\n";
     ASSERT_TRUE(WriteBytes(path, std::vector<uint8_t>(second.begin(), second.end())));
     const CliResult checked = RunCli({"configure", "--manifest", path});
     EXPECT_EQ(checked.exitStatus, 2) << checked.err;
@@ -197,7 +199,8 @@ pid_t FindRunProcess(const std::string& device) {
         text << file.rdbuf();
         std::string cmdline = text.str();
         std::replace(cmdline.begin(), cmdline.end(), '\0', ' ');
-        if (cmdline.find("--progress-fd") != std::string::npos && cmdline.find(" " + device + " ") != std::string::npos) {
+        if (cmdline.find("--progress-fd") != std::string::npos &&
+            cmdline.find(" " + device + " ") != std::string::npos) {
             found = pid;
             break;
         }
@@ -215,8 +218,13 @@ TEST(CliFleet, ARunThatDiesIsReportedForItsReceivers) {
     ASSERT_TRUE(silent && answering);
     TempFolder folder;
     ASSERT_TRUE(WriteBytes(folder.File("a.dat"), FactorySettingsFile()));
-    std::vector<std::string> args = {"verify", "--pc-settings", "9600,8,N,1", "--quiet", "--audit",
-                                     folder.File("audit.jsonl"), folder.File("a.dat")};
+    std::vector<std::string> args = {"verify",
+                                     "--pc-settings",
+                                     "9600,8,N,1",
+                                     "--quiet",
+                                     "--audit",
+                                     folder.File("audit.jsonl"),
+                                     folder.File("a.dat")};
     for (int i = 0; i < 20; ++i) args.push_back(silent->DeviceName(i));
     for (int i = 0; i < 5; ++i) args.push_back(answering->DeviceName(i));
 
@@ -236,11 +244,11 @@ TEST(CliFleet, ARunThatDiesIsReportedForItsReceivers) {
     killer.join();
     EXPECT_EQ(result.exitStatus, 1) << result.err;
     for (int i = 0; i < 20; ++i)
-        EXPECT_THAT(result.out, HasSubstr("Run 1 Comm " + std::to_string(i + 1) + " (" + silent->DeviceName(i) +
-                                          "): no result: its run ended by signal 9"));
+        EXPECT_THAT(result.out, HasSubstr("Run 1 Comm " + std::to_string(i + 1) + " (" +
+                                          silent->DeviceName(i) + "): no result: its run ended by signal 9"));
     for (int i = 0; i < 5; ++i)
-        EXPECT_THAT(result.out, HasSubstr("Run 2 Comm " + std::to_string(i + 1) + " (" + answering->DeviceName(i) +
-                                          "): Configuration was successful."));
+        EXPECT_THAT(result.out, HasSubstr("Run 2 Comm " + std::to_string(i + 1) + " (" +
+                                          answering->DeviceName(i) + "): Configuration was successful."));
     const std::vector<std::string> records = Lines(folder.File("audit.jsonl"));
     ASSERT_EQ(records.size(), 25u);
     EXPECT_THAT(records[0], HasSubstr("\"result\":\"no-result\""));

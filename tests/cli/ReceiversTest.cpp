@@ -99,8 +99,10 @@ TEST(CliReceivers, LoadFromASilentReceiverWritesNothingAndShowsItsPasses) {
             "Error 30: The settings could not be retrieved from the receiver \nconnected to Comm  1.\n"));
     EXPECT_THAT(err, HasSubstr("kept.dat not written: the settings of " + emulator->DeviceName(0) +
                                " could not all be loaded"));
-    EXPECT_THAT(err, HasSubstr(emulator->DeviceName(0) + ": Requesting settings, pass 1 of 8: missing 13 groups\n"));
-    EXPECT_THAT(err, HasSubstr(emulator->DeviceName(0) + ": Requesting settings, pass 8 of 8: missing 13 groups\n"));
+    EXPECT_THAT(
+        err, HasSubstr(emulator->DeviceName(0) + ": Requesting settings, pass 1 of 8: missing 13 groups\n"));
+    EXPECT_THAT(
+        err, HasSubstr(emulator->DeviceName(0) + ": Requesting settings, pass 8 of 8: missing 13 groups\n"));
     EXPECT_THAT(err, Not(HasSubstr("pass 9")));
     EXPECT_EQ(ReadBytes(out), before);
     EXPECT_EQ(result.out, "");
