@@ -309,6 +309,31 @@ CliParse ParseCliArguments(const std::vector<std::string>& args, CliArguments& a
     return CliParse::kRun;
 }
 
+namespace {
+
+// The options configure and verify share, and the exit status of every command that talks to receivers.
+constexpr const char* kFleetOptionsHelp =
+    "  --manifest MANIFEST   the receivers, one a line: DEVICE [SETTINGS_FILE] [PC_SETTINGS]; '#'\n"
+    "                        begins a comment. A line without a settings file takes FILE; a\n"
+    "                        relative file name is taken from the manifest's folder\n"
+    "  --pc-settings B,D,P,S the PC side's line settings for the first Link Check\n"
+    "                        (default 9600,8,O,1)\n"
+    "  --json                print the summary as JSON\n"
+    "  --audit FILE          append one JSON line per receiver to FILE (never rewritten)\n"
+    "  --trace FILE          append every byte and step of the run to FILE (with several runs,\n"
+    "                        run N writes FILE.N)\n"
+    "  -q, --quiet           no progress (on a terminal a line per port drawn in place, else\n"
+    "                        a line whenever a port's state changes)\n";
+
+constexpr const char* kFleetExitStatusHelp =
+    "Exit status:\n"
+    "  0  every receiver reports \"Configuration was successful.\"\n"
+    "  1  some receiver could not be opened, did not answer, misses a group or differs\n"
+    "  2  bad arguments, a manifest line, a file that is not a 169-byte settings file or an\n"
+    "     unknown device: nothing was opened\n";
+
+}  // namespace
+
 std::string HelpText(CliCommand command) {
     switch (command) {
         case CliCommand::kShow:
@@ -347,28 +372,32 @@ std::string HelpText(CliCommand command) {
                    "  --trace FILE          append every byte and step of the run to FILE\n"
                    "  --pc-settings B,D,P,S the PC side's line settings when the receiver sends no reply\n"
                    "                        to the line break (default 9600,8,O,1)\n"
+                   "  -q, --quiet           no progress on a terminal\n"
                    "\n"
                    "Exit status: 0 every group loaded and FILE written; 1 the receiver did not answer or\n"
                    "some group did not arrive (FILE not written); 2 bad arguments or an unknown device.\n";
         case CliCommand::kConfigure:
-            return "Usage: vandel-cli configure FILE DEVICE... [--json] [--yes]\n"
-                   "                           [--pc-settings BAUD,DATA,PARITY,STOP]\n"
-                   "\n"
-                   "Configures the receivers on up to 20 devices (Comm 1, Comm 2, ... in the order given)\n"
-                   "with the settings in FILE, as \"Configure Receiver(s)...\" does: writes every group,\n"
-                   "saves, reads every group back and compares it. Prints the configuration summary per\n"
-                   "port and, for every port whose receiver answered, per group.\n"
-                   "\n"
+            return std::string(
+                       "Usage: vandel-cli configure FILE DEVICE... [OPTIONS]\n"
+                       "       vandel-cli configure [FILE] --manifest MANIFEST [OPTIONS]\n"
+                       "\n"
+                       "Configures the receivers on the devices with the settings in FILE, as \"Configure\n"
+                       "Receiver(s)...\" does: writes every group, saves, reads every group back and "
+                       "compares\n"
+                       "it. Prints the configuration summary per port and, for every port whose receiver\n"
+                       "answered, per group, with the fields that differ.\n"
+                       "\n"
+                       "One run takes up to 20 devices (Comm 1 to Comm 20 in the order given). More "
+                       "devices,\n"
+                       "or receivers with different settings files or PC settings, run as several runs side\n"
+                       "by side, each in a process of its own; the results come in the order given.\n"
+                       "\n") +
+                   kFleetOptionsHelp +
                    "  --yes                 go on when the settings fail the self-survey/dynamics check\n"
                    "                        (\"Invalid Configuration\"); without it the run stops there\n"
-                   "  --json                print the summary as JSON\n"
-                   "  --trace FILE          append every byte and step of the run to FILE\n"
-                   "  --pc-settings B,D,P,S the PC side's line settings for the first Link Check\n"
-                   "                        (default 9600,8,O,1)\n"
-                   "\n"
-                   "Exit status: 0 every port reports \"Configuration was successful.\"; 1 some port did\n"
-                   "not, or the run was stopped; 2 bad arguments, a file that is not a 169-byte settings\n"
-                   "file, or an unknown device.\n";
+                   "\n" +
+                   kFleetExitStatusHelp +
+                   "  3  stopped at the \"Invalid Configuration\" question: nothing was sent\n";
         case CliCommand::kPorts:
             return "Usage: vandel-cli ports [--dev DIR] [--json] [DEVICE...]\n"
                    "\n"
@@ -383,22 +412,19 @@ std::string HelpText(CliCommand command) {
                    "\n"
                    "Exit status: 0 listed; 2 bad arguments or a DEVICE that does not exist.\n";
         case CliCommand::kVerify:
-            return "Usage: vandel-cli verify FILE DEVICE... [--json] [--trace TRACE]\n"
-                   "                        [--pc-settings BAUD,DATA,PARITY,STOP]\n"
-                   "\n"
-                   "Checks, without writing anything, that the receivers on up to 20 devices hold the\n"
-                   "settings of FILE (exactly 169 bytes): opens each port, finds its receiver as\n"
-                   "configure does, asks for every group and compares it. No set, save or control\n"
-                   "command is sent. Prints the same summary as configure, with the fields that differ.\n"
-                   "\n"
-                   "  --json                print the summary as JSON\n"
-                   "  --trace TRACE         append every byte and step of the run to TRACE\n"
-                   "  --pc-settings B,D,P,S the PC side's line settings for the first Link Check\n"
-                   "                        (default 9600,8,O,1)\n"
-                   "\n"
-                   "Exit status: 0 every receiver holds the settings; 1 some receiver did not answer,\n"
-                   "misses a group or differs; 2 bad arguments, a file that is not a 169-byte settings\n"
-                   "file, or an unknown device (nothing was opened).\n";
+            return std::string(
+                       "Usage: vandel-cli verify FILE DEVICE... [OPTIONS]\n"
+                       "       vandel-cli verify [FILE] --manifest MANIFEST [OPTIONS]\n"
+                       "\n"
+                       "Checks, without writing anything, that the receivers hold the settings of FILE\n"
+                       "(exactly 169 bytes): opens each port, finds its receiver as configure does, asks "
+                       "for\n"
+                       "every group and compares it. No set, save or control command is sent. Prints the "
+                       "same\n"
+                       "summary as configure, with the fields that differ. Any number of devices, as for\n"
+                       "configure.\n"
+                       "\n") +
+                   kFleetOptionsHelp + "\n" + kFleetExitStatusHelp;
         case CliCommand::kTrace:
             return "Usage: vandel-cli trace FILE [--json]\n"
                    "\n"
@@ -421,15 +447,18 @@ std::string HelpText(CliCommand command) {
            "  show FILE [--json]                  every field of a settings file\n"
            "  diff FILE1 FILE2 [--json]           the fields in which two settings files differ\n"
            "  load DEVICE -o FILE                 load a receiver's settings into a file\n"
-           "  configure FILE DEVICE... [--yes]    configure up to 20 receivers from a file\n"
+           "  configure FILE DEVICE... [--yes]    configure receivers from a file (or --manifest)\n"
            "  ports [--json]                      the serial devices present and whether they can be used\n"
            "  verify FILE DEVICE... [--json]      check receivers against a file, writing nothing\n"
            "  trace FILE [--json]                 a trace as a conversation per port\n"
            "\n"
            "DEVICE is a tty path (/dev/ttyUSB0) or a network serial port (rfc2217://HOST:PORT).\n"
-           "Progress goes to standard error while it is a terminal.\n"
+           "Progress goes to standard error (--quiet: none).\n"
            "'vandel-cli COMMAND --help' describes one command.\n"
            "\n"
-           "Exit status: 0 success; 1 the files differ or the receivers did not all succeed;\n"
-           "2 bad arguments, a file that cannot be read or an unknown device.\n";
+           "Exit status:\n"
+           "  0  success\n"
+           "  1  the files differ, or some receiver failed, differs or misses groups\n"
+           "  2  bad arguments, a file that cannot be read or an unknown device: nothing touched\n"
+           "  3  configure stopped at the \"Invalid Configuration\" question: nothing sent\n";
 }
