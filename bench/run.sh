@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the measurement programs and prints one table of every performance figure of the project
 # with its goal beside it: decoder throughput, configure 20 ÷ 1, load ÷ fixed waits, idle CPU of 20
-# ports, SerialClose latency, start-up time and memory of the window program.
+# ports, SerialClose latency, start-up time and memory of the window program, and configure and
+# verify of 100 receivers against 1 with the command-line tool's CPU time and memory.
 # Usage: bench/run.sh [build-dir] (default build). The raw outputs stay in <build-dir>/bench/*.txt.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -9,7 +10,8 @@ build="${1:-build}"
 if [ ! -f "$build/build.ninja" ]; then
   cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 fi
-cmake --build "$build" -j2 --target decoder_bench configure_timing serial_idle_close startup_timing
+cmake --build "$build" -j2 --target decoder_bench configure_timing serial_idle_close startup_timing \
+  vandel-cli kirp-emulator
 out="$build/bench"
 export QT_QPA_PLATFORM=offscreen
 
@@ -19,6 +21,8 @@ echo "configure and load timing (about a minute) ..." >&2
 "$out/configure_timing" 20 >"$out/configure.txt" 2>&1
 echo "idle CPU and close latency (about 25 s) ..." >&2
 "$out/serial_idle_close" 10 >"$out/idle_close.txt" 2>&1
+echo "configure and verify of 100 receivers with vandel-cli (about 30 s) ..." >&2
+python3 bench/fleet_timing.py "$build/bin" 100 >"$out/fleet.txt" 2>&1
 echo "start-up (5 runs) ..." >&2
 : >"$out/startup.txt"
 for _ in 1 2 3 4 5; do
@@ -66,6 +70,19 @@ if m:
 m = re.search(r"SerialClose while the thread waits in a write to a full line: ([0-9.]+) ms", text)
 if m:
     v = float(m.group(1)); row("SerialClose during a blocked write (ms)", f"{v:.1f}", "<= 120", v <= 120)
+
+text = open(f"{out}/fleet.txt").read()
+for command in ("configure", "verify"):
+    m = re.search(command + r" (\d+) vs 1: ratio ([0-9.]+)", text)
+    if m:
+        r = float(m.group(2)); row(f"vandel-cli {command} {m.group(1)} receivers / 1 (wall)", f"{r:.3f}", "<= 1.2", r <= 1.2)
+    else:
+        row(f"vandel-cli {command} 100 / 1", "not measured", "<= 1.2", False)
+    m = re.search(command + r" (\d{2,}): exit (\d+), ([0-9.]+) s wall, ([0-9.]+) s CPU, ([0-9.]+) MB peak", text)
+    if m:
+        ok = m.group(2) == "0"
+        row(f"vandel-cli {command} {m.group(1)} receivers: CPU time, all processes (s)", m.group(4), "exit 0", ok)
+        row(f"vandel-cli {command} {m.group(1)} receivers: peak memory, all processes (MB)", m.group(5), "exit 0", ok)
 
 text = open(f"{out}/startup.txt").read()
 starts = [float(x) for x in re.findall(r"startup: ([0-9.]+) s from process start", text)]

@@ -8,7 +8,9 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <condition_variable>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -225,42 +227,89 @@ void UucpLock::Release() {
     path_.clear();
 }
 
-bool FindLineHolder(dev_t device, int ptyIndex, LineHolder& holder) {
+namespace {
+
+// The character devices another process has open, and which of its descriptors are pty masters.
+struct OpenDevices {
+    int32_t pid = 0;
+    std::vector<dev_t> devices;
+    std::vector<std::string> masters;  // descriptor numbers on the pty multiplexer
+};
+
+std::vector<OpenDevices> WalkProcesses() {
+    std::vector<OpenDevices> walked;
     DIR* processes = ::opendir("/proc");
-    if (processes == nullptr) return false;
+    if (processes == nullptr) return walked;
     const pid_t self = ::getpid();
-    bool found = false;
-    while (!found) {
-        const dirent* entry = ::readdir(processes);
-        if (entry == nullptr) break;
+    while (const dirent* entry = ::readdir(processes)) {
         if (!AllDigits(entry->d_name)) continue;
-        const int32_t pid = static_cast<int32_t>(std::strtol(entry->d_name, nullptr, 10));
-        if (pid == self) continue;
+        OpenDevices process;
+        process.pid = static_cast<int32_t>(std::strtol(entry->d_name, nullptr, 10));
+        if (process.pid == self) continue;
         const std::string base = std::string("/proc/") + entry->d_name;
         DIR* fds = ::opendir((base + "/fd").c_str());
         if (fds == nullptr) continue;  // gone, or not ours to look into
-        bool holdsLine = false;
-        bool holdsMaster = false;
         while (const dirent* fd = ::readdir(fds)) {
             if (!AllDigits(fd->d_name)) continue;
-            const std::string fdPath = base + "/fd/" + fd->d_name;
             struct stat info {};
-            if (::stat(fdPath.c_str(), &info) != 0 || !S_ISCHR(info.st_mode)) continue;
-            if (info.st_rdev == device)
-                holdsLine = true;
-            else if (ptyIndex >= 0 && info.st_rdev == kPtyMultiplexer &&
-                     IsPtyMasterOf(base + "/fdinfo/" + fd->d_name, ptyIndex))
-                holdsMaster = true;
+            if (::stat((base + "/fd/" + fd->d_name).c_str(), &info) != 0 || !S_ISCHR(info.st_mode)) continue;
+            if (info.st_rdev == kPtyMultiplexer)
+                process.masters.push_back(fd->d_name);
+            else
+                process.devices.push_back(info.st_rdev);
         }
         ::closedir(fds);
-        if (holdsLine && !holdsMaster) {
-            holder.pid = pid;
-            ReadFirstLine(base + "/comm", holder.command);
-            found = true;
-        }
+        if (!process.devices.empty()) walked.push_back(std::move(process));
     }
     ::closedir(processes);
-    return found;
+    return walked;
+}
+
+// One walk through /proc serves every port that asks while it is under way or before it starts:
+// twenty ports opened side by side make two walks, not twenty. A port never takes a walk that began
+// before it asked, so what it learns is never older than its question.
+std::mutex walkMutex;
+std::condition_variable walkDone;
+bool walking = false;
+uint64_t walksDone = 0;
+std::vector<OpenDevices> lastWalk;
+
+std::vector<OpenDevices> FreshWalk() {
+    std::unique_lock<std::mutex> lock(walkMutex);
+    const uint64_t needed = walksDone + (walking ? 2 : 1);
+    while (walksDone < needed) {
+        if (walking) {
+            walkDone.wait(lock);
+            continue;
+        }
+        walking = true;
+        lock.unlock();
+        std::vector<OpenDevices> walked = WalkProcesses();
+        lock.lock();
+        lastWalk = std::move(walked);
+        ++walksDone;
+        walking = false;
+        walkDone.notify_all();
+    }
+    return lastWalk;
+}
+
+}  // namespace
+
+bool FindLineHolder(dev_t device, int ptyIndex, LineHolder& holder) {
+    for (const OpenDevices& process : FreshWalk()) {
+        if (std::find(process.devices.begin(), process.devices.end(), device) == process.devices.end()) continue;
+        // The other end of a pty is no holder, even when it keeps the slave open too.
+        const std::string base = "/proc/" + std::to_string(process.pid);
+        bool holdsMaster = false;
+        for (size_t i = 0; ptyIndex >= 0 && !holdsMaster && i < process.masters.size(); ++i)
+            holdsMaster = IsPtyMasterOf(base + "/fdinfo/" + process.masters[i], ptyIndex);
+        if (holdsMaster) continue;
+        holder.pid = process.pid;
+        ReadFirstLine(base + "/comm", holder.command);
+        return true;
+    }
+    return false;
 }
 
 std::string DescribeProcess(int32_t pid) {
