@@ -298,7 +298,8 @@ std::vector<OpenDevices> FreshWalk() {
 
 bool FindLineHolder(dev_t device, int ptyIndex, LineHolder& holder) {
     for (const OpenDevices& process : FreshWalk()) {
-        if (std::find(process.devices.begin(), process.devices.end(), device) == process.devices.end()) continue;
+        if (std::find(process.devices.begin(), process.devices.end(), device) == process.devices.end())
+            continue;
         // The other end of a pty is no holder, even when it keeps the slave open too.
         const std::string base = "/proc/" + std::to_string(process.pid);
         bool holdsMaster = false;
