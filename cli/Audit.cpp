@@ -92,6 +92,11 @@ AuditFile::~AuditFile() {
 }
 
 bool AuditFile::Open(const std::string& path, std::string& error) {
+    struct stat before {};
+    if (::stat(path.c_str(), &before) == 0 && !S_ISREG(before.st_mode)) {
+        error = path + ": not a regular file";
+        return false;
+    }
     // O_NONBLOCK: opening a FIFO with no reader must not wait; it is refused below anyway.
     fd_ = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0644);
     if (fd_ < 0) {
