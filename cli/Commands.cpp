@@ -207,7 +207,11 @@ int RunConfigure(const CliArguments& arguments, std::FILE* out, std::FILE* err) 
     if (errors.empty() && !arguments.audit.empty() && !audit.Open(arguments.audit, error))
         errors.push_back("cannot write the audit record: " + error);
     if (!errors.empty()) {
-        for (const std::string& message : errors) Message(err, message);
+        // A file that is no manifest at all would give a line for each of its lines.
+        constexpr size_t kMostErrors = 50;
+        for (size_t i = 0; i < errors.size() && i < kMostErrors; ++i) Message(err, errors[i]);
+        if (errors.size() > kMostErrors)
+            Message(err, "... and " + std::to_string(errors.size() - kMostErrors) + " more problems");
         Message(err, "no receiver was touched");
         return kExitUsage;
     }

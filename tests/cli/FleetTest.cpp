@@ -22,6 +22,7 @@
 #include "support/Pty.h"
 
 using ::testing::HasSubstr;
+using ::testing::Not;
 
 namespace {
 
@@ -182,6 +183,16 @@ TEST(CliFleet, BadManifestLinesAreRefusedBeforeAnyDeviceIsOpened) {
     EXPECT_THAT(checked.err, HasSubstr(path + ":5: " + folder.File("short.dat") + " is 100 bytes"));
     EXPECT_THAT(checked.err, HasSubstr(path + ":6: " + folder.File("missing.dat")));
     EXPECT_TRUE(good.ReadAvailable().empty());  // nothing went over the line
+
+    // A file that is no manifest at all: the first fifty problems, then how many more.
+    std::string lines;
+    for (int i = 0; i < 80; ++i) lines += "a b c d\n";
+    ASSERT_TRUE(WriteBytes(path, std::vector<uint8_t>(lines.begin(), lines.end())));
+    const CliResult many = RunCli({"verify", "--manifest", path});
+    EXPECT_EQ(many.exitStatus, 2);
+    EXPECT_THAT(many.err, HasSubstr(path + ":50: expected"));
+    EXPECT_THAT(many.err, Not(HasSubstr(path + ":51: expected")));
+    EXPECT_THAT(many.err, HasSubstr("... and 30 more problems"));
 }
 
 namespace {
