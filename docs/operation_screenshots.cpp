@@ -29,14 +29,20 @@ namespace {
 QString folder;
 QString questionPicture;  // where the next "Invalid Configuration" box goes
 QString runPicture;       // where the run goes, 3 s after the question was answered
+bool summaryTaken = false;
 
-void Grab(const QString& path) {
-    QGuiApplication::primaryScreen()->grabWindow(0).save(path);
+// The screen, or only the part a window covers.
+void Grab(const QString& path, const QWidget* window = nullptr) {
+    const QRect area = window != nullptr ? window->frameGeometry() : QRect(0, 0, -1, -1);
+    QGuiApplication::primaryScreen()
+        ->grabWindow(0, area.x(), area.y(), area.width(), area.height())
+        .save(path);
     std::printf("%s\n", qPrintable(path));
     std::fflush(stdout);
 }
 
-// Answers whatever window the run opens: pictures the question and OKs it, closes the summary.
+// Answers whatever window the run opens: pictures the question and OKs it, pictures the first
+// summary and closes it.
 void Watch() {
     QWidget* modal = QApplication::activeModalWidget();
     if (auto* box = qobject_cast<QMessageBox*>(modal); box != nullptr && box->isVisible()) {
@@ -50,6 +56,8 @@ void Watch() {
         }
         box->button(QMessageBox::Ok)->click();
     } else if (modal != nullptr && modal == Form_Summary && modal->isVisible()) {
+        if (!summaryTaken) Grab(folder + "/summary.png", Form_Summary);  // the first run's summary
+        summaryTaken = true;
         Form_Summary->reject();
     }
 }

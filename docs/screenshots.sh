@@ -59,6 +59,6 @@ kill $program_pid 2>/dev/null || true
 scratch="$(mktemp -d)"
 QT_QPA_PLATFORM=xcb "$build/bin/operation_screenshots" "$scratch" >/dev/null
 cp "$scratch/configure-progress.png" "$scratch/invalid-configuration-timing.png" \
-   "$scratch/invalid-configuration-position.png" docs/
+   "$scratch/invalid-configuration-position.png" "$scratch/summary.png" docs/
 rm -rf "$scratch"
-echo "docs/configure-progress.png docs/invalid-configuration-timing.png docs/invalid-configuration-position.png"
+echo "docs/configure-progress.png docs/invalid-configuration-timing.png docs/invalid-configuration-position.png docs/summary.png"
