@@ -2,22 +2,29 @@
 
 #include "cli/Progress.h"
 
+void CliOperator::Say(const std::string& text) {
+    if (board_ != nullptr) {
+        board_->Message(text);
+        return;
+    }
+    std::fprintf(messages_, "%s\n", text.c_str());
+    std::fflush(messages_);
+}
+
 void CliOperator::Warning(const std::string& title, const std::string& text) {
     warningTitles_.push_back(title);
-    std::fprintf(messages_, "%s: %s\n", title.c_str(), text.c_str());
-    std::fflush(messages_);
+    Say(title + ": " + text);
 }
 
 bool CliOperator::AskOkCancel(const std::string& title, const std::string& text) {
     if (askedElsewhere_ && answerYes_) return true;
-    std::fprintf(messages_, "%s: %s\n", title.c_str(), text.c_str());
+    Say(title + ": " + text);
     if (answerYes_) {
-        std::fprintf(messages_, "Going on: --yes was given.\n");
+        Say("Going on: --yes was given.");
     } else {
-        std::fprintf(messages_, "Configuration aborted: give --yes to configure anyway.\n");
+        Say("Configuration aborted: give --yes to configure anyway.");
         declined_ = true;
     }
-    std::fflush(messages_);
     return answerYes_;
 }
 

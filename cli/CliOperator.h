@@ -21,6 +21,8 @@ struct PortSummary {
     std::array<std::vector<FieldChange>, kGroupCount> differences{};
 };
 
+class ProgressBoard;
+
 class CliOperator final : public Operator {
   public:
     // askedElsewhere: another process asked the question and printed it; this one only answers.
@@ -34,6 +36,9 @@ class CliOperator final : public Operator {
     void FocusSink() override {}
     void Progress(const std::string& text) override;
 
+    // While a progress board is drawn, messages go above it instead of into it.
+    void SetBoard(ProgressBoard* board) { board_ = board; }
+
     const std::vector<std::string>& WarningTitles() const { return warningTitles_; }
     bool Declined() const { return declined_; }
     bool SummaryShown() const { return summaryShown_; }
@@ -44,6 +49,8 @@ class CliOperator final : public Operator {
     bool answerYes_;
     bool askedElsewhere_;
     std::FILE* messages_;
+    ProgressBoard* board_ = nullptr;
+    void Say(const std::string& text);
     std::vector<std::string> warningTitles_;
     bool declined_ = false;
     bool summaryShown_ = false;

@@ -153,6 +153,7 @@ int RunLoad(const CliArguments& arguments, std::FILE* out, std::FILE* err) {
 
     CliOperator op(false, err);
     ProgressBoard board({device}, err, ProgressModeFor(err, arguments.quiet, false));
+    op.SetBoard(&board);
     WatchPorts(1, [&](int, const std::string& state) {
         board.Update(0, state);
         board.Tick();

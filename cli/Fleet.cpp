@@ -80,6 +80,7 @@ void RunHere(const std::vector<FleetReceiver>& receivers, const std::vector<size
     // Working for another process: the question was asked there, the states go there.
     const bool forAnother = options.progressFd >= 0;
     CliOperator op(options.yes, err, forAnother);
+    op.SetBoard(&board);
     WatchPorts(static_cast<int>(members.size()), [&](int commIndex, const std::string& state) {
         if (forAnother) {
             WriteAll(options.progressFd, std::to_string(commIndex + 1) + "\t" + state + "\n");
