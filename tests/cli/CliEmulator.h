@@ -19,3 +19,15 @@ inline std::unique_ptr<Emulator> StartEmulatorWith(const EmulatorOptions& option
     }
     return emulator;
 }
+
+// count receivers on ptys (pty) or network ports, with the given faults and factory Port B line.
+inline std::unique_ptr<Emulator> StartEmulator(bool pty, int count, const ReceiverFaults& faults = {},
+                                               bool silent = false, const PortLine& portB = {}) {
+    EmulatorOptions options;
+    options.usePty = pty;
+    options.count = count;
+    options.faults = faults;
+    options.silent = silent;
+    options.portB = portB;
+    return StartEmulatorWith(options);
+}

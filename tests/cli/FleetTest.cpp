@@ -26,15 +26,6 @@ using ::testing::Not;
 
 namespace {
 
-std::unique_ptr<Emulator> StartReceivers(int count, const PortLine& portB = {}, bool silent = false) {
-    EmulatorOptions options;
-    options.usePty = true;
-    options.count = count;
-    options.portB = portB;
-    options.silent = silent;
-    return StartEmulatorWith(options);
-}
-
 std::vector<std::string> Lines(const std::string& path) {
     std::ifstream file(path);
     std::vector<std::string> lines;
@@ -63,9 +54,9 @@ std::string Sha256Of(const std::vector<uint8_t>& bytes) {
 TEST(CliFleet, SixtyReceiversFromAManifestWithTwoFilesAndTwoPcSides) {
     PortLine slow;
     slow.baudRate = 4800;
-    auto first = StartReceivers(20);
-    auto second = StartReceivers(20);
-    auto third = StartReceivers(20, slow);
+    auto first = StartEmulator(true, 20);
+    auto second = StartEmulator(true, 20);
+    auto third = StartEmulator(true, 20, {}, false, slow);
     ASSERT_TRUE(first && second && third);
     TempFolder folder;
     const std::vector<uint8_t> files[2] = {FactorySettingsFile(), SecondSettingsFile()};
@@ -224,8 +215,8 @@ pid_t FindRunProcess(const std::string& device) {
 
 // A run whose process dies is reported for each of its receivers; the other run's results stand.
 TEST(CliFleet, ARunThatDiesIsReportedForItsReceivers) {
-    auto silent = StartReceivers(20, {}, true);  // the first run waits on these through every pass
-    auto answering = StartReceivers(5);
+    auto silent = StartEmulator(true, 20, {}, true);  // the first run waits on these through every pass
+    auto answering = StartEmulator(true, 5);
     ASSERT_TRUE(silent && answering);
     TempFolder folder;
     ASSERT_TRUE(WriteBytes(folder.File("a.dat"), FactorySettingsFile()));

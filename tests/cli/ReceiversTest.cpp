@@ -17,16 +17,6 @@ using ::testing::Not;
 
 namespace {
 
-std::unique_ptr<Emulator> StartEmulator(bool pty, int count, const ReceiverFaults& faults = {},
-                                        bool silent = false) {
-    EmulatorOptions options;
-    options.usePty = pty;
-    options.count = count;
-    options.faults = faults;
-    options.silent = silent;
-    return StartEmulatorWith(options);
-}
-
 // What a receiver holds, in settings-file form: the reports' bytes, and for 2D Altitude mode 0
 // followed by the altitude report's first four bytes.
 std::vector<uint8_t> FileForm(const ReceiverSettings& settings) {
