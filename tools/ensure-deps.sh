@@ -10,6 +10,7 @@ VC_PACKAGES=(
   nlohmann-json3-dev
   ser2net locales
   clang libclang-rt-14-dev clang-format
+  ansible-core
 )
 
 vc_missing_packages() {
