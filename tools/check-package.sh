@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the Debian package and checks it as a lab would meet it: lintian finds no error, the desktop
 # entry validates, it installs with apt (which pulls what the programs need), the installed programs
-# answer --version, the manual page is found, and it removes cleanly.
+# answer --version, the manual page and the Ansible collection are found, and it removes cleanly.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source tools/ensure-deps.sh
@@ -19,6 +19,8 @@ for program in vandel-configurator vandel-cli kirp-emulator; do
   /usr/bin/$program --version || status=1
 done
 man -w vandel-cli || status=1
+# Ansible finds the collection where the package put it, without being told where.
+ansible-doc vandel.receivers.receiver >/dev/null || status=1
 DEBIAN_FRONTEND=noninteractive apt-get remove -y vandel-configurator >/dev/null
 if [ -e /usr/bin/vandel-cli ]; then
   echo "the package left /usr/bin/vandel-cli behind" >&2

@@ -213,10 +213,11 @@ class VandelCli:
 
     def summary(self, operation, settings_file, devices, audit=None, extra=()):
         """Runs configure or verify and gives each receiver's outcome, in the order of devices."""
-        args = [operation, settings_file] + list(devices) + ['--json', '--quiet'] + self._pc_settings_args()
+        args = [operation, '--json', '--quiet'] + self._pc_settings_args() + list(extra)
         if audit:
             args += ['--audit', audit]
-        rc, stdout, stderr = self.run(args + list(extra))
+        # After '--' a device named like an option is still a device.
+        rc, stdout, stderr = self.run(args + ['--', settings_file] + list(devices))
         try:
             summary = json.loads(stdout)
         except ValueError:
@@ -243,7 +244,7 @@ class VandelCli:
         """Loads each receiver's settings into a file in folder, all side by side: a list of
         (device, file) and a list of (device, why it failed)."""
         files = [os.path.join(folder, 'receiver-%d.dat' % i) for i in range(len(devices))]
-        commands = [['load', device, '-o', path, '--quiet'] + self._pc_settings_args()
+        commands = [['load', '-o', path, '--quiet'] + self._pc_settings_args() + ['--', device]
                     for device, path in zip(devices, files)]
         loaded, failed = [], []
         for device, path, (rc, stdout, stderr) in zip(devices, files, self.run_many(commands)):

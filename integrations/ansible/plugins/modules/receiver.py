@@ -182,6 +182,7 @@ receivers:
       returned: when the receiver was configured
 '''
 
+import os
 import tempfile
 
 from ansible.module_utils.basic import AnsibleModule
@@ -214,10 +215,11 @@ def main():
     if not devices:
         module.fail_json(msg='no device given')
     cli = VandelCli(module)
+    base = os.path.abspath(params['settings_file'])
 
     with tempfile.TemporaryDirectory(prefix='vandel-receivers-') as folder:
         try:
-            settings_file = cli.settings_with(params['settings_file'], params['settings'], folder)
+            settings_file = cli.settings_with(base, params['settings'], folder)
             verified = cli.verify(settings_file, devices, params['audit'])
             entries = [_entry(outcome) for outcome in verified]
             to_configure = [i for i, outcome in enumerate(verified) if outcome['result'] in RESULTS_TO_CONFIGURE]
@@ -232,12 +234,13 @@ def main():
         except CliFailure as e:
             e.fail(module, settings_file=params['settings_file'])
 
+    settings_name = params['settings_file'] + (' with the settings' if params['settings'] else '')
     diffs = []
     for i in to_configure:
         entry = entries[i]
         entry['changed'] = params['state'] == 'present'
         if module._diff:
-            diffs.append(receiver_diff(verified[i], params['settings_file']))
+            diffs.append(receiver_diff(verified[i], settings_name))
         if i in configured:
             outcome = configured[i]
             entry.update((key, outcome[key]) for key in ('result', 'text', 'reason', 'differences', 'missing'))
