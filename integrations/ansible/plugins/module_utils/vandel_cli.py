@@ -69,9 +69,11 @@ def _setting_text(value):
 
 
 def _reason_text(reason):
+    """Why a port could not be opened: the tool's code for it and its words."""
     if not isinstance(reason, dict):
         return None
-    return reason.get('text') or reason.get('detail') or reason.get('code')
+    words = [reason.get('code'), reason.get('text') or reason.get('detail')]
+    return ': '.join(str(w) for w in words if w) or None
 
 
 def _outcome(entry):

@@ -140,8 +140,9 @@ receivers:
       type: str
       sample: Configuration was successful.
     reason:
-      description: Why a port could not be opened, in the tool's words; null otherwise.
+      description: Why a port could not be opened, the tool's code for it and its words; null otherwise.
       type: str
+      sample: "busy: held by PID 4711"
     differences:
       description: The fields that differ (from the verify, or after a configure that failed).
       type: list
