@@ -18,8 +18,9 @@ description:
   - It first verifies every receiver (C(vandel-cli verify), which writes nothing). A receiver that
     already holds the settings is left alone and reports no change; a receiver that differs is
     configured (C(vandel-cli configure)), read back and compared, and reports a change.
-  - In check mode it only verifies; nothing is sent to any receiver but the link check and the
-    requests for its settings, and C(changed) says where a configure would run.
+  - In check mode it only verifies: no set, save or control command reaches any receiver (only the
+    link check, a line break where a receiver stays silent, and the requests for its settings),
+    and C(changed) says where a configure would run.
   - In diff mode it shows, per receiver, the fields that differ as the receiver holds them
     (before) and as the settings give them (after), in the words of C(vandel-cli diff).
   - A receiver that cannot be opened, does not answer, or still differs after it was configured
