@@ -18,7 +18,7 @@ description:
   - It first verifies every receiver (C(vandel-cli verify), which writes nothing). A receiver that
     already holds the settings is left alone and reports no change; a receiver that differs is
     configured (C(vandel-cli configure)), read back and compared, and reports a change.
-  - In check mode it only verifies: no set, save or control command reaches any receiver (only the
+  - In check mode it only verifies. No set, save or control command reaches any receiver (only the
     link check, a line break where a receiver stays silent, and the requests for its settings),
     and C(changed) says where a configure would run.
   - In diff mode it shows, per receiver, the fields that differ as the receiver holds them
