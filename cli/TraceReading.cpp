@@ -1,8 +1,7 @@
 #include "cli/TraceReading.h"
 
-#include <fstream>
-#include <set>
-#include <sstream>
+#include <cstdio>
+#include <cstdlib>
 
 #include "settings/SettingsImage.h"
 
@@ -34,14 +33,21 @@ std::string Told(const TraceEvent& e) {
 
 }  // namespace
 
-std::string TraceConversationText(const ParsedTrace& trace) {
-    std::set<int> ports;
-    for (const TraceEvent& e : trace.events) ports.insert(e.port);
+bool ReadTraceConversation(const std::string& path, TraceConversation& conversation, std::string& error) {
+    return ReadTraceEvents(
+        path, conversation.header, conversation.badLines,
+        [&](TraceEvent&& e) {
+            std::vector<TraceEvent>& told = conversation.ports[e.port];
+            if (e.event != "tx" && e.event != "rx") told.push_back(std::move(e));
+        },
+        error);
+}
+
+std::string TraceConversationText(const TraceConversation& trace) {
     std::string text = trace.header.empty() ? std::string() : trace.header + "\n";
-    for (const int port : ports) {
+    for (const auto& [port, events] : trace.ports) {
         text += "\nComm " + std::to_string(port) + "\n";
-        for (const TraceEvent& e : trace.events) {
-            if (e.port != port) continue;
+        for (const TraceEvent& e : events) {
             const std::string told = Told(e);
             if (told.empty()) continue;
             char time[32];
@@ -54,19 +60,16 @@ std::string TraceConversationText(const ParsedTrace& trace) {
     return text;
 }
 
-nlohmann::ordered_json TraceConversationJson(const std::string& path, const ParsedTrace& trace) {
+nlohmann::ordered_json TraceConversationJson(const std::string& path, const TraceConversation& trace) {
     nlohmann::ordered_json json;
     json["file"] = path;
     json["header"] = trace.header;
     json["ports"] = nlohmann::ordered_json::array();
-    std::set<int> ports;
-    for (const TraceEvent& e : trace.events) ports.insert(e.port);
-    for (const int port : ports) {
+    for (const auto& [port, events] : trace.ports) {
         nlohmann::ordered_json entry;
         entry["comm"] = port;
         entry["events"] = nlohmann::ordered_json::array();
-        for (const TraceEvent& e : trace.events) {
-            if (e.port != port || e.event == "tx" || e.event == "rx") continue;
+        for (const TraceEvent& e : events) {
             nlohmann::ordered_json item;
             item["ms"] = e.ms;
             item["event"] = e.event;
