@@ -90,10 +90,12 @@ for command in ("configure", "verify"):
 text = open(f"{out}/trace_reading.txt").read()
 for name, label, goal, limit in (("ports", "vandel-cli trace of 200,000 ports (s)", "< 5", 5.0),
                                  ("sparse", "vandel-cli trace of a sparse 1 GB file (s)", "< 5", 5.0)):
-    m = re.search(rf"trace {name}: ([0-9.]+) s wall, (\d+) kB", text)
+    m = re.search(rf"trace {name}: ([0-9.]+) s wall, ([0-9.]+) s user, ([0-9.]+) s system, (\d+) kB", text)
     if m:
         v = float(m.group(1)); row(label, f"{v:.2f}", goal, v < limit)
-        mb = int(m.group(2)) / 1024
+        cpu = float(m.group(2)) + float(m.group(3))
+        row(label.replace("(s)", "CPU time (s)"), f"{cpu:.2f}", goal, cpu < limit)
+        mb = int(m.group(4)) / 1024
         row(label.replace("(s)", "peak memory (MB)"), f"{mb:.0f}", "<= 100", mb <= 100)
     else:
         row(label, "not measured", goal, False)

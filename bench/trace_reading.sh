@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # vandel-cli trace on what is hard to read: a crafted trace of 200,000 ports (one packet each) and a
 # sparse 1 GB file with one event after a gigabyte of zero bytes. Prints the wall time and peak
-# memory of each. Usage: bench/trace_reading.sh BIN_DIR
+# memory of each (the CPU time too: on a busy machine it is the fairer figure). Usage: bench/trace_reading.sh BIN_DIR
 set -euo pipefail
 bin="$1"
 work="$(mktemp -d)"
@@ -16,7 +16,7 @@ PY
 truncate -s 1G "$work/sparse.trace"
 echo "5 comm1 note after a gigabyte of nothing" >>"$work/sparse.trace"
 for name in ports sparse; do
-  /usr/bin/time -f "trace $name: %e s wall, %M kB max resident" \
+  /usr/bin/time -f "trace $name: %e s wall, %U s user, %S s system, %M kB max resident" \
     "$bin/vandel-cli" trace "$work/$name.trace" >/dev/null 2>"$work/$name.time" || true
   tail -n 1 "$work/$name.time"
 done

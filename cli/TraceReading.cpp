@@ -15,9 +15,10 @@ std::string GroupName(const std::string& number) {
 // One event as the conversation shows it; empty for raw bytes (the packets tell them).
 std::string Told(const TraceEvent& e) {
     if (e.event == "packet-tx" || e.event == "packet-rx") {
+        const std::map<std::string, std::string> values = TracePacketValues(e.fields);
         const auto value = [&](const char* key) {
-            const auto it = e.values.find(key);
-            return it == e.values.end() ? std::string() : it->second;
+            const auto it = values.find(key);
+            return it == values.end() ? std::string() : it->second;
         };
         std::string text =
             std::string(e.event == "packet-tx" ? "PC -> receiver  " : "receiver -> PC  ") + value("id");
@@ -38,7 +39,11 @@ bool ReadTraceConversation(const std::string& path, TraceConversation& conversat
         path, conversation.header, conversation.badLines,
         [&](TraceEvent&& e) {
             std::vector<TraceEvent>& told = conversation.ports[e.port];
-            if (e.event != "tx" && e.event != "rx") told.push_back(std::move(e));
+            if (e.event == "tx" || e.event == "rx") return;
+            // The packet's fields are taken apart again when told: kept whole they would cost
+            // many times the line.
+            e.values.clear();
+            told.push_back(std::move(e));
         },
         error);
 }
@@ -73,11 +78,14 @@ nlohmann::ordered_json TraceConversationJson(const std::string& path, const Trac
             nlohmann::ordered_json item;
             item["ms"] = e.ms;
             item["event"] = e.event;
-            if (e.values.empty()) {
+            const std::map<std::string, std::string> values = e.event.rfind("packet-", 0) == 0
+                                                                  ? TracePacketValues(e.fields)
+                                                                  : std::map<std::string, std::string>();
+            if (values.empty()) {
                 item["text"] = e.fields;
             } else {
-                for (const auto& [key, value] : e.values) item[key] = value;
-                const std::string group = GroupName(e.values.count("group") ? e.values.at("group") : "");
+                for (const auto& [key, value] : values) item[key] = value;
+                const std::string group = GroupName(values.count("group") ? values.at("group") : "");
                 if (!group.empty()) item["groupName"] = group;
             }
             entry["events"].push_back(std::move(item));

@@ -9,7 +9,7 @@
 #include "serial/TraceRead.h"
 
 // A trace as its conversation shows it: per port, in the order of the file, the events that are
-// told (the raw bytes are left out: the packets tell them).
+// told (the raw bytes are left out: the packets tell them; a packet's key=value fields are not kept).
 struct TraceConversation {
     std::string header;
     std::map<int, std::vector<TraceEvent>> ports;

@@ -11,8 +11,24 @@
 
 namespace {
 
-// "id=8F sub=15 group=7 length=43 data=8F 15 ..." → values; data and detail run to the end of the line.
-std::map<std::string, std::string> KeyValues(const std::string& fields) {
+// One line of a trace into an event; false when it is none.
+bool ParseEventLine(const std::string& line, TraceEvent& event) {
+    std::istringstream in(line);
+    std::string port;
+    if (!(in >> event.ms >> port >> event.event) || port.rfind("comm", 0) != 0) return false;
+    try {
+        event.port = std::stoi(port.substr(4));
+    } catch (...) {
+        return false;
+    }
+    std::getline(in >> std::ws, event.fields);
+    if (event.event.rfind("packet-", 0) == 0) event.values = TracePacketValues(event.fields);
+    return true;
+}
+
+}  // namespace
+
+std::map<std::string, std::string> TracePacketValues(const std::string& fields) {
     std::map<std::string, std::string> values;
     size_t at = 0;
     while (at < fields.size()) {
@@ -26,23 +42,6 @@ std::map<std::string, std::string> KeyValues(const std::string& fields) {
     }
     return values;
 }
-
-// One line of a trace into an event; false when it is none.
-bool ParseEventLine(const std::string& line, TraceEvent& event) {
-    std::istringstream in(line);
-    std::string port;
-    if (!(in >> event.ms >> port >> event.event) || port.rfind("comm", 0) != 0) return false;
-    try {
-        event.port = std::stoi(port.substr(4));
-    } catch (...) {
-        return false;
-    }
-    std::getline(in >> std::ws, event.fields);
-    if (event.event.rfind("packet-", 0) == 0) event.values = KeyValues(event.fields);
-    return true;
-}
-
-}  // namespace
 
 std::vector<uint8_t> HexToBytes(const std::string& hex) {
     std::vector<uint8_t> bytes;

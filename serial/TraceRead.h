@@ -32,5 +32,8 @@ bool ReadTraceEvents(const std::string& path, std::string& header, int64_t& badL
                      const std::function<void(TraceEvent&&)>& onEvent, std::string& error);
 // Every event of a trace in memory (for traces of one run: tests, the emulator's --from-trace).
 bool ReadTrace(const std::string& path, ParsedTrace& trace, std::string& error);
+// The key=value fields of a packet line ("id=8F sub=15 group=7 length=43 data=8F 15 ..."); data and
+// detail run to the end of the line.
+std::map<std::string, std::string> TracePacketValues(const std::string& fields);
 // The bytes of a "data=" or raw-bytes field ("10 1F 10 03"); stops at the first thing that is no byte.
 std::vector<uint8_t> HexToBytes(const std::string& hex);
