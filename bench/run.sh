@@ -2,7 +2,8 @@
 # Builds the measurement programs and prints one table of every performance figure of the project
 # with its goal beside it: decoder throughput, configure 20 ÷ 1, load ÷ fixed waits, idle CPU of 20
 # ports, SerialClose latency, start-up time and memory of the window program, and configure and
-# verify of 100 receivers against 1 with the command-line tool's CPU time and memory.
+# verify of 100 receivers against 1 with the command-line tool's CPU time and memory, and vandel-cli
+# trace of 200,000 ports and of a sparse 1 GB file.
 # Usage: bench/run.sh [build-dir] (default build). The raw outputs stay in <build-dir>/bench/*.txt.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -23,6 +24,8 @@ echo "idle CPU and close latency (about 25 s) ..." >&2
 "$out/serial_idle_close" 10 >"$out/idle_close.txt" 2>&1
 echo "configure and verify of 100 receivers with vandel-cli (about 30 s) ..." >&2
 python3 bench/fleet_timing.py "$build/bin" 100 >"$out/fleet.txt" 2>&1
+echo "vandel-cli trace of 200,000 ports and of a sparse 1 GB file ..." >&2
+bench/trace_reading.sh "$build/bin" >"$out/trace_reading.txt" 2>&1
 echo "start-up (5 runs) ..." >&2
 : >"$out/startup.txt"
 for _ in 1 2 3 4 5; do
@@ -83,6 +86,19 @@ for command in ("configure", "verify"):
         ok = m.group(2) == "0"
         row(f"vandel-cli {command} {m.group(1)} receivers: CPU time, all processes (s)", m.group(4), "exit 0", ok)
         row(f"vandel-cli {command} {m.group(1)} receivers: peak memory, all processes (MB)", m.group(5), "exit 0", ok)
+
+text = open(f"{out}/trace_reading.txt").read()
+for name, label, goal, limit in (("ports", "vandel-cli trace of 200,000 ports (s)", "< 5", 5.0),
+                                 ("sparse", "vandel-cli trace of a sparse 1 GB file (s)", "< 5", 5.0)):
+    m = re.search(rf"trace {name}: ([0-9.]+) s wall, ([0-9.]+) s user, ([0-9.]+) s system, (\d+) kB", text)
+    if m:
+        v = float(m.group(1)); row(label, f"{v:.2f}", goal, v < limit)
+        cpu = float(m.group(2)) + float(m.group(3))
+        row(label.replace("(s)", "CPU time (s)"), f"{cpu:.2f}", goal, cpu < limit)
+        mb = int(m.group(4)) / 1024
+        row(label.replace("(s)", "peak memory (MB)"), f"{mb:.0f}", "<= 100", mb <= 100)
+    else:
+        row(label, "not measured", goal, False)
 
 text = open(f"{out}/startup.txt").read()
 starts = [float(x) for x in re.findall(r"startup: ([0-9.]+) s from process start", text)]

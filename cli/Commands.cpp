@@ -281,9 +281,9 @@ int RunPorts(const CliArguments& arguments, std::FILE* out, std::FILE* err) {
 }
 
 int RunTrace(const CliArguments& arguments, std::FILE* out, std::FILE* err) {
-    ParsedTrace trace;
+    TraceConversation trace;
     std::string error;
-    if (!ReadTrace(arguments.files[0], trace, error)) {
+    if (!ReadTraceConversation(arguments.files[0], trace, error)) {
         Message(err, error);
         return kExitUsage;
     }

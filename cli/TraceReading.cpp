@@ -1,8 +1,7 @@
 #include "cli/TraceReading.h"
 
-#include <fstream>
-#include <set>
-#include <sstream>
+#include <cstdio>
+#include <cstdlib>
 
 #include "settings/SettingsImage.h"
 
@@ -16,9 +15,10 @@ std::string GroupName(const std::string& number) {
 // One event as the conversation shows it; empty for raw bytes (the packets tell them).
 std::string Told(const TraceEvent& e) {
     if (e.event == "packet-tx" || e.event == "packet-rx") {
+        const std::map<std::string, std::string> values = TracePacketValues(e.fields);
         const auto value = [&](const char* key) {
-            const auto it = e.values.find(key);
-            return it == e.values.end() ? std::string() : it->second;
+            const auto it = values.find(key);
+            return it == values.end() ? std::string() : it->second;
         };
         std::string text =
             std::string(e.event == "packet-tx" ? "PC -> receiver  " : "receiver -> PC  ") + value("id");
@@ -34,14 +34,25 @@ std::string Told(const TraceEvent& e) {
 
 }  // namespace
 
-std::string TraceConversationText(const ParsedTrace& trace) {
-    std::set<int> ports;
-    for (const TraceEvent& e : trace.events) ports.insert(e.port);
+bool ReadTraceConversation(const std::string& path, TraceConversation& conversation, std::string& error) {
+    return ReadTraceEvents(
+        path, conversation.header, conversation.badLines,
+        [&](TraceEvent&& e) {
+            std::vector<TraceEvent>& told = conversation.ports[e.port];
+            if (e.event == "tx" || e.event == "rx") return;
+            // The packet's fields are taken apart again when told: kept whole they would cost
+            // many times the line.
+            e.values.clear();
+            told.push_back(std::move(e));
+        },
+        error);
+}
+
+std::string TraceConversationText(const TraceConversation& trace) {
     std::string text = trace.header.empty() ? std::string() : trace.header + "\n";
-    for (const int port : ports) {
+    for (const auto& [port, events] : trace.ports) {
         text += "\nComm " + std::to_string(port) + "\n";
-        for (const TraceEvent& e : trace.events) {
-            if (e.port != port) continue;
+        for (const TraceEvent& e : events) {
             const std::string told = Told(e);
             if (told.empty()) continue;
             char time[32];
@@ -54,27 +65,27 @@ std::string TraceConversationText(const ParsedTrace& trace) {
     return text;
 }
 
-nlohmann::ordered_json TraceConversationJson(const std::string& path, const ParsedTrace& trace) {
+nlohmann::ordered_json TraceConversationJson(const std::string& path, const TraceConversation& trace) {
     nlohmann::ordered_json json;
     json["file"] = path;
     json["header"] = trace.header;
     json["ports"] = nlohmann::ordered_json::array();
-    std::set<int> ports;
-    for (const TraceEvent& e : trace.events) ports.insert(e.port);
-    for (const int port : ports) {
+    for (const auto& [port, events] : trace.ports) {
         nlohmann::ordered_json entry;
         entry["comm"] = port;
         entry["events"] = nlohmann::ordered_json::array();
-        for (const TraceEvent& e : trace.events) {
-            if (e.port != port || e.event == "tx" || e.event == "rx") continue;
+        for (const TraceEvent& e : events) {
             nlohmann::ordered_json item;
             item["ms"] = e.ms;
             item["event"] = e.event;
-            if (e.values.empty()) {
+            const std::map<std::string, std::string> values = e.event.rfind("packet-", 0) == 0
+                                                                  ? TracePacketValues(e.fields)
+                                                                  : std::map<std::string, std::string>();
+            if (values.empty()) {
                 item["text"] = e.fields;
             } else {
-                for (const auto& [key, value] : e.values) item[key] = value;
-                const std::string group = GroupName(e.values.count("group") ? e.values.at("group") : "");
+                for (const auto& [key, value] : values) item[key] = value;
+                const std::string group = GroupName(values.count("group") ? values.at("group") : "");
                 if (!group.empty()) item["groupName"] = group;
             }
             entry["events"].push_back(std::move(item));

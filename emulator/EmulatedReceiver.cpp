@@ -20,11 +20,13 @@
 #include <cstring>
 #include <utility>
 
+#include "serial/posix/LineOwnership.h"
 #include "serial/posix/TermiosSpeed.h"
 
 namespace {
 
 constexpr int kIdleWaitMs = 200;
+constexpr int kExclusiveCheckMs = 500;
 constexpr size_t kMaxNotes = 64;
 
 }  // namespace
@@ -261,6 +263,13 @@ void EmulatedReceiver::SchedulePacket(const ModelPacket& packet, int delayMs) {
 }
 
 void EmulatedReceiver::RunTimers(Clock::time_point now) {
+    // A program killed while it had the pty in exclusive use leaves the line refusing every later
+    // open for as long as we keep it: we are its other end, so we end that exclusive use.
+    if (slaveFd_ >= 0 && now >= nextExclusiveCheck_) {
+        nextExclusiveCheck_ = now + std::chrono::milliseconds(kExclusiveCheckMs);
+        if (EndExclusiveUseLeftBehind(slaveFd_))
+            Note("the line was left in exclusive use by a program that is gone: released");
+    }
     if (hangupPending_ && !status_.hungUp && (SentBytesTaken() || now >= hangupDeadline_)) HangUp();
     if (resetting_ && now >= resetEnd_) {
         resetting_ = false;

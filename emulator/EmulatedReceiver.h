@@ -96,5 +96,6 @@ class EmulatedReceiver {
     bool hangupPending_ = false;  // --hangup-after reached: the line drops once the PC took the bytes
     Clock::time_point hangupDeadline_;
     bool lostNoted_ = false;
+    Clock::time_point nextExclusiveCheck_;  // pty: when to look for exclusive use left behind
     ReceiverStatus status_;
 };

@@ -1,13 +1,20 @@
 #include "serial/Trace.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <ctime>
+#include <thread>
 
 namespace {
 
 constexpr auto kFlushPeriod = std::chrono::milliseconds(100);
+// How long a close waits for the last lines to reach the disk.
+constexpr auto kCloseWait = std::chrono::milliseconds(1000);
 
 int64_t NowNs() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(
@@ -43,87 +50,118 @@ std::string TraceHex(const uint8_t* bytes, int count) {
     return text;
 }
 
+bool CheckAppendTarget(const std::string& path, std::string& error) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
+        error = path + ": not a regular file";
+        return false;
+    }
+    return true;
+}
+
 bool TraceFile::Open(const std::string& path, const std::string& program, std::string& error) {
     Close();
-    std::FILE* file = std::fopen(path.c_str(), "a");
-    if (file == nullptr) {
+    if (!CheckAppendTarget(path, error)) return false;
+    // O_NONBLOCK: should a FIFO take the name's place after the check, the open does not wait for
+    // a reader; what was opened is checked again below.
+    const int fd =
+        ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0644);
+    if (fd < 0) {
         error = path + ": " + std::strerror(errno);
         return false;
     }
-    file_ = file;
-    path_ = path;
-    failed_ = false;
-    stopping_ = false;
+    struct stat info {};
+    std::FILE* file = nullptr;
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        error = path + ": not a regular file";
+    } else if ((file = ::fdopen(fd, "a")) == nullptr) {
+        error = path + ": " + std::strerror(errno);
+    }
+    if (file == nullptr) {
+        ::close(fd);
+        return false;
+    }
+    shared_ = std::make_shared<Shared>();
+    shared_->file = file;
+    shared_->path = path;
     startNs_ = NowNs();
-    pending_ = "# trace of " + program + ", started " + WallClock() + "\n";
-    flusher_ = std::thread(&TraceFile::Flusher, this);
+    shared_->pending = "# trace of " + program + ", started " + WallClock() + "\n";
+    std::thread(&TraceFile::Flusher, shared_).detach();
+    open_.store(true);
     return true;
 }
 
 void TraceFile::Close() {
-    if (file_ == nullptr) return;
-    {
-        std::lock_guard<std::mutex> guard(mutex_);
-        stopping_ = true;
-    }
-    wake_.notify_all();
-    if (flusher_.joinable()) flusher_.join();
-    std::fclose(file_);
-    file_ = nullptr;
+    if (!open_.exchange(false)) return;
+    Shared* const shared = shared_.get();
+    std::unique_lock<std::mutex> lock(shared->mutex);
+    shared->stopping = true;
+    shared->wake.notify_all();
+    // The flusher closes the file when it is done; a disk that does not answer is not waited out.
+    shared->finished.wait_for(lock, kCloseWait, [&] { return shared->done; });
 }
 
 void TraceFile::Line(int port, const std::string& event, const std::string& fields) {
-    if (file_ == nullptr) return;
+    if (!open_.load()) return;
+    Shared* const shared = shared_.get();
     const int64_t ms = (NowNs() - startNs_) / 1000000;
     std::string line = std::to_string(ms) + " comm" + std::to_string(port) + " " + event;
     if (!fields.empty()) line += " " + fields;
     line += "\n";
-    std::lock_guard<std::mutex> guard(mutex_);
-    pending_ += line;
+    std::lock_guard<std::mutex> guard(shared->mutex);
+    shared->pending += line;
 }
 
 void TraceFile::Bytes(int port, const char* event, const uint8_t* bytes, int count) {
-    if (file_ == nullptr || count <= 0) return;
+    if (!open_.load() || count <= 0) return;
     Line(port, event, TraceHex(bytes, count));
 }
 
-void TraceFile::Flusher() {
+void TraceFile::Flusher(std::shared_ptr<Shared> shared) {
     std::string batch;
-    std::unique_lock<std::mutex> lock(mutex_);
+    std::unique_lock<std::mutex> lock(shared->mutex);
     for (;;) {
-        wake_.wait_for(lock, kFlushPeriod, [&] { return stopping_; });
-        const bool stop = stopping_;
+        shared->wake.wait_for(lock, kFlushPeriod, [&] { return shared->stopping; });
+        const bool stop = shared->stopping;
         lock.unlock();
         {
-            std::lock_guard<std::mutex> writing(writeMutex_);
+            std::lock_guard<std::mutex> writing(shared->writing);
             {
-                std::lock_guard<std::mutex> guard(mutex_);
-                batch.swap(pending_);
+                std::lock_guard<std::mutex> guard(shared->mutex);
+                batch.swap(shared->pending);
             }
-            WriteOut(batch);
+            WriteOut(*shared, batch);
         }
         batch.clear();
         lock.lock();
-        if (stop && pending_.empty()) return;
+        if (stop && shared->pending.empty()) break;
     }
+    lock.unlock();
+    std::fclose(shared->file);
+    lock.lock();
+    shared->done = true;
+    shared->finished.notify_all();
 }
 
 void TraceFile::Flush() {
-    if (file_ == nullptr) return;
+    if (!open_.load()) return;
+    Shared* const shared = shared_.get();
     std::string batch;
-    std::lock_guard<std::mutex> writing(writeMutex_);
+    std::lock_guard<std::mutex> writing(shared->writing);
     {
-        std::lock_guard<std::mutex> guard(mutex_);
-        batch.swap(pending_);
+        std::lock_guard<std::mutex> guard(shared->mutex);
+        batch.swap(shared->pending);
     }
-    WriteOut(batch);
+    WriteOut(*shared, batch);
 }
 
-void TraceFile::WriteOut(std::string& text) {
-    if (text.empty() || failed_) return;
-    if (std::fwrite(text.data(), 1, text.size(), file_) != text.size() || std::fflush(file_) != 0) {
-        failed_ = true;
-        std::fprintf(stderr, "trace %s: %s; going on without it\n", path_.c_str(), std::strerror(errno));
+void TraceFile::WriteOut(Shared& shared, std::string& text) {
+    if (text.empty() || shared.failed) return;
+    if (std::fwrite(text.data(), 1, text.size(), shared.file) != text.size() ||
+        std::fflush(shared.file) != 0) {
+        shared.failed = true;
+        std::fprintf(stderr, "trace %s: %s; going on without it\n", shared.path.c_str(),
+                     std::strerror(errno));
     }
 }
 

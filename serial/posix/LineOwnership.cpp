@@ -4,16 +4,19 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <pwd.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <condition_variable>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
@@ -174,15 +177,31 @@ void SetUucpLockFolder(const std::string& folder) {
     LockFolder() = folder;
 }
 
-int32_t UucpLockHolder(const std::string& lockPath) {
+UucpLockState ReadUucpLock(const std::string& lockPath) {
+    UucpLockState state;
     struct stat info {};
-    if (::lstat(lockPath.c_str(), &info) != 0) return 0;
+    if (::lstat(lockPath.c_str(), &info) != 0) return state;
     const int32_t pid = ReadLockPid(lockPath);
-    if (ProcessAlive(pid)) return pid;
-    // Stale: its process is gone (or the file names none). Removing it is a courtesy; a folder
-    // we may not write in leaves it, and it is ignored all the same.
-    ::unlink(lockPath.c_str());
-    return 0;
+    if (pid > 0) {
+        state.held = ProcessAlive(pid);
+        state.pid = state.held ? pid : 0;
+        state.stale = !state.held;
+        return state;
+    }
+    // Names no one (empty, unreadable, garbage): taken for one being written until it is old.
+    const time_t age = ::time(nullptr) - info.st_mtime;
+    state.stale = age > kUucpLockCreationSeconds;
+    state.held = !state.stale;
+    return state;
+}
+
+int32_t UucpLockHolder(const std::string& lockPath) {
+    return ReadUucpLock(lockPath).pid;
+}
+
+std::string UucpLockDetail(const std::string& lockPath, const UucpLockState& state) {
+    return "lock file " + lockPath +
+           (state.pid != 0 ? " of " + DescribeProcess(state.pid) : " being written by another program");
 }
 
 bool UucpLock::Acquire(const std::string& devicePath, int32_t& holderPid) {
@@ -190,16 +209,15 @@ bool UucpLock::Acquire(const std::string& devicePath, int32_t& holderPid) {
     holderPid = 0;
     const std::string path = UucpLockPath(devicePath);
     for (int attempt = 0; attempt < 2; ++attempt) {
-        const int32_t holder = UucpLockHolder(path);
-        if (holder == ::getpid()) {
-            // Our own lock file: another port of this program has the device open.
-            holderPid = holder;
+        const UucpLockState state = ReadUucpLock(path);
+        // Our own lock file too: another port of this program has the device open.
+        if (state.held) {
+            holderPid = state.pid;
             return false;
         }
-        if (holder != 0) {
-            holderPid = holder;
-            return false;
-        }
+        // Removing a stale file is a courtesy; a folder we may not write in leaves it, and the
+        // create below then tells whether we can take the lock at all.
+        if (state.stale) ::unlink(path.c_str());
         const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
         if (fd < 0) {
             if (errno == EEXIST) continue;  // another program took it just now: look again
@@ -216,8 +234,9 @@ bool UucpLock::Acquire(const std::string& devicePath, int32_t& holderPid) {
         path_ = path;
         return true;
     }
-    holderPid = UucpLockHolder(path);
-    return holderPid == 0;
+    const UucpLockState state = ReadUucpLock(path);
+    holderPid = state.pid;
+    return !state.held;
 }
 
 void UucpLock::Release() {
@@ -350,19 +369,61 @@ SerialFailure CheckTtyAvailable(const std::string& name, TtyLine& line) {
     line.kind = S_ISCHR(info.st_mode) ? TtyKindOfDevice(info.st_rdev) : TtyKind::kNotTty;
     if (line.kind == TtyKind::kNotTty) return {SerialFailureCode::kNotSerial, name, 0};
     line.device = info.st_rdev;
+    line.nodeFileSystem = info.st_dev;
+    line.nodeInode = info.st_ino;
     std::error_code ec;
     const std::string canonical = std::filesystem::canonical(name, ec).string();
     line.path = ec ? name : canonical;
 
-    const int32_t lockHolder = UucpLockHolder(UucpLockPath(line.path));
-    if (lockHolder != 0)
-        return {SerialFailureCode::kBusy,
-                "lock file " + UucpLockPath(line.path) + " of " + DescribeProcess(lockHolder), lockHolder};
+    const std::string lockPath = UucpLockPath(line.path);
+    const UucpLockState lock = ReadUucpLock(lockPath);
+    if (lock.held) return {SerialFailureCode::kBusy, UucpLockDetail(lockPath, lock), lock.pid};
     LineHolder holder;
     const int ptyIndex = line.kind == TtyKind::kPtySlave ? PtyIndexOf(line.path) : -1;
     if (FindLineHolder(line.device, ptyIndex, holder))
         return {SerialFailureCode::kBusy, "held by " + DescribeProcess(holder.pid), holder.pid};
+    if (SerialFailure locked = FlockedBy(line); locked.code != SerialFailureCode::kNone) return locked;
     if (::access(name.c_str(), R_OK | W_OK) != 0 && (errno == EACCES || errno == EPERM))
         return {SerialFailureCode::kPermissionDenied, PermissionDetail(name), 0};
     return {};
+}
+
+SerialFailure FlockedBy(const TtyLine& line) {
+    // "1: FLOCK  ADVISORY  WRITE 4711 00:19:5 0 EOF"; a waiter's line has "->" after the number.
+    std::ifstream locks("/proc/locks");
+    std::string text;
+    while (std::getline(locks, text)) {
+        std::istringstream fields(text);
+        std::string number, type, kind, mode, where;
+        long pid = 0;
+        if (!(fields >> number >> type) || type == "->" || type != "FLOCK") continue;
+        if (!(fields >> kind >> mode >> pid >> where)) continue;
+        unsigned fsMajor = 0;
+        unsigned fsMinor = 0;
+        unsigned long inode = 0;
+        if (std::sscanf(where.c_str(), "%x:%x:%lu", &fsMajor, &fsMinor, &inode) != 3) continue;
+        if (makedev(fsMajor, fsMinor) != line.nodeFileSystem || inode != line.nodeInode) continue;
+        const auto holder = static_cast<int32_t>(pid > 0 && pid <= INT32_MAX ? pid : 0);
+        return {SerialFailureCode::kBusy,
+                "locked by " + (holder != 0 ? DescribeProcess(holder) : std::string("another program")),
+                holder};
+    }
+    return {};
+}
+
+bool EndExclusiveUseLeftBehind(int slaveFd) {
+    int exclusive = 0;
+    if (::ioctl(slaveFd, TIOCGEXCL, &exclusive) != 0 || exclusive == 0) return false;
+    struct stat info {};
+    char path[64] = {};
+    if (::fstat(slaveFd, &info) != 0 || ::ttyname_r(slaveFd, path, sizeof path) != 0) return false;
+    TtyLine line;
+    line.device = info.st_rdev;
+    line.nodeFileSystem = info.st_dev;
+    line.nodeInode = info.st_ino;
+    LineHolder holder;
+    if (FlockedBy(line).code != SerialFailureCode::kNone ||
+        FindLineHolder(info.st_rdev, PtyIndexOf(path), holder))
+        return false;
+    return ::ioctl(slaveFd, TIOCNXCL) == 0;
 }

@@ -23,12 +23,25 @@ std::string UucpLockPath(const std::string& devicePath);
 // The folder the lock files live in (/var/lock); tests point it elsewhere.
 void SetUucpLockFolder(const std::string& folder);
 
-// The live process whose lock file names the device, or 0 when there is none. A lock file of a
-// process that is gone is stale: it is ignored and removed where possible.
+// What a lock file says of its device. It is held while it names a live process, and also while
+// it is empty or unreadable but young: another program may be between creating it and writing its
+// PID. It is stale when it names a process that does not exist, or is empty or unreadable and older
+// than kUucpLockCreationSeconds. Looking changes nothing; only taking the lock removes a stale file.
+struct UucpLockState {
+    bool held = false;
+    int32_t pid = 0;  // the holder, 0 when a young lock file names none yet
+    bool stale = false;
+};
+constexpr int kUucpLockCreationSeconds = 5;
+UucpLockState ReadUucpLock(const std::string& lockPath);
+// The live process whose lock file names the device, or 0 when there is none.
 int32_t UucpLockHolder(const std::string& lockPath);
+// "lock file /var/lock/LCK..pts_3 of PID 4711 (minicom)" (or "being written by another program").
+std::string UucpLockDetail(const std::string& lockPath, const UucpLockState& state);
 
-// Takes the lock file for this process while the port is open. False with holderPid set when another
-// live process holds it; true (and nothing held) when the lock folder cannot take files.
+// Takes the lock file for this process while the port is open, removing a stale one. False when
+// another program holds it (holderPid set, 0 for a young file that names no one yet); true (and
+// nothing held) when the lock folder cannot take files.
 class UucpLock {
   public:
     UucpLock() = default;
@@ -61,11 +74,24 @@ struct TtyLine {
     std::string path;  // links resolved
     TtyKind kind = TtyKind::kUnknown;
     dev_t device = 0;
+    dev_t nodeFileSystem = 0;  // where the device node lives, and its inode: what flock locks
+    ino_t nodeInode = 0;
 };
 
+// Busy with the process that holds an flock on the device node (/proc/locks, readable by every
+// user, so a holder whose descriptors we may not see is found too); kNone when there is none. The
+// open's own flock, when refused, gives its reason by this same function.
+SerialFailure FlockedBy(const TtyLine& line);
+
+// The other end of a pty (kirp-emulator) calls this with the slave descriptor it keeps open: when
+// the line is still in exclusive use (TIOCEXCL) although no other process has it open or locked,
+// the program that took it is gone (killed), and its exclusive use is ended so that the next
+// program can open the line. True when it was ended.
+bool EndExclusiveUseLeftBehind(int slaveFd);
+
 // Whether this program may open the tty now, without opening it: the device exists, is a serial
-// line, no other live process holds its lock file or has it open, and this user may read and write
-// it. The driver checks this before every open; `vandel-cli ports` gives its verdict by it.
+// line, no other live process holds its lock file, its flock or has it open, and this user may read
+// and write it. The driver checks this before every open; `vandel-cli ports` gives its verdict by it.
 SerialFailure CheckTtyAvailable(const std::string& name, TtyLine& line);
 
 // Who owns the device and may use it, and what the user can do about it: "/dev/ttyUSB0 is owned by

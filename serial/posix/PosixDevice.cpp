@@ -56,8 +56,10 @@ class PosixDevice final : public SerialDevice {
         int32_t lockHolder = 0;
         if (!lock_.Acquire(line.path, lockHolder)) {
             failure_.holderPid = lockHolder;
-            return Fail(SerialFailureCode::kBusy,
-                        "lock file " + UucpLockPath(line.path) + " of " + DescribeProcess(lockHolder));
+            UucpLockState held;
+            held.held = true;
+            held.pid = lockHolder;
+            return Fail(SerialFailureCode::kBusy, UucpLockDetail(UucpLockPath(line.path), held));
         }
 
         const int fd = ::open(name.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -74,8 +76,14 @@ class PosixDevice final : public SerialDevice {
             code = SerialFailureCode::kNotSerial;
             detail = name;
         } else if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-            code = errno == EWOULDBLOCK ? SerialFailureCode::kBusy : SerialFailureCode::kOther;
-            detail = errno == EWOULDBLOCK ? "locked by another program" : std::strerror(errno);
+            const int error = errno;
+            code = error == EWOULDBLOCK ? SerialFailureCode::kBusy : SerialFailureCode::kOther;
+            // The same words as the check before the open, which `vandel-cli ports` gives too.
+            const SerialFailure locked = FlockedBy(line);
+            detail = error != EWOULDBLOCK                      ? std::strerror(error)
+                     : locked.code != SerialFailureCode::kNone ? locked.detail
+                                                               : "locked by another program";
+            failure_.holderPid = locked.holderPid;
         } else if (::ioctl(fd, TIOCEXCL) != 0) {
             code = SerialFailureCode::kOther;
             detail = std::string("exclusive mode: ") + std::strerror(errno);

@@ -2,7 +2,11 @@
 // that logs the same format from its side, and a receiver reproduced from a trace.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <chrono>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -12,6 +16,7 @@
 #include "cli/CliRunner.h"
 #include "emulator/Emulator.h"
 #include "serial/TraceRead.h"
+#include "support/Pty.h"
 
 using ::testing::HasSubstr;
 
@@ -112,4 +117,83 @@ TEST(CliTrace, AReceiverReproducedFromATraceLoadsTheSameSettings) {
     ASSERT_EQ(second.exitStatus, 0) << second.err;
     EXPECT_EQ(ReadBytes(folder.File("lab.dat")), ReadBytes(folder.File("site.dat")));
     EXPECT_EQ(ReadBytes(folder.File("site.dat")).size(), 169u);
+}
+
+// Only a regular file is read as a trace: a folder, an endless device and a FIFO with no writer are
+// refused at once (exit 2), not read as an empty conversation or waited on.
+TEST(CliTrace, WhatIsNoRegularFileIsRefused) {
+    TempFolder folder;
+    const std::string fifo = folder.File("fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    CliRunOptions quick;
+    quick.timeout = std::chrono::seconds(20);
+    for (const std::string& path : {folder.Path(), std::string("/dev/zero"), fifo}) {
+        const CliResult result = RunCli({"trace", path}, quick);
+        EXPECT_EQ(result.exitStatus, 2) << path;
+        EXPECT_THAT(result.err, HasSubstr(path + ": not a regular file")) << path;
+        EXPECT_EQ(result.out, "") << path;
+    }
+}
+
+// A line too long to be an event (here 32 MB of zero bytes in a sparse file) is skipped as one
+// line, and what follows it is read; ports that interleave are told apart, each in file order.
+TEST(CliTrace, AnEndlessLineIsSkippedAndPortsInterleave) {
+    TempFolder folder;
+    const std::string path = folder.File("odd.trace");
+    {
+        std::ofstream file(path);
+        file << "# trace of vandel-cli 1.20\n2 comm2 note first of two\n1 comm1 note first of one\n";
+    }
+    ASSERT_EQ(::truncate(path.c_str(), 32 * 1024 * 1024), 0);
+    {
+        std::ofstream file(path, std::ios::app);
+        file << "\n3 comm2 note second of two\n4 comm1 note second of one\n";
+    }
+    const CliResult result = RunCli({"trace", path});
+    EXPECT_EQ(result.exitStatus, 0) << result.err;
+    EXPECT_THAT(result.out, HasSubstr("\nComm 1\n       0.001 s  note first of one\n       0.004 s  "
+                                      "note second of one\n\nComm 2\n       0.002 s  note first of two\n"
+                                      "       0.003 s  note second of two\n"));
+    EXPECT_THAT(result.out, HasSubstr("(1 lines that are no events were skipped)"));
+}
+
+// A trace goes only to a regular file: a folder, /dev/null and a FIFO nobody reads are refused
+// before anything is opened (exit 2, nothing written), not waited on. In a fleet (more than twenty
+// receivers) no run is started, so no FILE.1 appears beside the refused FILE.
+TEST(CliTrace, ATraceThatIsNoRegularFileIsRefusedBeforeAnythingIsOpened) {
+    TempFolder folder;
+    const std::string fifo = folder.File("fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    const std::string settings = folder.File("factory.dat");
+    ASSERT_TRUE(WriteBytes(settings, FactorySettingsFile()));
+    std::vector<std::unique_ptr<PtyPair>> lines;
+    std::vector<std::string> args = {"configure", settings};
+    for (int i = 0; i < 21; ++i) {
+        lines.push_back(std::make_unique<PtyPair>());
+        ASSERT_TRUE(lines.back()->IsOpen());
+        args.push_back(lines.back()->SlavePath());
+    }
+    CliRunOptions quick;
+    quick.timeout = std::chrono::seconds(20);
+    for (const std::string& target : {folder.Path(), std::string("/dev/null"), fifo}) {
+        const std::string loaded = folder.File("loaded.dat");
+        CliResult result = RunCli({"load", lines[0]->SlavePath(), "-o", loaded, "--trace", target}, quick);
+        EXPECT_EQ(result.exitStatus, 2) << target << result.err;
+        EXPECT_THAT(result.err, HasSubstr("cannot write the trace: " + target + ": not a regular file"));
+        EXPECT_FALSE(FileExists(loaded)) << target;
+        EXPECT_TRUE(lines[0]->ReadAvailable().empty()) << target << ": the line was written to";
+
+        std::vector<std::string> fleet = args;
+        fleet.insert(fleet.end(), {"--yes", "--trace", target});
+        result = RunCli(fleet, quick);
+        EXPECT_EQ(result.exitStatus, 2) << target << result.err;
+        EXPECT_THAT(result.err, HasSubstr(target + ": not a regular file"));
+        EXPECT_FALSE(FileExists(target + ".1")) << target;
+        for (const auto& line : lines) EXPECT_TRUE(line->ReadAvailable().empty()) << target;
+        for (const char* run : {".1", ".2"}) {  // what a failing program left beside /dev/null
+            struct stat info {};
+            if (::lstat((target + run).c_str(), &info) == 0 && S_ISREG(info.st_mode))
+                ::unlink((target + run).c_str());
+        }
+    }
 }
