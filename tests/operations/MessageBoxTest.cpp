@@ -35,20 +35,21 @@ const BoxText kBoxTexts[] = {
     {"Error 30", "The settings could not be retrieved from the receiver \nconnected to Comm  20.", true},
     {"Invalid Configuration", kTimingModeNeedsStationaryText, true},
     {"Invalid Configuration", kPositionModeForbidsStationaryText, true},
-    {"Save Failed", "The settings could not be saved to \"/home/operator/site 7/settings.dat\": Permission denied.",
-     true},
-    {"Save Failed", "The settings could not be saved to \"" + kLongFolder + "\": No such file or directory.", false},
+    {"Save Failed",
+     "The settings could not be saved to \"/home/operator/site 7/settings.dat\": Permission denied.", true},
+    {"Save Failed", "The settings could not be saved to \"" + kLongFolder + "\": No such file or directory.",
+     false},
     {"Configurator", "'' is not a valid integer value.", true},
     {"Configurator", "'" + std::string(300, '9') + "' is not a valid integer value.", false},
 };
 
 struct Measured {
     const QScreen* screen = nullptr;
-    QRect box;             // on the screen
+    QRect box;  // on the screen
     bool labelInBox = false;
-    int shownWidth = 0;    // the label's room for text
+    int shownWidth = 0;  // the label's room for text
     int shownHeight = 0;
-    QSize needed;          // the text laid out in that width
+    QSize needed;  // the text laid out in that width
     int widestLine = 0;
     int lineSpacing = 0;
 };
@@ -64,7 +65,8 @@ Measured Measure(QWidget* modal) {
     seen.shownWidth = label->contentsRect().width();
     seen.shownHeight = label->contentsRect().height();
     const QFontMetrics metrics = label->fontMetrics();
-    seen.needed = metrics.boundingRect(QRect(0, 0, seen.shownWidth, 100000), Qt::TextWordWrap, box->text()).size();
+    seen.needed =
+        metrics.boundingRect(QRect(0, 0, seen.shownWidth, 100000), Qt::TextWordWrap, box->text()).size();
     for (const QString& line : box->text().split('\n'))
         seen.widestLine = std::max(seen.widestLine, metrics.horizontalAdvance(line));
     seen.lineSpacing = metrics.lineSpacing();
