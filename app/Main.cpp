@@ -5,12 +5,18 @@
 #include "ui_Main.h"
 // clang-format on
 
+#include <QAbstractItemView>
 #include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QItemSelectionModel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QShowEvent>
 #include <QTabBar>
 #include <QTabWidget>
@@ -83,25 +89,69 @@ const QStringList kSettingsFileFilters = {QStringLiteral("Data Files (*.dat) (*.
                                           QStringLiteral("All Files (*.*) (*)")};
 constexpr char kDefaultExtension[] = "dat";
 
-// The default extension as the operator knows it (the dialogs' "defaultExtension" property):
-// saving adds ".dat" to a name with no extension (the toolkit's own rule); opening adds it only when
-// the name typed does not exist as typed, so a file named site7 opens as site7.
+// The default extension ".dat", in both dialogs the toolkit's own default suffix: a name typed
+// without an extension gets ".dat", and the dialog's file list and Open button follow it while the
+// name is typed. Opening keeps one rule of its own: a name that exists as typed (site7, no dot) opens
+// as typed, even where site7.dat exists too.
 class SettingsFileDialog final : public QFileDialog {
   public:
     SettingsFileDialog(QWidget* parent, QFileDialog::AcceptMode mode) : QFileDialog(parent) {
         setAcceptMode(mode);
         setProperty("defaultExtension", QString::fromLatin1(kDefaultExtension));
-        if (mode == QFileDialog::AcceptSave) setDefaultSuffix(kDefaultExtension);
+        setDefaultSuffix(kDefaultExtension);
+        connect(this, &QFileDialog::filesSelected, this,
+                [this](const QStringList& files) { chosen = files; });
     }
 
+    // Set up the name box once the dialog has built it: its Open button also stands for a name
+    // that exists as typed. Connected after the dialog's own handler, so this one has the last word.
+    void FollowNameBox() {
+        QLineEdit* box = NameBox();
+        if (box == nullptr || acceptMode() != QFileDialog::AcceptOpen) return;
+        connect(box, &QLineEdit::textChanged, this, [this] {
+            auto* buttons = findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"));
+            QPushButton* open = buttons != nullptr ? buttons->button(QDialogButtonBox::Open) : nullptr;
+            if (open != nullptr && !ExistingAsTyped().isEmpty()) open->setEnabled(true);
+        });
+    }
+
+    // The file the operator chose, as the dialog accepted it; empty when cancelled.
+    QString Chosen() const { return chosen.isEmpty() ? QString() : chosen.first(); }
+
+    int exec() override {
+        chosen.clear();
+        return QFileDialog::exec();
+    }
+
+    // Enter in the name box and the Open button both come here. A name that exists as typed is
+    // taken without the extension: the toolkit would add it to any name without a dot, and has
+    // already picked the .dat file of that name in its list where there is one.
     void accept() override {
-        const QStringList typed = selectedFiles();
-        const QString withExtension = typed.size() == 1 ? typed.first() + "." + kDefaultExtension : QString();
-        if (acceptMode() == QFileDialog::AcceptOpen && !withExtension.isEmpty() &&
-            !QFileInfo::exists(typed.first()) && QFileInfo::exists(withExtension))
-            selectFile(withExtension);
+        if (acceptMode() == QFileDialog::AcceptOpen && !ExistingAsTyped().isEmpty()) {
+            if (auto* list = findChild<QAbstractItemView*>(QStringLiteral("listView")))
+                list->selectionModel()->clearSelection();
+            setDefaultSuffix(QString());
+            QFileDialog::accept();
+            setDefaultSuffix(kDefaultExtension);
+            return;
+        }
         QFileDialog::accept();
     }
+
+  private:
+    QLineEdit* NameBox() const { return findChild<QLineEdit*>(QStringLiteral("fileNameEdit")); }
+
+    // The typed name's file when it has no extension and exists as typed, else empty.
+    QString ExistingAsTyped() const {
+        const QLineEdit* box = NameBox();
+        const QString typed = box != nullptr ? box->text() : QString();
+        if (typed.isEmpty() || typed.contains(QLatin1Char('"')) || QFileInfo(typed).fileName().contains('.'))
+            return {};
+        const QString path = QDir(directory()).absoluteFilePath(typed);
+        return QFileInfo(path).isFile() ? path : QString();
+    }
+
+    QStringList chosen;
 };
 
 // Tabs 50 × 20 pixels where "Page 1" fits in 50; else as narrow as it fits.
@@ -120,8 +170,7 @@ QString RunFileDialog(QFileDialog& dialog) {
     dialog.selectNameFilter(kSettingsFileFilters.first());
     if (Runner()) return Runner()(dialog);
     if (dialog.exec() != QDialog::Accepted) return {};
-    const QStringList files = dialog.selectedFiles();
-    return files.isEmpty() ? QString() : files.first();
+    return static_cast<SettingsFileDialog&>(dialog).Chosen();
 }
 
 }  // namespace
@@ -190,6 +239,7 @@ void TForm_Main::BuildFileDialogs() {
         dialog->setWindowTitle(title);
         // The dialog of this toolkit, where the filters show as written and hide their last brackets.
         dialog->setOption(QFileDialog::DontUseNativeDialog, true);
+        dialog->FollowNameBox();
         dialog->setOption(QFileDialog::HideNameFilterDetails, true);
         dialog->setNameFilters(kSettingsFileFilters);
         dialog->setOption(QFileDialog::ReadOnly, false);

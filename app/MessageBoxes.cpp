@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <utility>
 
+#include "operations/MessageBox.h"
+
 namespace {
 MessageBoxHook& Hook() {
     static MessageBoxHook hook;
@@ -19,6 +21,6 @@ void ShowMessageBox(QMessageBox::Icon icon, const QString& title, const QString&
         Hook()(icon, title, text);
         return;
     }
-    QMessageBox box(icon, title, text, QMessageBox::Ok, QApplication::activeWindow());
+    FittingMessageBox box(icon, title, text, QMessageBox::Ok, QApplication::activeWindow());
     box.exec();
 }

@@ -1,5 +1,7 @@
 #include "app/Startup.h"
 
+#include <xcb/xcb.h>
+
 #include <QIcon>
 #include <algorithm>
 #include <array>
@@ -34,34 +36,47 @@ bool Set(const char* name) {
     return value != nullptr && *value != '\0';
 }
 
+// Whether an X display answers under this name: the connection the toolkit would make, opened and
+// closed again. An empty name is no display.
+bool XDisplayAnswers(const std::string& name) {
+    if (name.empty()) return false;
+    xcb_connection_t* connection = xcb_connect(name.c_str(), nullptr);
+    const bool answers = xcb_connection_has_error(connection) == 0;
+    xcb_disconnect(connection);
+    return answers;
+}
+
 // Whether the window toolkit will find a display: the platform named by -platform NAME (or
 // QT_QPA_PLATFORM; several may be given, separated by ';') must be one that needs none, or one whose
-// display is set. Without this the toolkit aborts the program with a core dump.
+// display is set and, for X, answers. Without this the toolkit aborts the program with a core dump.
 bool DisplayAvailable(int argc, char** argv) {
     std::string platforms;
-    bool displayArgument = false;
+    std::string display = Set("DISPLAY") ? std::getenv("DISPLAY") : "";
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i] != nullptr ? argv[i] : "";
         const std::string name = arg.rfind("--", 0) == 0 ? arg.substr(1) : arg;
         if ((name == "-platform" || name == "-display") && i + 1 < argc) {
-            if (name == "-platform") platforms = argv[i + 1];
-            displayArgument = displayArgument || name == "-display";
+            (name == "-platform" ? platforms : display) = argv[i + 1];
             ++i;
         } else if (name.rfind("-platform=", 0) == 0) {
             platforms = name.substr(10);
         } else if (name.rfind("-display=", 0) == 0) {
-            displayArgument = true;
+            display = name.substr(9);
         }
     }
     if (platforms.empty() && Set("QT_QPA_PLATFORM")) platforms = std::getenv("QT_QPA_PLATFORM");
-    const bool x11 = Set("DISPLAY") || displayArgument;
-    if (platforms.empty()) return x11 || Set("WAYLAND_DISPLAY");
+    int x11 = -1;  // asked once, when a platform needs it
+    const auto xAnswers = [&] {
+        if (x11 < 0) x11 = XDisplayAnswers(display) ? 1 : 0;
+        return x11 == 1;
+    };
+    if (platforms.empty()) return xAnswers() || Set("WAYLAND_DISPLAY");
     size_t start = 0;
     while (start <= platforms.size()) {
         const size_t end = std::min(platforms.find(';', start), platforms.size());
         const std::string entry = platforms.substr(start, end - start);
         const std::string platform = entry.substr(0, entry.find(':'));
-        if (platform == "xcb"                   ? x11
+        if (platform == "xcb"                   ? xAnswers()
             : platform.rfind("wayland", 0) == 0 ? Set("WAYLAND_DISPLAY")
                                                 : !platform.empty())
             return true;

@@ -87,5 +87,7 @@ void TForm_ConfigureComm::Button_CancelClick() {
 
 void TForm_ConfigureComm::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
+    for (int i = 0; i < kPortContextCount; ++i)
+        checkBoxes[static_cast<size_t>(i)]->setToolTip(PortDeviceTip(i + 1));
     CentreOnScreen(this);
 }

@@ -9,6 +9,8 @@
 #include <QScreen>
 #include <QVBoxLayout>
 
+#include "serial/Serial.h"
+
 void SetFixedDialogStyle(QDialog* dialog) {
     dialog->setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                            Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
@@ -23,6 +25,12 @@ void CentreOnScreen(QWidget* window) {
     const QRect available = screen->availableGeometry();
     const QSize size = window->frameGeometry().size();
     window->move(available.center() - QPoint(size.width() / 2, size.height() / 2));
+}
+
+QString PortDeviceTip(int portNo) {
+    return QStringLiteral("Comm %1 = %2")
+        .arg(portNo)
+        .arg(QString::fromStdString(SerialDeviceName(static_cast<uint8_t>(portNo))));
 }
 
 CommPortDialogButtons LayOutCommPortDialog(QDialog* dialog, const CommPortDialogLayout& layout) {

@@ -5,6 +5,7 @@
 class QDialog;
 class QGroupBox;
 class QPushButton;
+class QString;
 class QWidget;
 
 void SetFixedDialogStyle(QDialog* dialog);
@@ -25,6 +26,9 @@ struct CommPortDialogButtons {
     QPushButton* ok;
     QPushButton* cancel;
 };
+
+// The device behind a comm port, as its item in a comm-port dialog tells it: "Comm 3 = /dev/ttyUSB2".
+QString PortDeviceTip(int portNo);
 
 // Lays out a comm-port dialog top to bottom: Label1 with the prompt, the port box, Label_Note1 and
 // Label_Note2, then Button_OK (the default) and the Cancel button side by side; fixes its frame.

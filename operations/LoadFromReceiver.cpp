@@ -56,10 +56,12 @@ uint8_t LoadFromReceiver(int commIndex, Operator& op) {
     // Open the port at 9600 8 none 1.
     if (OpenPortContext(context, portNo) == 0) {
         std::snprintf(text, sizeof text, "%s %d%s", "Could not initialize Comm port", portNo, ".");
-        op.Warning("Error 10", text);
+        const SerialFailure failure = SerialLastFailure(portNo);
+        op.PortWarning(
+            "Error 10", text,
+            failure.code == SerialFailureCode::kNone ? std::string() : DescribeSerialFailure(failure));
         return 0;
     }
-    // The port is open: the dialog closes now (its caller hides it at this first progress).
     op.Progress(comm + "Line break");
 
     // A line break makes the receiver send its Break Reply.

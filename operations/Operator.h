@@ -11,6 +11,13 @@ class Operator {
 
     // A message box with the warning icon and OK.
     virtual void Warning(const std::string& title, const std::string& text) = 0;
+    // The same, about a port that would not open: the text stays as given, and why the port failed
+    // (the driver's reason, such as "busy: held by PID 4711 (minicom)") goes where the operator can
+    // look it up. Those who have no such place show the text alone.
+    virtual void PortWarning(const std::string& title, const std::string& text,
+                             const std::string& /*reason*/) {
+        Warning(title, text);
+    }
     // A message box with the warning icon, OK and Cancel: true for OK.
     virtual bool AskOkCancel(const std::string& title, const std::string& text) = 0;
     // The hourglass while an operation runs.

@@ -17,32 +17,6 @@
 
 namespace {
 constexpr int kRowsPerColumn = kPortContextCount / 2;  // two columns, filled top to bottom
-
-// Passes everything on to the dialog's operator. The load's first progress comes once its port is
-// open: the dialog closes then, while the load goes on, instead of staying drawn until it ends.
-class ClosingOperator final : public Operator {
-  public:
-    ClosingOperator(Operator& inner, QDialog& dialog) : inner_(inner), dialog_(dialog) {}
-    void Warning(const std::string& title, const std::string& text) override { inner_.Warning(title, text); }
-    bool AskOkCancel(const std::string& title, const std::string& text) override {
-        return inner_.AskOkCancel(title, text);
-    }
-    void SetBusy(bool busy) override { inner_.SetBusy(busy); }
-    void ShowConfigurationSummary() override { inner_.ShowConfigurationSummary(); }
-    void FocusSink() override { inner_.FocusSink(); }
-    void Progress(const std::string& text) override {
-        if (!text.empty() && !closed_) {
-            closed_ = true;
-            dialog_.accept();
-        }
-        inner_.Progress(text);
-    }
-
-  private:
-    Operator& inner_;
-    QDialog& dialog_;
-    bool closed_ = false;
-};
 }  // namespace
 
 TForm_RequestComm::TForm_RequestComm(QWidget* parent)
@@ -89,7 +63,8 @@ void TForm_RequestComm::Button_OKClick() {
         activeOperator->Warning("No Port Selected", "No Comm Port was selected.");
         return;
     }
-    ClosingOperator op(*activeOperator, *this);
+    // The dialog stays up while the load runs; it goes away when this handler returns.
+    Operator& op = *activeOperator;
     op.SetBusy(true);
     uint8_t opened = 0;
     try {
@@ -109,5 +84,6 @@ void TForm_RequestComm::CancelClick() {
 
 void TForm_RequestComm::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
+    for (int i = 0; i < kPortContextCount; ++i) radioGroup->button(i)->setToolTip(PortDeviceTip(i + 1));
     CentreOnScreen(this);
 }

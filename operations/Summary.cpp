@@ -17,6 +17,7 @@
 #include "operations/DialogStyle.h"
 #include "operations/Forms.h"
 #include "operations/SummaryTables.h"
+#include "serial/Serial.h"
 
 namespace {
 
@@ -109,6 +110,16 @@ void TForm_Summary::FillRows() {
             row.shape->SetBrushColor(kShapeRed);
             row.button->setEnabled(result == kResultGroupMissing || result == kResultGroupDiffers);
         }
+        // A port that would not open tells why, as the command-line tool does.
+        QString tip;
+        if (result == kResultOpenFailed) {
+            const SerialFailure failure = SerialLastFailure(static_cast<uint8_t>(i + 1));
+            if (failure.code != SerialFailureCode::kNone)
+                tip = QString::fromStdString(DescribeSerialFailure(failure));
+        }
+        for (QWidget* part : {static_cast<QWidget*>(row.label), static_cast<QWidget*>(row.shape),
+                              static_cast<QWidget*>(row.edit)})
+            part->setToolTip(tip);
     }
 }
 

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "operations/Forms.h"
+#include "operations/MessageBox.h"
 #include "operations/OperationWait.h"
 #include "operations/Summary.h"
 #include "settings/SettingsView.h"
@@ -33,53 +34,36 @@ void RepaintingSleep(int milliseconds) {
     }
 }
 
-// The program's main window (the dialogs that start operations have closed by the time progress
-// is shown), or nullptr when there is none.
+// The program's main window, or nullptr when there is none.
 QWidget* MainWindow() {
     for (QWidget* widget : QApplication::topLevelWidgets())
         if (qobject_cast<QMainWindow*>(widget) != nullptr && widget->isVisible()) return widget;
     return nullptr;
 }
 
-// Centres the window over the main window, else on the screen.
+// Centres the window over the main window (else on the screen). A dialog still up beside it (Load
+// From Receiver keeps its own until the load ends) is not covered: the window goes just below the
+// dialog, or just above it where the screen ends first.
 void PlaceOver(QWidget& window) {
-    window.adjustSize();
+    constexpr int kGap = 8;
     QRect area;
     if (const QWidget* main = MainWindow())
         area = main->frameGeometry();
     else if (const QScreen* screen = QGuiApplication::primaryScreen())
         area = screen->availableGeometry();
-    window.move(area.center() - QPoint(window.width() / 2, window.height() / 2));
-}
-
-}  // namespace
-
-void KeepMessageBoxLines(QMessageBox& box) {
-    auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
-    if (label == nullptr) return;
-    // The box wraps its text at a width of its own choosing once a line is long. A label at least as
-    // wide as its longest line gives it no reason to: the box grows to fit instead.
-    label->ensurePolished();
-    const QFontMetrics metrics = label->fontMetrics();
-    int longest = 0;
-    for (const QString& line : box.text().split(QLatin1Char('\n')))
-        longest = std::max(longest, metrics.horizontalAdvance(line));
-    label->setMinimumWidth(longest + 2 * metrics.averageCharWidth());
-}
-
-namespace {
-
-// A message box whose lines stay as its text breaks them, whatever the box's own width rule.
-class LineKeepingBox : public QMessageBox {
-  public:
-    using QMessageBox::QMessageBox;
-
-  protected:
-    void showEvent(QShowEvent* event) override {
-        KeepMessageBoxLines(*this);
-        QMessageBox::showEvent(event);
+    QRect placed(QPoint(), window.frameGeometry().size());
+    placed.moveCenter(area.center());
+    const QWidget* dialog = QApplication::activeModalWidget();
+    if (dialog != nullptr && dialog != &window && dialog->isVisible() &&
+        placed.intersects(dialog->frameGeometry())) {
+        const QRect covered = dialog->frameGeometry();
+        placed.moveTop(covered.bottom() + kGap);
+        const QScreen* screen = dialog->screen();
+        if (screen != nullptr && placed.bottom() > screen->availableGeometry().bottom())
+            placed.moveBottom(covered.top() - kGap);
     }
-};
+    window.move(placed.topLeft());
+}
 
 }  // namespace
 
@@ -93,15 +77,23 @@ int WindowOperator::RunBox(QMessageBox& box) {
 }
 
 void WindowOperator::Warning(const std::string& title, const std::string& text) {
-    LineKeepingBox box(QMessageBox::Warning, QString::fromStdString(title), QString::fromStdString(text),
-                       QMessageBox::Ok, QApplication::activeWindow());
+    PortWarning(title, text, {});
+}
+
+void WindowOperator::PortWarning(const std::string& title, const std::string& text,
+                                 const std::string& reason) {
+    FittingMessageBox box(QMessageBox::Warning, QString::fromStdString(title), QString::fromStdString(text),
+                          QMessageBox::Ok, QApplication::activeWindow());
     box.setObjectName("MessageBox_Warning");
+    // Why the port failed, where the operator points at the port's text.
+    if (auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label")))
+        label->setToolTip(QString::fromStdString(reason));
     RunBox(box);
 }
 
 bool WindowOperator::AskOkCancel(const std::string& title, const std::string& text) {
-    LineKeepingBox box(QMessageBox::Warning, QString::fromStdString(title), QString::fromStdString(text),
-                       QMessageBox::Ok | QMessageBox::Cancel, QApplication::activeWindow());
+    FittingMessageBox box(QMessageBox::Warning, QString::fromStdString(title), QString::fromStdString(text),
+                          QMessageBox::Ok | QMessageBox::Cancel, QApplication::activeWindow());
     box.setObjectName("MessageBox_OkCancel");
     box.setDefaultButton(QMessageBox::Ok);
     return RunBox(box) == QMessageBox::Ok;
@@ -157,11 +149,16 @@ void WindowOperator::Progress(const std::string& text) {
         window->setAutoFillBackground(true);
         progressWindow = window;
     }
+    // The window grows with its text, so that no text is ever cut, and stays centred as it grows;
+    // it starts again from its text each time it shows.
     window->setText(QString::fromStdString(text));
-    if (!window->isVisible()) {
+    const bool shown = window->isVisible();
+    const QSize wanted = window->sizeHint();
+    if (!shown || wanted.width() > window->width() || wanted.height() > window->height()) {
+        window->resize(shown ? wanted.expandedTo(window->size()) : wanted);
         PlaceOver(*window);
-        window->show();
     }
+    if (!shown) window->show();
     window->repaint();
 }
 

@@ -15,6 +15,7 @@ class QMessageBox;
 class WindowOperator : public Operator {
   public:
     void Warning(const std::string& title, const std::string& text) override;
+    void PortWarning(const std::string& title, const std::string& text, const std::string& reason) override;
     bool AskOkCancel(const std::string& title, const std::string& text) override;
     void SetBusy(bool busy) override;
     void ShowConfigurationSummary() override;
@@ -42,6 +43,3 @@ WindowOperator& TheWindowOperator();
 // Makes the waits of the long operations let the window system repaint (user input still waits
 // until the operation is over). The window program calls it once at start.
 void LetWindowsRepaintDuringWaits();
-
-// Each "\n"-separated line of a message box text on a line of its own, never wrapped inside.
-void KeepMessageBoxLines(QMessageBox& box);

@@ -5,7 +5,7 @@ set -euo pipefail
 
 VC_PACKAGES=(
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev qt6-base-dev-tools libgl-dev
+  qt6-base-dev qt6-base-dev-tools libgl-dev libxcb1-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   nlohmann-json3-dev
   ser2net locales

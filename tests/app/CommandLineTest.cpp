@@ -166,7 +166,8 @@ struct ProgramRun {
     std::string output;
 };
 
-ProgramRun RunProgram(const std::string& arguments) {
+// `display` names the X display the program is given (none when empty).
+ProgramRun RunProgram(const std::string& arguments, const std::string& display = {}) {
     // VC_BIN_DIR when given, else the bin folder beside this test program's folder.
     std::string binDir;
     if (const char* fromEnvironment = std::getenv("VC_BIN_DIR")) {
@@ -176,9 +177,10 @@ ProgramRun RunProgram(const std::string& arguments) {
         binDir = (std::filesystem::read_symlink("/proc/self/exe", error).parent_path().parent_path() / "bin")
                      .string();
     }
-    // No display at all: the arguments must be handled before the toolkit needs one.
-    const std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=xcb '" + binDir +
-                                "/vandel-configurator' " + arguments + " 2>&1";
+    // No display at all, unless one is named: the arguments must be handled before the toolkit needs one.
+    const std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=xcb " +
+                                (display.empty() ? std::string() : "DISPLAY='" + display + "' ") + "'" +
+                                binDir + "/vandel-configurator' " + arguments + " 2>&1";
     FILE* pipe = ::popen(command.c_str(), "r");
     if (!pipe) return {-1, "popen failed"};
     std::string output;
@@ -197,16 +199,25 @@ TEST(CommandLineProgram, BadArgumentPrintsAMessageAndExitsWithStatusTwo) {
     EXPECT_NE(run.output.find("--help"), std::string::npos) << run.output;
 }
 
-// Without a display the program says what to do and ends with status 2, not with the toolkit's abort.
+// Without a display, or with one named that does not answer, the program says what to do and ends
+// with status 2, not with the toolkit's abort.
 TEST(CommandLineProgram, NoDisplayGivesOneClearLineAndStatusTwo) {
-    for (const std::string arguments : {"", "-platform xcb", "--platform=wayland"}) {
-        const ProgramRun run = RunProgram(arguments);
+    constexpr char kSilent[] = ":64999";  // no X server listens there
+    const struct {
+        std::string arguments;
+        std::string display;
+    } runs[] = {
+        {"", ""},      {"-platform xcb", ""},      {"--platform=wayland", ""},
+        {"", kSilent}, {"-platform xcb", kSilent}, {std::string("-display ") + kSilent, ""},
+    };
+    for (const auto& [arguments, display] : runs) {
+        const ProgramRun run = RunProgram(arguments, display);
         EXPECT_EQ(run.status, 2) << arguments << ": " << run.output;
         EXPECT_EQ(
             run.output,
             "vandel-configurator: no display to open the window on: set DISPLAY, start it with -platform "
             "offscreen, or use vandel-cli for the same work without a window\n")
-            << arguments;
+            << arguments << " DISPLAY=" << display;
     }
 }
 

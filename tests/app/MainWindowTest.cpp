@@ -252,31 +252,6 @@ TEST_F(MainWindow, AllFilesMatchesEveryName) {
     }
 }
 
-// Opening takes a name as typed when it exists and adds ".dat" only when it does not; saving adds
-// ".dat" to a name that has no extension.
-TEST_F(MainWindow, TheDefaultExtensionIsAddedOnlyWhereItBelongs) {
-    ScratchFolder folder;
-    for (const char* name : {"site7", "rack.dat", "both", "both.dat"}) std::ofstream(folder / name) << "x";
-    const QString dir = QString::fromStdString(folder.path().string());
-    const struct {
-        QFileDialog* dialog;
-        const char* typed;
-        const char* chosen;
-    } rows[] = {
-        {Form_Main->OpenDialog(), "site7", "site7"},     {Form_Main->OpenDialog(), "rack", "rack.dat"},
-        {Form_Main->OpenDialog(), "both", "both"},       {Form_Main->SaveDialog(), "new", "new.dat"},
-        {Form_Main->SaveDialog(), "new.bin", "new.bin"},
-    };
-    for (const auto& row : rows) {
-        row.dialog->setDirectory(dir);
-        row.dialog->selectFile(row.typed);
-        static_cast<QDialog*>(row.dialog)->accept();  // as its Open or Save button does
-        EXPECT_EQ(row.dialog->result(), QDialog::Accepted) << row.typed;
-        EXPECT_EQ(row.dialog->selectedFiles(), QStringList({dir + "/" + row.chosen})) << row.typed;
-        EXPECT_EQ(row.dialog->property("defaultExtension").toString(), "dat");
-    }
-}
-
 TEST_F(MainWindow, SaveDialogProperties) {
     auto* save = Form_Main->SaveDialog();
     ASSERT_NE(save, nullptr);

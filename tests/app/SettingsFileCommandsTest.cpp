@@ -4,8 +4,17 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <QAbstractButton>
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QElapsedTimer>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QTest>
+#include <QTimer>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -129,6 +138,107 @@ TEST_F(FileCommands, AFileThatCannotBeOpenedChangesNothingAndSaysNothing) {
         EXPECT_EQ(Image(), std::vector<uint8_t>(kSettingsImageSize, 0x42)) << path;
     }
     EXPECT_TRUE(boxes.boxes.empty());
+}
+
+// The name box, as the operator uses it: the dialog comes up for real, the focus is in its name
+// box, the name is typed and Return pressed.
+
+namespace {
+
+struct TypedName {
+    bool focusInNameBox = false;
+    bool acceptEnabled = false;  // the Open or Save button once the name is typed
+    QString box;                 // a box the dialog raised
+    bool dialogStayed = false;   // the dialog was still up after Return (then cancelled)
+};
+
+TypedName TypeIntoFileDialog(QFileDialog* dialog, const fs::path& folder, const QString& name,
+                             void (*command)()) {
+    TypedName seen;
+    dialog->setDirectory(QString::fromStdString(folder.string()));
+    QElapsedTimer clock;
+    clock.start();
+    QTimer typing;
+    QObject::connect(&typing, &QTimer::timeout, [&] {
+        QWidget* focus = QApplication::focusWidget();
+        const bool ready = dialog->isVisible() && focus != nullptr && focus->objectName() == "fileNameEdit";
+        if (!ready && clock.elapsed() < 5000) return;
+        typing.stop();
+        if (!dialog->isVisible()) return;
+        seen.focusInNameBox = ready;
+        QTest::keyClick(focus, Qt::Key_A, Qt::ControlModifier);  // what the box held before goes
+        QTest::keyClicks(focus, name);
+        for (QAbstractButton* button : dialog->findChild<QDialogButtonBox*>("buttonBox")->buttons())
+            if (dialog->findChild<QDialogButtonBox*>("buttonBox")->buttonRole(button) ==
+                QDialogButtonBox::AcceptRole)
+                seen.acceptEnabled = button->isEnabled();
+        QTimer boxes;  // a box the dialog raises is read and answered
+        QObject::connect(&boxes, &QTimer::timeout, [&] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                seen.box = box->text();
+                box->accept();
+            }
+        });
+        boxes.start(10);
+        QTest::keyClick(focus, Qt::Key_Return);
+        boxes.stop();
+        seen.dialogStayed = dialog->isVisible();
+        if (seen.dialogStayed) dialog->reject();
+    });
+    typing.start(10);
+    command();
+    return seen;
+}
+
+}  // namespace
+
+// Opening: a name typed without ".dat" opens the .dat file; a name that exists as typed opens as
+// typed, also beside the .dat file of that name. Saving adds ".dat" to a name without extension.
+TEST_F(FileCommands, TypedNamesOpenAndSaveAsTheOperatorMeansThem) {
+    const struct {
+        bool save;
+        std::vector<std::string> present;
+        const char* typed;
+        const char* file;  // the file loaded or written; nullptr: none, the dialog says it is missing
+    } rows[] = {
+        {false, {"factory.dat"}, "factory", "factory.dat"}, {false, {"site7"}, "site7", "site7"},
+        {false, {"both", "both.dat"}, "both", "both"},      {false, {"rack.dat"}, "rack.dat", "rack.dat"},
+        {false, {"other.dat"}, "missing", nullptr},         {true, {}, "new", "new.dat"},
+        {true, {"old.dat"}, "new.bin", "new.bin"},
+    };
+    uint8_t seed = 1;
+    for (const auto& row : rows) {
+        ScratchFolder folder;
+        if (row.save) {
+            LoadConvertibleSettings(folder);
+            fs::remove(folder / "source.dat");
+        }
+        for (const std::string& name : row.present)
+            WriteBytes(folder / name, Pattern(kSettingsImageSize, seed++));
+        const std::vector<uint8_t> before = Image();
+        MessageBoxRecorder boxes;  // the program's own boxes; the dialog's come up for real
+        const TypedName seen =
+            TypeIntoFileDialog(row.save ? Form_Main->SaveDialog() : Form_Main->OpenDialog(), folder.path(),
+                               row.typed, row.save ? TriggerSave : TriggerLoad);
+        EXPECT_TRUE(seen.focusInNameBox) << row.typed;
+        EXPECT_EQ(seen.acceptEnabled, row.file != nullptr) << row.typed;
+        EXPECT_TRUE(boxes.boxes.empty()) << row.typed;
+        std::vector<std::string> listing = row.present;
+        if (row.file == nullptr) {
+            EXPECT_TRUE(seen.dialogStayed) << row.typed;
+            EXPECT_TRUE(seen.box.contains("File not found")) << seen.box.toStdString();
+            EXPECT_EQ(Image(), before) << row.typed;
+        } else if (row.save) {
+            EXPECT_FALSE(seen.dialogStayed) << row.typed;
+            EXPECT_EQ(ReadBytes(folder / row.file), Image()) << row.typed;
+            listing.push_back(row.file);
+        } else {
+            EXPECT_FALSE(seen.dialogStayed) << row.typed;
+            EXPECT_EQ(Image(), ReadBytes(folder / row.file)) << row.typed;
+        }
+        std::sort(listing.begin(), listing.end());
+        EXPECT_EQ(FolderListing(folder.path()), listing) << row.typed;
+    }
 }
 
 // Saving.

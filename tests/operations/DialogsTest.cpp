@@ -2,10 +2,12 @@
 // the point where a port would be touched.
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QCheckBox>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 
@@ -37,21 +39,28 @@ class DialogsTest : public ::testing::Test {
 
 using Kind = RecordingOperator::Kind;
 
-// Clicks the dialog's OK and tells whether the dialog was hidden when the operation's first wait
-// began (the wait observer is a plain function: the dialog it looks at is kept here).
+// Clicks the dialog's OK and tells whether the dialog was up at the operation's waits: at the
+// first, and at every one (the wait observer is a plain function: what it sees is kept here).
+struct VisibleAtWaits {
+    bool first = false;
+    bool every = true;
+    int waits = 0;
+};
 const QWidget* watchedDialog = nullptr;
-bool visibleAtFirstWait = false;
+VisibleAtWaits visibleAtWaits;
 
-bool ClickHidesBeforeTheFirstWait(QWidget& dialog) {
+VisibleAtWaits ClickOkAndWatchTheWaits(QWidget& dialog) {
     watchedDialog = &dialog;
-    visibleAtFirstWait = true;
+    visibleAtWaits = {};
     SetOperationWaitObserver([](int) {
-        if (watchedDialog != nullptr) visibleAtFirstWait = watchedDialog->isVisible();
-        watchedDialog = nullptr;
+        const bool visible = watchedDialog->isVisible();
+        if (visibleAtWaits.waits++ == 0) visibleAtWaits.first = visible;
+        visibleAtWaits.every = visibleAtWaits.every && visible;
     });
     Child<QPushButton>(dialog, "Button_OK")->click();
     SetOperationWaitObserver(nullptr);
-    return !visibleAtFirstWait;
+    watchedDialog = nullptr;
+    return visibleAtWaits;
 }
 
 TEST_F(DialogsTest, RequestCommHasItsCaptionTextsAndTwentyItemsInTwoColumns) {
@@ -128,9 +137,9 @@ TEST_F(DialogsTest, RequestCommOkOnAPortThatDoesNotOpenShowsError10AndStaysOpen)
     EXPECT_EQ(op.Log()[3].kind, Kind::FocusSink);
 }
 
-// Once its port is open the load goes on without the dialog: it is hidden before the first wait,
-// and the progress tells what the load does.
-TEST_F(DialogsTest, RequestCommClosesOnceThePortIsOpen) {
+// The dialog stays up while the load runs, and goes away when the load has ended; the progress
+// tells what the load does meanwhile.
+TEST_F(DialogsTest, RequestCommStaysUpUntilTheLoadEnds) {
     PtyPair line;  // nothing answers on it: the load ends in Error 30
     ASSERT_TRUE(line.IsOpen());
     ASSERT_TRUE(SerialSetDeviceName(5, line.SlavePath()));
@@ -140,13 +149,60 @@ TEST_F(DialogsTest, RequestCommClosesOnceThePortIsOpen) {
     dialog.SetOperator(op);
     dialog.SetItemIndex(4);
     dialog.show();
-    EXPECT_TRUE(ClickHidesBeforeTheFirstWait(dialog));
+    const VisibleAtWaits seen = ClickOkAndWatchTheWaits(dialog);
+    EXPECT_GT(seen.waits, 8);
+    EXPECT_TRUE(seen.every);
     EXPECT_FALSE(dialog.isVisible());
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
     EXPECT_TRUE(op.ScriptDone());
     ASSERT_GE(op.ProgressTexts().size(), 2u);
     EXPECT_EQ(op.ProgressTexts().front(), "Comm 5: Line break");
     EXPECT_EQ(op.ProgressTexts().back(), "");
+}
+
+// Error 10 in the window program: the box's text as ever, and why the port would not open where
+// the operator points at it.
+TEST_F(DialogsTest, Error10TellsWhyThePortWouldNotOpen) {
+    TForm_RequestComm dialog;  // with the window operator
+    dialog.SetItemIndex(19);
+    dialog.show();
+    QString text;
+    QString tip;
+    auto handled = OnNextModal([&](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        ASSERT_NE(box, nullptr);
+        text = box->text();
+        tip = box->findChild<QLabel*>("qt_msgbox_label")->toolTip();
+        box->button(QMessageBox::Ok)->click();
+    });
+    Child<QPushButton>(dialog, "Button_OK")->click();
+    ASSERT_TRUE(*handled);
+    EXPECT_EQ(text, "Could not initialize Comm port 20.");
+    EXPECT_EQ(tip.toStdString(), DescribeSerialFailure(SerialLastFailure(20)));
+    EXPECT_TRUE(tip.startsWith("no such device")) << tip.toStdString();
+    EXPECT_TRUE(dialog.isVisible());
+}
+
+// Each port's item tells its device, as named when the dialog shows.
+TEST_F(DialogsTest, EachPortTellsItsDevice) {
+    TForm_RequestComm request;
+    TForm_ConfigureComm configure;
+    ASSERT_TRUE(SerialSetDeviceName(3, "/dev/ttyUSB2"));
+    for (QDialog* dialog : {static_cast<QDialog*>(&request), static_cast<QDialog*>(&configure)}) {
+        dialog->show();
+        for (int n = 1; n <= 20; ++n) {
+            const auto* item = dialog->findChild<QAbstractButton*>(
+                QString(dialog == &request ? "RadioButton_Comm%1" : "CheckBox_Comm%1").arg(n));
+            ASSERT_NE(item, nullptr);
+            EXPECT_EQ(item->toolTip().toStdString(),
+                      "Comm " + std::to_string(n) + " = " + SerialDeviceName(n));
+        }
+        EXPECT_EQ(
+            dialog->findChild<QAbstractButton*>(dialog == &request ? "RadioButton_Comm3" : "CheckBox_Comm3")
+                ->toolTip(),
+            "Comm 3 = /dev/ttyUSB2");
+        dialog->hide();
+    }
 }
 
 TEST_F(DialogsTest, RequestCommCancelClosesWithoutTouchingAnything) {
@@ -230,7 +286,7 @@ TEST_F(DialogsTest, ConfigureCommOkRunsTheConfigurationOnTheTickedPorts) {
     dialog.CommCheckBox(1)->setChecked(true);
     dialog.CommCheckBox(19)->setChecked(true);
     dialog.show();
-    EXPECT_TRUE(ClickHidesBeforeTheFirstWait(dialog));  // closed before the run's first wait
+    EXPECT_FALSE(ClickOkAndWatchTheWaits(dialog).first);  // closed before the run's first wait
     EXPECT_TRUE(op.ScriptDone());
     EXPECT_FALSE(dialog.isVisible());
     EXPECT_EQ(dialog.result(), QDialog::Accepted);

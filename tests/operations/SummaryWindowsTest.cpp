@@ -4,6 +4,7 @@
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QStyle>
 #include <QToolButton>
 
 #include "link/PortContext.h"
@@ -87,6 +88,33 @@ TEST_F(SummaryWindowsTest, EachPortResultGivesItsTextColourBackgroundAndButton) 
         EXPECT_EQ(row.button->isEnabled(), expected[r].button) << "result " << r;
     }
     for (int n = 7; n <= 20; ++n) EXPECT_EQ(summary.RowOf(n).edit->text(), "");
+    // Every text shows whole in its row.
+    summary.show();
+    for (int r = 0; r < 6; ++r) {
+        const QLineEdit* edit = summary.RowOf(r + 1).edit;
+        const int frame = edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth);
+        EXPECT_LE(edit->fontMetrics().horizontalAdvance(edit->text()) + 2 * (frame + 2), edit->width())
+            << "result " << r;
+    }
+}
+
+// A port that would not open tells why, as the command-line tool does; other rows tell nothing.
+TEST_F(SummaryWindowsTest, Error101RowsTellWhyThePortWouldNotOpen) {
+    PointCommPortsNowhere();
+    ASSERT_EQ(OpenPortContext(PortContexts[0], 1), 0);
+    PortContexts[0].portResult = kResultOpenFailed;
+    PortContexts[1].portResult = kResultNoAnswer;
+    TForm_Summary summary;
+    summary.FillRows();
+    const QString reason = QString::fromStdString(DescribeSerialFailure(SerialLastFailure(1)));
+    EXPECT_TRUE(reason.startsWith("no such device")) << reason.toStdString();
+    for (const QWidget* part : {static_cast<const QWidget*>(summary.RowOf(1).edit),
+                                static_cast<const QWidget*>(summary.RowOf(1).label)})
+        EXPECT_EQ(part->toolTip(), reason);
+    EXPECT_EQ(summary.RowOf(2).edit->toolTip(), "");
+    PortContexts[0].portResult = kResultSuccess;  // a later showing forgets the reason
+    summary.FillRows();
+    EXPECT_EQ(summary.RowOf(1).edit->toolTip(), "");
 }
 
 TEST_F(SummaryWindowsTest, EveryShowingRewritesEveryRow) {

@@ -8,17 +8,35 @@
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "serial/Serial.h"
 
 // Never destroyed: at exit the toolkit's own globals (the input device registry among them) are gone
 // before a static application object would be, and destroying it then crashes.
 inline QApplication& TestApp() {
+    if (auto* existing = qobject_cast<QApplication*>(QCoreApplication::instance())) return *existing;
     static int argc = 1;
     static char name[] = "operations-test";
     static char* argv[] = {name, nullptr};
     static QApplication* app = new QApplication(argc, argv);
     return *app;
+}
+
+// The test application on the offscreen window system with two screens side by side, 1024 x 768
+// and 1920 x 1080 (tests/operations/two-screens.json). A process that already has its application
+// keeps it, with the screens it has.
+inline QApplication& TwoScreenTestApp() {
+    if (QCoreApplication::instance() == nullptr && qgetenv("QT_QPA_PLATFORM") == "offscreen") {
+        static int argc = 3;
+        static char name[] = "operations-test";
+        static char option[] = "-platform";
+        static std::string platform =
+            std::string("offscreen:configfile=") + VC_BUILT_SOURCE_DIR + "/tests/operations/two-screens.json";
+        static char* argv[] = {name, option, platform.data(), nullptr};
+        new QApplication(argc, argv);
+    }
+    return TestApp();
 }
 
 // Polls for the next modal window other than `notThis`; hands it to `handle`, which must close

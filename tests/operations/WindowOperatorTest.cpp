@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QDialog>
 #include <QLabel>
+#include <QMainWindow>
 #include <QMessageBox>
+#include <cstdlib>
 
-#include "operations/ConfigureReceivers.h"
 #include "operations/OperationWait.h"
 #include "operations/WindowOperator.h"
 #include "settings/SettingsView.h"
@@ -118,34 +120,44 @@ TEST_F(WindowOperatorTest, ProgressGoesAwayForBoxesAndTheArrowShowsOverThem) {
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
-// The "Invalid Configuration" questions keep their three lines as the text breaks them.
-TEST_F(WindowOperatorTest, QuestionLinesAreNeverWrapped) {
+// The progress window shows the whole of every text, the longest included, centred on the main
+// window; a dialog still up there is not covered.
+TEST_F(WindowOperatorTest, ProgressWindowFitsEveryTextCentredOnTheMainWindow) {
+    QMainWindow main;
+    main.setGeometry(150, 120, 717, 480);
+    main.show();
     WindowOperator op;
-    for (const char* text : {kTimingModeNeedsStationaryText, kPositionModeForbidsStationaryText}) {
-        const QStringList lines = QString(text).split('\n');
-        ASSERT_EQ(lines.size(), 3);
-        bool seen = false;
-        int labelHeight = 0;
-        int labelWidth = 0;
-        int longest = 0;
-        int lineSpacing = 0;
-        auto handled = OnNextModal([&](QWidget* modal) {
-            if (auto* label = modal->findChild<QLabel*>("qt_msgbox_label")) {
-                seen = true;
-                labelHeight = label->height();
-                labelWidth = label->width();
-                for (const QString& line : lines)
-                    longest = std::max(longest, label->fontMetrics().horizontalAdvance(line));
-                lineSpacing = label->fontMetrics().lineSpacing();
-            }
-            qobject_cast<QMessageBox*>(modal)->button(QMessageBox::Cancel)->click();
-        });
-        op.AskOkCancel("Invalid Configuration", text);
-        ASSERT_TRUE(*handled);
-        ASSERT_TRUE(seen);
-        EXPECT_GE(labelWidth, longest) << text;
-        EXPECT_LT(labelHeight, 4 * lineSpacing) << text;  // three lines, none wrapped
+    const auto expectCentredHorizontally = [&](const QLabel& window, const char* text) {
+        EXPECT_LE(std::abs(window.frameGeometry().center().x() - main.frameGeometry().center().x()), 1)
+            << text;
+    };
+    for (const char* text :
+         {"Comm 1: Line break", "Comm 20: Waiting for the reply to the line break, pass 4 of 4",
+          "Comm 20: Requesting settings, pass 8 of 8: 13 groups still missing",
+          "Comm 20: Link Check, pass 1 of 8"}) {
+        op.Progress(text);
+        QLabel* window = op.ProgressWindow();
+        ASSERT_NE(window, nullptr);
+        const int room = window->contentsRect().width() - 2 * window->margin();
+        EXPECT_LE(window->fontMetrics().horizontalAdvance(text), room) << text;
+        expectCentredHorizontally(*window, text);
+        EXPECT_LE(std::abs(window->frameGeometry().center().y() - main.frameGeometry().center().y()), 1)
+            << text;
     }
+    op.Progress("");
+
+    QDialog dialog;  // a comm-port dialog, up over the middle of the main window
+    dialog.setWindowModality(Qt::ApplicationModal);
+    dialog.setGeometry(
+        QRect(QPoint(), QSize(300, 320)).translated(main.frameGeometry().center() - QPoint(150, 160)));
+    dialog.show();
+    op.Progress("Comm 5: Waiting for the reply to the line break, pass 1 of 4");
+    QLabel* window = op.ProgressWindow();
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_FALSE(window->frameGeometry().intersects(dialog.frameGeometry()));
+    expectCentredHorizontally(*window, "beside the dialog");
+    op.Progress("");
 }
 
 // During the waits of an operation the window is repainted (a closed dialog disappears, nothing
