@@ -51,14 +51,21 @@ std::vector<std::string> OptionNames(const CliOption& option) {
     return names;
 }
 
+// "--output=x.dat" → "--output".
+std::string NameOf(const std::string& token) {
+    return token.substr(0, token.find('='));
+}
+
+bool Names(const CliOption& option, const std::string& name) {
+    const std::vector<std::string> names = OptionNames(option);
+    return std::find(names.begin(), names.end(), name) != names.end();
+}
+
 // The name under which an option was last given ("-o" or "--output", without "=VALUE").
 std::string TypedName(const std::vector<std::string>& tokens, const CliOption& option) {
-    const std::vector<std::string> names = OptionNames(option);
-    std::string typed = names.back();
-    for (const std::string& token : tokens) {
-        const std::string name = token.substr(0, token.find('='));
-        if (std::find(names.begin(), names.end(), name) != names.end()) typed = name;
-    }
+    std::string typed = OptionNames(option).back();
+    for (const std::string& token : tokens)
+        if (Names(option, NameOf(token))) typed = NameOf(token);
     return typed;
 }
 
@@ -66,10 +73,44 @@ bool IsHelp(const std::string& arg) {
     return arg == "--help" || arg == "-h";
 }
 
+// "--json=x": CLI11 would take it; a flag takes no value here.
+bool RefuseFlagValues(const CliCommandSpec& spec, const std::vector<std::string>& tokens,
+                      std::string& error) {
+    for (const std::string& token : tokens) {
+        if (token.find('=') == std::string::npos) continue;
+        for (const CliOption& option : spec.options) {
+            if (option.value == nullptr && Names(option, NameOf(token))) {
+                error = NameOf(token) + " takes no value";
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+// An option's values as CLI11 collected them, into the record.
+bool ApplyOption(const CliOption& option, const CLI::Option& parsed, const std::vector<std::string>& tokens,
+                 CliArguments& arguments, std::string& error) {
+    if (parsed.count() == 0) return true;
+    if (option.value == nullptr) return option.apply(arguments, "", error);
+    const std::vector<std::string>& values = parsed.results();
+    if (values.size() > 1) {
+        error = std::string(option.repeated != nullptr ? option.repeated : OptionNames(option).back()) +
+                " is given twice";
+        return false;
+    }
+    if (values.empty() || values[0].empty()) {
+        error = TypedName(tokens, option) + " needs a value";
+        return false;
+    }
+    return option.apply(arguments, values[0], error);
+}
+
 // The options of one command through CLI11, into the record; the positional arguments into
 // positional. tokens holds what comes before "--".
 bool ParseOptions(const CliCommandSpec& spec, const std::vector<std::string>& tokens, CliArguments& arguments,
                   std::vector<std::string>& positional, std::string& error) {
+    if (!RefuseFlagValues(spec, tokens, error)) return false;
     CLI::App app{"", spec.name};
     app.set_help_flag();  // the help is the table's, not CLI11's
     app.allow_extras();
@@ -81,16 +122,6 @@ bool ParseOptions(const CliCommandSpec& spec, const std::vector<std::string>& to
                 ? app.add_flag(option.names)
                 : app.add_option(option.names)->multi_option_policy(CLI::MultiOptionPolicy::TakeAll));
     }
-    for (size_t i = 0; i < spec.options.size(); ++i) {
-        const std::vector<std::string> names = OptionNames(spec.options[i]);
-        for (const std::string& token : tokens) {
-            if (spec.options[i].value == nullptr && token.find('=') != std::string::npos &&
-                std::find(names.begin(), names.end(), token.substr(0, token.find('='))) != names.end()) {
-                error = token.substr(0, token.find('=')) + " takes no value";
-                return false;
-            }
-        }
-    }
     std::vector<std::string> reversed(tokens.rbegin(), tokens.rend());  // CLI11 takes them last first
     try {
         app.parse(reversed);
@@ -98,8 +129,7 @@ bool ParseOptions(const CliCommandSpec& spec, const std::vector<std::string>& to
         // An option without its value: the last option given.
         const auto last = std::find_if(tokens.rbegin(), tokens.rend(),
                                        [](const std::string& token) { return token.rfind('-', 0) == 0; });
-        error = (last == tokens.rend() ? std::string("an option") : last->substr(0, last->find('='))) +
-                " needs a value";
+        error = (last == tokens.rend() ? std::string("an option") : NameOf(*last)) + " needs a value";
         return false;
     } catch (const CLI::ParseError& e) {
         error = e.what();
@@ -114,25 +144,8 @@ bool ParseOptions(const CliCommandSpec& spec, const std::vector<std::string>& to
             return false;
         }
     }
-    for (size_t i = 0; i < spec.options.size(); ++i) {
-        const CliOption& option = spec.options[i];
-        if (parsed[i]->count() == 0) continue;
-        if (option.value == nullptr) {
-            if (!option.apply(arguments, "", error)) return false;
-            continue;
-        }
-        const std::vector<std::string>& values = parsed[i]->results();
-        if (values.size() > 1) {
-            error = std::string(option.repeated != nullptr ? option.repeated : OptionNames(option).back()) +
-                    " is given twice";
-            return false;
-        }
-        if (values.empty() || values[0].empty()) {
-            error = TypedName(tokens, option) + " needs a value";
-            return false;
-        }
-        if (!option.apply(arguments, values[0], error)) return false;
-    }
+    for (size_t i = 0; i < spec.options.size(); ++i)
+        if (!ApplyOption(spec.options[i], *parsed[i], tokens, arguments, error)) return false;
     return true;
 }
 
