@@ -1,13 +1,5 @@
-// The command line of vandel-cli: a command and its arguments.
-//   vandel-cli show FILE [--json]
-//   vandel-cli diff FILE1 FILE2 [--json]
-//   vandel-cli load DEVICE -o FILE [--pc-settings BAUD,DATA,PARITY,STOP]
-//   vandel-cli configure FILE DEVICE... [--json] [--yes] [--pc-settings BAUD,DATA,PARITY,STOP]
-//   vandel-cli configure [FILE] --manifest MANIFEST [--audit FILE] [--quiet] ...
-//   vandel-cli verify FILE DEVICE... [--json] [--pc-settings BAUD,DATA,PARITY,STOP] (and as configure)
-//   vandel-cli ports [--dev DIR] [--json] [DEVICE...]
-//   vandel-cli trace FILE [--json]
-//   vandel-cli --version
+// The command line of vandel-cli: a command and its arguments, read into one record. The commands,
+// their options and their help are rows of the table in cli/CommandTable.h (cli/commands/*.cpp).
 #pragma once
 
 #include <array>
@@ -46,10 +38,11 @@ struct CliArguments {
 
 enum class CliParse { kRun, kHelp, kVersion, kError };
 
-// args excludes the program name. kHelp: print HelpText(arguments.command) and succeed.
+// args excludes the program name; parsed by CLI11 against the command table. Everything after "--" is
+// an argument. kHelp: print HelpText(arguments.command) and succeed.
 CliParse ParseCliArguments(const std::vector<std::string>& args, CliArguments& arguments, std::string& error);
 
-// The tool's help (kNone) or one command's.
+// The tool's help (kNone) or one command's, made from the command table and fitting 80 columns.
 std::string HelpText(CliCommand command);
 const char* CommandName(CliCommand command);
 

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
@@ -115,6 +116,11 @@ bool AuditFile::Open(const std::string& path, std::string& error) {
     return true;
 }
 
+void AuditFile::SplitWritesForTest(size_t pieceSize, std::function<void()> between) {
+    pieceSize_ = pieceSize;
+    betweenPieces_ = std::move(between);
+}
+
 bool AuditFile::Append(RunKind kind, std::chrono::system_clock::time_point started,
                        const std::vector<FleetReceiver>& receivers, const FleetFiles& files,
                        const FleetResult& result, std::string& error) {
@@ -131,7 +137,7 @@ bool AuditFile::Append(RunKind kind, std::chrono::system_clock::time_point start
     }
     size_t done = 0;
     while (done < text.size()) {
-        const ssize_t n = ::write(fd_, text.data() + done, text.size() - done);
+        const ssize_t n = ::write(fd_, text.data() + done, std::min(text.size() - done, pieceSize_));
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
             error = path_ + ": " + std::strerror(n < 0 ? errno : ENOSPC);
@@ -139,6 +145,7 @@ bool AuditFile::Append(RunKind kind, std::chrono::system_clock::time_point start
             return false;
         }
         done += static_cast<size_t>(n);
+        if (betweenPieces_) betweenPieces_();
     }
     const bool synced = ::fsync(fd_) == 0;
     ::flock(fd_, LOCK_UN);

@@ -10,6 +10,8 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
+#include <functional>
 #include <string>
 
 #include "cli/Fleet.h"
@@ -29,8 +31,14 @@ class AuditFile {
                 const std::vector<FleetReceiver>& receivers, const FleetFiles& files,
                 const FleetResult& result, std::string& error);
 
+    // For tests: write at most pieceSize bytes a call and run between after every piece, so that two
+    // writers without the lock would interleave their lines.
+    void SplitWritesForTest(size_t pieceSize, std::function<void()> between);
+
   private:
     int fd_ = -1;
+    size_t pieceSize_ = SIZE_MAX;
+    std::function<void()> betweenPieces_;
     std::string path_;
 };
 

@@ -12,6 +12,7 @@
 
 #include "cli/Audit.h"
 #include "cli/CliOperator.h"
+#include "cli/CommandTable.h"
 #include "cli/Fleet.h"
 #include "cli/Manifest.h"
 #include "cli/Ports.h"
@@ -297,24 +298,8 @@ int RunTrace(const CliArguments& arguments, std::FILE* out, std::FILE* err) {
 namespace {
 
 int Dispatch(const CliArguments& arguments, std::FILE* out, std::FILE* err) {
-    switch (arguments.command) {
-        case CliCommand::kShow:
-            return RunShow(arguments, out, err);
-        case CliCommand::kDiff:
-            return RunDiff(arguments, out, err);
-        case CliCommand::kLoad:
-            return RunLoad(arguments, out, err);
-        case CliCommand::kConfigure:
-        case CliCommand::kVerify:
-            return RunConfigure(arguments, out, err);
-        case CliCommand::kPorts:
-            return RunPorts(arguments, out, err);
-        case CliCommand::kTrace:
-            return RunTrace(arguments, out, err);
-        case CliCommand::kNone:
-            break;
-    }
-    return kExitUsage;
+    const CliCommandSpec* spec = FindCliCommand(arguments.command);
+    return spec == nullptr ? kExitUsage : spec->run(arguments, out, err);
 }
 
 }  // namespace

@@ -21,28 +21,42 @@ declare -A allowed=(
 # folders whose code must not use the window toolkit (settings/view is the widgets' half of settings)
 qt_free=(bytes serial link settings messages emulator)
 
+# An include directive however it is spaced: "#include", "#  include", "# include", quotes or angle
+# brackets. Prints FILE:LINE:TARGET, TARGET being the opening quote or bracket and what follows it.
+includes() {
+  grep -rn --include='*.h' --include='*.cpp' -E '^[[:space:]]*#[[:space:]]*include[[:space:]]*[<"]' "$1" |
+    sed -E 's/^([^:]+:[0-9]+):[[:space:]]*#[[:space:]]*include[[:space:]]*([<"][^">]*)[">].*/\1:\2/' || true
+}
+
 status=0
 for folder in "${!allowed[@]}"; do
   [ -d "$folder" ] || continue
   while IFS=: read -r file line include; do
-    target="${include#*\"}"
-    target="${target%%/*}"
+    delimiter="${include:0:1}"
+    include="${include:1}"
+    target="${include%%/*}"
+    # A system header (<vector>, <sys/stat.h>, <nlohmann/json.hpp>) names none of our folders.
+    if [ "$delimiter" = "<" ] && { [[ "$include" != */* ]] || [ -z "${allowed[$target]+x}" ]; }; then
+      continue
+    fi
     ok=0
     for permitted in ${allowed[$folder]}; do [ "$target" = "$permitted" ] && ok=1; done
     # Local includes of generated forms (ui_*.h) name no folder.
-    [[ "$target" == ui_* ]] && ok=1
+    [[ "$include" == ui_* ]] && ok=1
     if [ "$ok" -eq 0 ]; then
       echo "$file:$line: $folder may not include $target: $include"
       status=1
     fi
-  done < <(grep -rn --include='*.h' --include='*.cpp' -E '^#include "[^"]+"' "$folder" || true)
+  done < <(includes "$folder")
 done
 for folder in "${qt_free[@]}"; do
-  while IFS= read -r hit; do
-    case "$hit" in settings/view/*) continue ;; esac
-    echo "$hit: $folder uses the window toolkit"
+  [ -d "$folder" ] || continue
+  while IFS=: read -r file line include; do
+    case "$file" in settings/view/*) continue ;; esac
+    [[ "$include" == [\<\"]Q* ]] || continue
+    echo "$file:$line: $folder uses the window toolkit: ${include:1}"
     status=1
-  done < <(grep -rn --include='*.h' --include='*.cpp' -E '^#include <Q' "$folder" || true)
+  done < <(includes "$folder")
 done
 [ "$status" -eq 0 ] && echo "layers: every include points down"
 exit "$status"

@@ -88,8 +88,9 @@ TEST(FleetRuns, ASummaryEntryReadsBackAsItWasWritten) {
         EXPECT_FALSE(OutcomeFromJson(nlohmann::json::parse(bad), back)) << bad;
 }
 
-// Two writers appending long lines (far above what one pipe write keeps whole) to one file at once:
-// every line arrives whole.
+// Two writers appending long lines to one file at once: every line arrives whole. One write to a
+// file is never split by another, so each writer writes in pieces and pauses between them: without
+// the lock the other writer's lines would land between the pieces.
 TEST(FleetAudit, WritersSideBySideNeverInterleaveLines) {
     TempFolder folder;
     const std::string path = folder.File("audit.jsonl");
@@ -110,6 +111,7 @@ TEST(FleetAudit, WritersSideBySideNeverInterleaveLines) {
         AuditFile audit;
         std::string error;
         ASSERT_TRUE(audit.Open(path, error)) << error;
+        audit.SplitWritesForTest(32768, [] { std::this_thread::sleep_for(std::chrono::microseconds(500)); });
         for (int i = 0; i < 25; ++i)
             ASSERT_TRUE(audit.Append(RunKind::kVerify, {}, receivers, files, result, error)) << error;
     };
