@@ -23,13 +23,14 @@ struct CommandInfo {
 constexpr CommandInfo kCommands[] = {
     {CliCommand::kShow, "show"},           {CliCommand::kDiff, "diff"},     {CliCommand::kLoad, "load"},
     {CliCommand::kConfigure, "configure"}, {CliCommand::kVerify, "verify"}, {CliCommand::kPorts, "ports"},
-    {CliCommand::kTrace, "trace"},
+    {CliCommand::kTrace, "trace"},         {CliCommand::kProbe, "probe"},
 };
 
 // Which options each command takes.
 bool TakesJson(CliCommand c) {
     return c == CliCommand::kShow || c == CliCommand::kDiff || c == CliCommand::kConfigure ||
-           c == CliCommand::kVerify || c == CliCommand::kPorts || c == CliCommand::kTrace;
+           c == CliCommand::kVerify || c == CliCommand::kPorts || c == CliCommand::kTrace ||
+           c == CliCommand::kProbe;
 }
 bool TakesTrace(CliCommand c) {
     return c == CliCommand::kLoad || c == CliCommand::kConfigure || c == CliCommand::kVerify;
@@ -47,7 +48,7 @@ bool TakesFleetOptions(CliCommand c) {
     return c == CliCommand::kConfigure || c == CliCommand::kVerify;
 }
 bool TakesQuiet(CliCommand c) {
-    return c == CliCommand::kLoad || TakesFleetOptions(c);
+    return c == CliCommand::kLoad || c == CliCommand::kProbe || TakesFleetOptions(c);
 }
 bool TakesDevDir(CliCommand c) {
     return c == CliCommand::kPorts;
@@ -184,13 +185,16 @@ CliParse ParseCliArguments(const std::vector<std::string>& args, CliArguments& a
             arguments.output = value;
             outputGiven = true;
         } else if (IsOption(arg, "--pc-settings") && TakesPcSettings(command)) {
-            if (arguments.pcSettingsGiven) {
+            if (arguments.pcSettingsGiven || arguments.pcSettingsAuto) {
                 error = "--pc-settings is given twice";
                 return CliParse::kError;
             }
             if (!OptionValue(args, i, "--pc-settings", value, error)) return CliParse::kError;
-            if (!ParsePcSettings(value, arguments.pcSettings, error)) return CliParse::kError;
-            arguments.pcSettingsGiven = true;
+            if (value == "auto")
+                arguments.pcSettingsAuto = true;
+            else if (!ParsePcSettings(value, arguments.pcSettings, error))
+                return CliParse::kError;
+            arguments.pcSettingsGiven = !arguments.pcSettingsAuto;
         } else if (IsOption(arg, "--trace") && TakesTrace(command)) {
             if (!arguments.trace.empty()) {
                 error = "--trace is given twice";
@@ -295,6 +299,13 @@ CliParse ParseCliArguments(const std::vector<std::string>& args, CliArguments& a
         case CliCommand::kPorts:
             arguments.devices = positional;
             break;
+        case CliCommand::kProbe:
+            if (positional.empty()) {
+                error = "probe wants at least one device";
+                return CliParse::kError;
+            }
+            arguments.devices = positional;
+            break;
         case CliCommand::kTrace:
             if (positional.size() != 1) {
                 error =
@@ -317,7 +328,7 @@ constexpr const char* kFleetOptionsHelp =
     "                        begins a comment. A line without a settings file takes FILE; a\n"
     "                        relative file name is taken from the manifest's folder\n"
     "  --pc-settings B,D,P,S the PC side's line settings for the first Link Check\n"
-    "                        (default 9600,8,O,1)\n"
+    "                        (default 9600,8,O,1; auto: found by a probe of each port)\n"
     "  --json                print the summary as JSON\n"
     "  --audit FILE          append one JSON line per receiver to FILE (never rewritten)\n"
     "  --trace FILE          append every byte and step of the run to FILE (with several runs,\n"
@@ -371,7 +382,7 @@ std::string HelpText(CliCommand command) {
                    "output)\n"
                    "  --trace FILE          append every byte and step of the run to FILE\n"
                    "  --pc-settings B,D,P,S the PC side's line settings when the receiver sends no reply\n"
-                   "                        to the line break (default 9600,8,O,1)\n"
+                   "                        to the line break (default 9600,8,O,1; auto: found by a probe)\n"
                    "  -q, --quiet           no progress on a terminal\n"
                    "\n"
                    "Exit status: 0 every group loaded and FILE written; 1 the receiver did not answer or\n"
@@ -436,6 +447,21 @@ std::string HelpText(CliCommand command) {
                    "  --json   print the conversation as JSON\n"
                    "\n"
                    "Exit status: 0 printed; 2 bad arguments or a file that cannot be read.\n";
+        case CliCommand::kProbe:
+            return "Usage: vandel-cli probe DEVICE... [--json]\n"
+                   "\n"
+                   "Finds the line settings of the receiver on each DEVICE: tries each baud rate (9600,\n"
+                   "19200, 4800, 38400, 2400, 1200, 600, 300, 110) with 8, then 7 data bits, no, odd and\n"
+                   "even parity and 1 or 2 stop bits, with a Link Check at each, and stops at the first\n"
+                   "settings its receiver answers twice. Only Link Checks are sent: no receiver's settings\n"
+                   "change. Twenty devices at a time are probed side by side. load, configure and verify\n"
+                   "take --pc-settings auto to probe each port first.\n"
+                   "\n"
+                   "  --json      print what was found as JSON\n"
+                   "  -q, --quiet no progress\n"
+                   "\n"
+                   "Exit status: 0 every receiver found; 1 some receiver not found or its device could\n"
+                   "not be opened; 2 bad arguments or an unknown device.\n";
         case CliCommand::kNone:
             break;
     }
@@ -451,6 +477,7 @@ std::string HelpText(CliCommand command) {
            "  ports [--json]                      the serial devices present and whether they can be used\n"
            "  verify FILE DEVICE... [--json]      check receivers against a file, writing nothing\n"
            "  trace FILE [--json]                 a trace as a conversation per port\n"
+           "  probe DEVICE... [--json]            find the line settings receivers answer at\n"
            "\n"
            "DEVICE is a tty path (/dev/ttyUSB0) or a network serial port (rfc2217://HOST:PORT).\n"
            "Progress goes to standard error (--quiet: none).\n"

@@ -7,6 +7,7 @@
 //   vandel-cli verify FILE DEVICE... [--json] [--pc-settings BAUD,DATA,PARITY,STOP] (and as configure)
 //   vandel-cli ports [--dev DIR] [--json] [DEVICE...]
 //   vandel-cli trace FILE [--json]
+//   vandel-cli probe DEVICE... [--json]
 //   vandel-cli --version
 #pragma once
 
@@ -22,7 +23,7 @@ constexpr int kExitFailed = 1;   // the files differ, a group did not arrive, a 
 constexpr int kExitUsage = 2;    // bad arguments, a file or device that cannot be used: nothing touched
 constexpr int kExitStopped = 3;  // stopped at the "Invalid Configuration" question: nothing sent
 
-enum class CliCommand { kNone, kShow, kDiff, kLoad, kConfigure, kVerify, kPorts, kTrace };
+enum class CliCommand { kNone, kShow, kDiff, kLoad, kConfigure, kVerify, kPorts, kTrace, kProbe };
 
 struct CliArguments {
     CliCommand command = CliCommand::kNone;
@@ -34,11 +35,12 @@ struct CliArguments {
     std::string output;                // load -o
     bool pcSettingsGiven = false;
     std::array<uint8_t, kPortConfigurationSize> pcSettings{};  // port configuration layout
-    std::string devDir = "/dev";                               // ports: where to look
-    std::string trace;     // load, configure: --trace FILE, every byte on record
-    std::string manifest;  // configure, verify: --manifest FILE, the receivers one a line
-    std::string audit;     // configure, verify: --audit FILE, a JSON line per receiver appended
-    bool quiet = false;    // load, configure, verify: no progress
+    bool pcSettingsAuto = false;  // --pc-settings auto: each port's PC side from a probe
+    std::string devDir = "/dev";  // ports: where to look
+    std::string trace;            // load, configure: --trace FILE, every byte on record
+    std::string manifest;         // configure, verify: --manifest FILE, the receivers one a line
+    std::string audit;            // configure, verify: --audit FILE, a JSON line per receiver appended
+    bool quiet = false;           // load, configure, verify: no progress
     // configure, verify: this process is one run of a larger fleet; its port states go to this
     // descriptor (not in the help: the tool passes it to itself).
     int progressFd = -1;
