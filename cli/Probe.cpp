@@ -112,8 +112,11 @@ void ProbeBatch(const std::vector<std::string>& devices, size_t first, size_t co
             hunts[i].lineSet = true;
         });
         for (const size_t i : active) {
-            progress(first + i, "trying " + PortLineText(candidates[hunts[i].candidate]) + " (" +
-                                    Of(hunts[i].candidate + 1, candidates.size()) + ")");
+            // One state per baud rate: a log gets nine lines per device at most, not a hundred.
+            const size_t at = hunts[i].candidate;
+            if (at == 0 || candidates[at].baudRate != candidates[at - 1].baudRate)
+                progress(first + i, "trying " + std::to_string(candidates[at].baudRate) + " baud (" +
+                                        Of(at + 1, candidates.size()) + " line settings)");
             Context(i).linkState = kLinkCheckSent;
             SendLinkCheck(static_cast<int16_t>(i));
         }

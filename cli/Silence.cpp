@@ -16,7 +16,7 @@ const std::vector<std::string>& ConfigureLineRoles() {
 }
 
 std::vector<std::string> LoadLineRoles(bool usedBreakReply) {
-    return {"for the Break Reply", usedBreakReply ? "from the Break Reply" : "the PC side"};
+    return {"waiting for the Break Reply", usedBreakReply ? "from the Break Reply" : "the PC side"};
 }
 
 bool NoPacketCameBack(int commIndex) {
@@ -26,8 +26,8 @@ bool NoPacketCameBack(int commIndex) {
 nlohmann::ordered_json SilenceReason(int commIndex, const std::vector<std::string>& roles) {
     const ReceiveTally& tally = PortContexts[static_cast<size_t>(commIndex)].tally;
     nlohmann::ordered_json tried = nlohmann::ordered_json::array();
-    std::string settings;  // "9600,8,O,1 (the PC side), 9600,8,N,1 (the fallback ...)"
-    std::string noise;     // "37 at 9600,8,O,1, 12 at 9600,8,N,1"
+    std::string settings;  // "9600,8,O,1 (the PC side) and 9600,8,N,1 (the fallback ...)"
+    std::string noise;     // "37 at 9600,8,O,1 (the PC side), 12 at 9600,8,N,1 (the fallback ...)"
     size_t role = 0;
     for (int i = 0; i < tally.LineCount(); ++i) {
         const LineTally line = tally.Line(i);
@@ -42,32 +42,31 @@ nlohmann::ordered_json SilenceReason(int commIndex, const std::vector<std::strin
         entry["unframed"] = line.unframed;
         entry["packets"] = line.packets;
         tried.push_back(std::move(entry));
-        settings += (settings.empty() ? "" : ", ") + text + (named.empty() ? "" : " (" + named + ")");
-        if (line.unframed > 0)
-            noise += (noise.empty() ? "" : ", ") + std::to_string(line.unframed) + " at " + text;
+        const std::string where = text + (named.empty() ? "" : " (" + named + ")");
+        settings += (settings.empty() ? "" : " and ") + where;
+        noise += (noise.empty() ? "" : ", ") + std::to_string(line.unframed) + " at " + where;
     }
-    if (settings.empty()) settings = "none";
+    if (settings.empty()) settings = "no line settings";
 
     nlohmann::ordered_json reason;
+    const std::string packets = std::to_string(tally.TotalPackets()) + " packets";
     if (tally.TotalReceived() == 0) {
         reason["code"] = "nothing-received";
         reason["detail"] = "tried " + settings;
-        reason["text"] = "nothing came back at all; tried " + settings;
+        reason["text"] = "nothing came back at all, at " + settings;
     } else if (tally.TotalPackets() == 0 && tally.TotalUnframed() == 0) {
         reason["code"] = "break-reply-only";
         reason["detail"] = "tried " + settings;
-        reason["text"] = "only the reply to the line break came back; tried " + settings;
+        reason["text"] = "only the reply to the line break came back, at " + settings;
     } else if (tally.TotalPackets() == 0) {
         reason["code"] = "unframed-bytes";
-        reason["detail"] = noise + "; tried " + settings;
-        reason["text"] =
-            Bytes(tally.TotalUnframed()) + " came back that do not frame as KIRP packets (" + noise +
-            "): the receiver uses other line settings (vandel-cli probe finds them); tried " + settings;
+        reason["detail"] = noise;
+        reason["text"] = Bytes(tally.TotalUnframed()) + " came back that do not frame as KIRP packets (" +
+                         noise + "): the receiver uses other line settings; vandel-cli probe finds them";
     } else {
-        const std::string packets = std::to_string(tally.TotalPackets()) + " packets";
         reason["code"] = "no-answer-to-link-check";
         reason["detail"] = packets + "; tried " + settings;
-        reason["text"] = packets + " came back, none of them an answer to the Link Check; tried " + settings;
+        reason["text"] = packets + " came back, none of them an answer to the Link Check, at " + settings;
     }
     reason["received"] = tally.TotalReceived();
     reason["unframed"] = tally.TotalUnframed();

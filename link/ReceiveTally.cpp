@@ -8,6 +8,9 @@ void ReceiveTally::Start(const PortLine& line) {
 }
 
 void ReceiveTally::Switch(const PortLine& line) {
+    // What is pending belongs to the settings it came at (the new ones start with an empty ring).
+    AddUnframed(pending_);
+    pending_ = 0;
     if (count_ == kMaxLines) {
         for (int i = 1; i < kMaxLines; ++i)
             lines_[static_cast<size_t>(i - 1)] = lines_[static_cast<size_t>(i)];

@@ -25,7 +25,8 @@ class ReceiveTally {
 
     // A session starts at `line`: everything before is forgotten.
     void Start(const PortLine& line);
-    // The PC side now uses `line` (a stretch of its own even when the settings are the same).
+    // The PC side now uses `line` (a stretch of its own even when the settings are the same); the
+    // bytes of a packet still incomplete count as unframed at the settings before.
     void Switch(const PortLine& line);
     // A pump or probe is about to look at `count` bytes.
     void Listen(uint32_t count) {

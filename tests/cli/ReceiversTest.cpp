@@ -89,8 +89,9 @@ TEST(CliReceivers, LoadFromASilentReceiverWritesNothingAndShowsItsPasses) {
         err,
         HasSubstr("Error 30: The settings could not be retrieved from the receiver \nconnected to Comm  1 (" +
                   emulator->DeviceName(0) + ").\n"));
-    EXPECT_THAT(err, HasSubstr("  reason: nothing came back at all; tried 9600,8,N,1 (for the "
-                               "Break Reply), 9600,8,N,1 (the PC side)\n"));
+    EXPECT_THAT(err,
+                HasSubstr("  reason: nothing came back at all, at 9600,8,N,1 (waiting for the Break Reply) "
+                          "and 9600,8,N,1 (the PC side)\n"));
     EXPECT_THAT(err, HasSubstr("kept.dat not written: the settings of " + emulator->DeviceName(0) +
                                " could not all be loaded"));
     EXPECT_THAT(

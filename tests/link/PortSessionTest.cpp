@@ -327,14 +327,17 @@ TEST_F(PortSessionTest, TheTallyCountsTheBytesNoPacketTook) {
     }
 }
 
-// Each line setting the PC side takes starts a stretch of its own; a probe that finds no Break
-// Reply counts what it read as unframed. Opening starts again from nothing.
+// Each line setting the PC side takes starts a stretch of its own, and what is pending at a switch
+// stays with the settings before; a probe that finds no Break Reply counts what it read as
+// unframed. Opening starts again from nothing.
 TEST_F(PortSessionTest, TheTallyKeepsAStretchPerLineSetting) {
     Open(0, line);
     const ReceiveTally& tally = PortContexts[0].tally;
     uint8_t reply[kBreakReplySize];
     Arrive(line, 1, Junk(20), 20);
     EXPECT_EQ(ProbeBreakReply(reply, 0), 0);
+    Arrive(line, 1, Junk(4), 4);
+    PumpPort(PortContexts[0], nullptr);  // the start of a packet, perhaps: pending at the switch
 
     const uint8_t evenTwoStop[kPortConfigurationSize] = {0, 8, 8, 3, kParityCodeEven, kStopBitsCode2};
     ApplyPortSettings(evenTwoStop, 0);
@@ -346,16 +349,16 @@ TEST_F(PortSessionTest, TheTallyKeepsAStretchPerLineSetting) {
     ASSERT_EQ(tally.LineCount(), 3);
     const LineTally first = tally.Line(0);
     EXPECT_EQ(first.line, (PortLine{9600, 8, 0, 1}));
-    EXPECT_EQ(first.listens, 1u);
-    EXPECT_EQ(first.received, 20u);
-    EXPECT_EQ(first.unframed, 20u);
+    EXPECT_EQ(first.listens, 2u);
+    EXPECT_EQ(first.received, 24u);
+    EXPECT_EQ(first.unframed, 24u);
     EXPECT_EQ(tally.Line(1).line, (PortLine{19200, 8, 2, 2}));
     EXPECT_EQ(tally.Line(1).listens, 1u);
     EXPECT_EQ(tally.Line(1).received, 0u);
     EXPECT_EQ(tally.Line(2).received, 10u);
     EXPECT_EQ(tally.Line(2).unframed, 5u);
     EXPECT_EQ(tally.Line(2).packets, 1u);
-    EXPECT_EQ(tally.TotalUnframed(), 25u);
+    EXPECT_EQ(tally.TotalUnframed(), 29u);
 
     Open(0, line);
     EXPECT_EQ(tally.LineCount(), 1);
