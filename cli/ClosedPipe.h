@@ -7,5 +7,10 @@
 
 constexpr int kExitClosedPipe = 141;  // 128 + SIGPIPE
 
+// Into a pipe or socket, each print goes out in one write (up to 1 MiB), so that a reader that stops
+// early sees the same thing every time: an output that fits the pipe ends with status 0, a larger
+// one with kExitClosedPipe. Call before anything is written to `out`.
+void WriteWholePrints(std::FILE* out);
+
 // True when `out` is a pipe or socket that nobody reads any more.
 bool ReaderHasGone(std::FILE* out);

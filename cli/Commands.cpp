@@ -326,6 +326,7 @@ int Dispatch(const CliArguments& arguments, std::FILE* out, std::FILE* err) {
 }  // namespace
 
 int RunCommand(const CliArguments& arguments, std::FILE* out, std::FILE* err) {
+    WriteWholePrints(out);
     if (!arguments.trace.empty()) {
         std::string error;
         if (!ProgramTrace().Open(arguments.trace, std::string("vandel-cli ") + VC_VERSION, error)) {

@@ -19,11 +19,21 @@ constexpr int kListenSteps = 4;  // a Link Check's answer is awaited 4 × 100 ms
 constexpr int kListenStepMs = 100;
 
 // Where one port of a batch stands in its hunt.
+// A first answer may be a late answer to the settings before, so it is checked: once more at the
+// settings before (a late answer comes once), then at its own settings. An answer at either finds.
 struct Hunt {
+    enum class Step { kSearch, kCheckBefore, kConfirm };
+    Step step = Step::kSearch;
     size_t candidate = 0;
-    bool confirming = false;  // it answered once at this candidate; once more and it is found
+    size_t answeredAt = 0;  // where the first answer came
     bool done = false;
     bool lineSet = false;
+
+    void MoveTo(size_t next, size_t count) {
+        candidate = next;
+        lineSet = false;
+        done = next >= count;
+    }
 };
 
 PortContext& Context(size_t i) {
@@ -134,19 +144,24 @@ void ProbeBatch(const std::vector<std::string>& devices, size_t first, size_t co
             Hunt& hunt = hunts[i];
             const bool answered = Context(i).linkState == kLinkAnswered;
             Context(i).linkState = kLinkIdle;
-            if (answered && hunt.confirming) {
-                // Twice in a row at the same settings: not a late answer to the settings before.
+            const bool checked = hunt.step != Hunt::Step::kSearch;
+            if (answered && checked) {
                 ProbeOutcome& outcome = outcomes[first + i];
                 outcome.found = true;
                 outcome.line = candidates[hunt.candidate];
                 hunt.done = true;
                 progress(first + i, "done: found " + PortLineText(outcome.line));
-                continue;
+            } else if (answered) {
+                hunt.answeredAt = hunt.candidate;
+                hunt.step = hunt.candidate > 0 ? Hunt::Step::kCheckBefore : Hunt::Step::kConfirm;
+                if (hunt.candidate > 0) hunt.MoveTo(hunt.candidate - 1, candidates.size());
+            } else if (hunt.step == Hunt::Step::kCheckBefore) {
+                hunt.step = Hunt::Step::kConfirm;
+                hunt.MoveTo(hunt.answeredAt, candidates.size());
+            } else {
+                hunt.step = Hunt::Step::kSearch;
+                hunt.MoveTo((checked ? hunt.answeredAt : hunt.candidate) + 1, candidates.size());
             }
-            hunt.confirming = answered;
-            if (answered) continue;
-            hunt.lineSet = false;
-            if (++hunt.candidate == candidates.size()) hunt.done = true;
         }
     }
 

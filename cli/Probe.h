@@ -1,6 +1,7 @@
 // vandel-cli probe: hunts for the line settings of the receivers on some devices. Each device's PC
 // side goes through the line settings a receiver can use, most likely first, with a Link Check at
-// each and a short wait, until its receiver answers twice in a row. Only Link Checks are sent: no
+// each and a short wait, until its receiver answers twice (a first answer is checked again at the
+// settings before, since it may have come late, then at its own). Only Link Checks are sent: no
 // receiver's settings change. Twenty devices at a time go side by side (one Port Context each).
 #pragma once
 
