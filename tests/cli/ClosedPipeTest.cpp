@@ -45,7 +45,8 @@ PipeRun RunIntoPipe(const std::vector<std::string>& args, bool readNothing) {
         if (n > 0) run.firstBytes.assign(buffer, static_cast<size_t>(n));
         ::close(out[0]);
     }
-    for (ssize_t n; (n = ::read(err[0], buffer, sizeof buffer)) > 0;) run.err.append(buffer, static_cast<size_t>(n));
+    for (ssize_t n; (n = ::read(err[0], buffer, sizeof buffer)) > 0;)
+        run.err.append(buffer, static_cast<size_t>(n));
     ::close(err[0]);
     int status = 0;
     ::waitpid(pid, &status, 0);
