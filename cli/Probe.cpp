@@ -248,10 +248,18 @@ nlohmann::ordered_json ProbeOutcomeJson(const ProbeOutcome& outcome) {
 
 int RunProbe(const CliArguments& arguments, std::FILE* out, std::FILE* err) {
     std::string error;
-    for (const std::string& device : arguments.devices) {
-        if (!CheckDeviceName(device, error)) {
+    const std::vector<std::string>& devices = arguments.devices;
+    for (size_t i = 0; i < devices.size(); ++i) {
+        if (!CheckDeviceName(devices[i], error)) {
             std::fprintf(err, "vandel-cli: %s\n", error.c_str());
             return kExitUsage;
+        }
+        for (size_t j = 0; j < i; ++j) {
+            if (devices[j] == devices[i] || SameSerialDevice(devices[j], devices[i])) {
+                std::fprintf(err, "vandel-cli: %s and %s are the same device\n", devices[j].c_str(),
+                             devices[i].c_str());
+                return kExitUsage;
+            }
         }
     }
     ProgressBoard board(arguments.devices, err, ProgressModeFor(err, arguments.quiet, false));

@@ -32,8 +32,9 @@ void ReceiveTally::Count(uint32_t dleBefore, int32_t collectedBefore, uint8_t by
         Current().packets += 1;
         totalPackets_ += 1;
     } else if (dleBefore != 0 && byte != kDLE && byte != kETX) {
-        // A DLE and a packet id begin a new packet: what stood before that DLE is dropped.
-        AddUnframed(pending_ - 1);
+        // A DLE and a packet id begin a new packet: what stood before that DLE is dropped (the DLE
+        // itself may have been counted at the settings before a switch).
+        AddUnframed(pending_ > 0 ? pending_ - 1 : 0);
         pending_ = 2;
     } else {
         pending_ += 1;

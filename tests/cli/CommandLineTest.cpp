@@ -70,6 +70,7 @@ const BadCase kBadCases[] = {
     {"LoadOutputWithoutValue", {"load", kRefusing, "-o"}, "-o needs a value"},
     {"ProbeWithoutDevice", {"probe", "--json"}, "probe wants at least one device"},
     {"ProbeUnknownDevice", {"probe", "@DIR/missing"}, "missing"},
+    {"ProbeOneDeviceTwice", {"probe", kRefusing, kRefusing}, "are the same device"},
     {"ProbeTakesNoPcSettings",
      {"probe", kRefusing, "--pc-settings", "auto"},
      "unknown option '--pc-settings'"},
