@@ -22,13 +22,14 @@ QPixmap ConfiguratorPixmap(int size) {
     painter.drawLine(QPointF(14, 20), QPointF(14, 14.5));
     painter.drawLine(QPointF(14, 20), QPointF(18, 22));
 
-    // Antenna with two signal arcs.
+    // Antenna with two signal arcs around its tip (25, 7.5), inside the canvas pen and all: the
+    // outer arc reaches x 30.5 and y 2, its pen 0.7 beyond.
     painter.setPen(QPen(QColor(60, 60, 60), 1.6, Qt::SolidLine, Qt::RoundCap));
-    painter.drawLine(QPointF(22, 12), QPointF(27, 4));
+    painter.drawLine(QPointF(21.5, 12.5), QPointF(25, 7.5));
     painter.setPen(QPen(QColor(220, 120, 20), 1.4, Qt::SolidLine, Qt::RoundCap));
     painter.setBrush(Qt::NoBrush);
-    painter.drawArc(QRectF(23, 0, 8, 8), 0 * 16, 90 * 16);
-    painter.drawArc(QRectF(21, -2, 12, 12), 0 * 16, 90 * 16);
+    painter.drawArc(QRectF(22, 4.5, 6, 6), 0 * 16, 90 * 16);
+    painter.drawArc(QRectF(19.5, 2, 11, 11), 0 * 16, 90 * 16);
     return pixmap;
 }
 

@@ -14,7 +14,7 @@ constexpr int kExitFailed = 1;   // the files differ, a group did not arrive, a 
 constexpr int kExitUsage = 2;    // bad arguments, a file or device that cannot be used: nothing touched
 constexpr int kExitStopped = 3;  // stopped at the "Invalid Configuration" question: nothing sent
 
-enum class CliCommand { kNone, kShow, kDiff, kLoad, kConfigure, kVerify, kPorts, kTrace };
+enum class CliCommand { kNone, kShow, kDiff, kLoad, kConfigure, kVerify, kPorts, kTrace, kProbe };
 
 struct CliArguments {
     CliCommand command = CliCommand::kNone;
@@ -26,6 +26,7 @@ struct CliArguments {
     std::string output;                // load -o
     bool pcSettingsGiven = false;
     std::array<uint8_t, kPortConfigurationSize> pcSettings{};  // port configuration layout
+    bool pcSettingsAuto = false;  // --pc-settings auto: each port's PC side from a probe
     std::string devDir = "/dev";                               // ports: where to look
     std::string trace;     // load, configure: --trace FILE, every byte on record
     std::string manifest;  // configure, verify: --manifest FILE, the receivers one a line

@@ -1,5 +1,6 @@
 #include "cli/CliOperator.h"
 
+#include "cli/CommNames.h"
 #include "cli/Progress.h"
 
 void CliOperator::Say(const std::string& text) {
@@ -13,7 +14,7 @@ void CliOperator::Say(const std::string& text) {
 
 void CliOperator::Warning(const std::string& title, const std::string& text) {
     warningTitles_.push_back(title);
-    Say(title + ": " + text);
+    Say(title + ": " + NameDevices(text));
 }
 
 bool CliOperator::AskOkCancel(const std::string& title, const std::string& text) {

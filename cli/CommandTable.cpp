@@ -23,6 +23,10 @@ const CliCommandSpec* FindCliCommand(const std::string& name) {
 }
 
 bool SetPcSettings(CliArguments& arguments, const std::string& value, std::string& error) {
+    if (value == "auto") {
+        arguments.pcSettingsAuto = true;
+        return true;
+    }
     arguments.pcSettingsGiven = ParsePcSettings(value, arguments.pcSettings, error);
     return arguments.pcSettingsGiven;
 }

@@ -47,7 +47,7 @@ const CliCommandSpec* FindCliCommand(const std::string& name);
 // The families of commands (cli/commands/*.cpp).
 std::vector<CliCommandSpec> FileCommands();      // show, diff, trace
 std::vector<CliCommandSpec> ReceiverCommands();  // load, configure, verify
-std::vector<CliCommandSpec> PortsCommands();     // ports
+std::vector<CliCommandSpec> PortsCommands();     // ports, probe
 
 // Shared by the families: option rows that set a member of the record.
 template <bool CliArguments::*member>

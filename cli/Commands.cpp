@@ -12,13 +12,16 @@
 
 #include "cli/Audit.h"
 #include "cli/CliOperator.h"
+#include "cli/ClosedPipe.h"
 #include "cli/CommandTable.h"
 #include "cli/Fleet.h"
 #include "cli/Manifest.h"
 #include "cli/Ports.h"
+#include "cli/Probe.h"
 #include "cli/Progress.h"
 #include "cli/SettingsFileRead.h"
 #include "cli/ShowDiff.h"
+#include "cli/Silence.h"
 #include "cli/TraceReading.h"
 #include "link/PcSerialSettings.h"
 #include "link/PortContext.h"
@@ -149,6 +152,7 @@ int RunLoad(const CliArguments& arguments, std::FILE* out, std::FILE* err) {
     }
 
     SetPcSerialSettings(arguments);
+    if (arguments.pcSettingsAuto && !ProbeLoadLine(device, arguments.quiet, err)) return kExitFailed;
     SerialSetDeviceName(1, device);
     SettingsImage.fill(0);
 
@@ -163,10 +167,8 @@ int RunLoad(const CliArguments& arguments, std::FILE* out, std::FILE* err) {
     StopWatchingPorts();
     board.Finish();
 
-    if (opened == 0) {
-        std::fputs(ReasonLine(1).c_str(), err);
-        std::fflush(err);
-    }
+    std::fputs((opened == 0 ? ReasonLine(1) : LoadSilenceLine(op.WarningTitles())).c_str(), err);
+    std::fflush(err);
     // Error 12 only says the load goes on at 9600 8 none 1; every other message means a group is missing.
     bool complete = opened != 0;
     for (const std::string& title : op.WarningTitles())
@@ -185,6 +187,7 @@ int RunLoad(const CliArguments& arguments, std::FILE* out, std::FILE* err) {
         Message(err, "cannot write " + arguments.output + ": " + error);
         return kExitFailed;
     }
+    if (!arguments.quiet) Message(err, WrittenToText(device, arguments.output));
     return kExitSuccess;
 }
 
@@ -223,6 +226,7 @@ int RunConfigure(const CliArguments& arguments, std::FILE* out, std::FILE* err) 
     const ProgressMode mode =
         arguments.progressFd >= 0 ? ProgressMode::kOff : ProgressModeFor(err, arguments.quiet, true);
     ProgressBoard board(labels, err, mode);
+    if (arguments.pcSettingsAuto) ProbeFleetLines(receivers, board);
     FleetRunOptions options;
     options.kind = kind;
     options.yes = arguments.yes;
@@ -305,6 +309,7 @@ int Dispatch(const CliArguments& arguments, std::FILE* out, std::FILE* err) {
 }  // namespace
 
 int RunCommand(const CliArguments& arguments, std::FILE* out, std::FILE* err) {
+    WriteWholePrints(out);
     if (!arguments.trace.empty()) {
         std::string error;
         if (!ProgramTrace().Open(arguments.trace, std::string("vandel-cli ") + VC_VERSION, error)) {
@@ -316,6 +321,7 @@ int RunCommand(const CliArguments& arguments, std::FILE* out, std::FILE* err) {
     ProgramTrace().Close();
     // Output that did not reach its file (a full disk, a closed pipe) is no result: say so.
     if (std::fflush(out) != 0 || std::ferror(out) != 0) {
+        if (ReaderHasGone(out)) return kExitClosedPipe;
         const int error = errno;
         Message(err, std::string("cannot write the output: ") + std::strerror(error != 0 ? error : EIO));
         status = kExitUsage;

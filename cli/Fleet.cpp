@@ -14,6 +14,7 @@
 #include <tuple>
 
 #include "cli/Progress.h"
+#include "cli/Silence.h"
 #include "link/PcSerialSettings.h"
 #include "link/PortContext.h"
 #include "operations/SummaryTables.h"
@@ -108,6 +109,8 @@ void RunHere(const std::vector<FleetReceiver>& receivers, const std::vector<size
         outcome.summary = op.Summary()[i];
         if (outcome.summary.portResult == kResultOpenFailed)
             outcome.reason = ReasonJson(static_cast<uint8_t>(i + 1));
+        if (outcome.summary.portResult == kResultNoAnswer)
+            outcome.reason = SilenceReason(static_cast<int>(i), ConfigureLineRoles());
     }
 }
 

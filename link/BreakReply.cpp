@@ -8,11 +8,15 @@ uint8_t ProbeBreakReply(uint8_t* destination, int commIndex) {
     if (commIndex < 0 || commIndex >= kPortContextCount) return 0;
     PortContext& context = PortContexts[static_cast<size_t>(commIndex)];
     uint8_t* buffer = context.rawReceiveBuffer;
-    ReadBytes(buffer, kRawReceiveBufferSize, commIndex + 1);
+    const uint16_t read = ReadBytes(buffer, kRawReceiveBufferSize, commIndex + 1);
+    context.tally.Listen(read);
 
     bool anyByte = false;
     for (int i = 0; i < 100; ++i) anyByte = anyByte || buffer[i] != 0;
-    if (!anyByte) return 0;
+    if (!anyByte) {
+        context.tally.Unframed(read);
+        return 0;
+    }
 
     // The scan covers the whole buffer, bytes left from earlier reads included; every position
     // passed over becomes 'a' so that the pair found is the first thing that is not 'a'.
@@ -24,7 +28,10 @@ uint8_t ProbeBreakReply(uint8_t* destination, int commIndex) {
         }
         buffer[i] = 'a';
     }
-    if (found < 0) return 0;
+    if (found < 0) {
+        context.tally.Unframed(read);
+        return 0;
+    }
 
     context.readPosition = 0;
     // A pair within the last 199 bytes: copy up to the buffer's end and zero the rest.

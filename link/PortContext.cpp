@@ -16,6 +16,7 @@ uint8_t OpenPortContext(PortContext& context, int32_t commPortNumber) {
     context.completedLength = 0;
     context.dleFlag = 0;
     context.commPortNumber = commPortNumber;
+    context.tally.Start(PortLine{9600, 8, 0, 1});
     if (commPortNumber < 1 || commPortNumber > kSerialPortCount) return 0;
     return SerialOpen(static_cast<uint8_t>(commPortNumber), kAccessThreaded, kRawReceiveBufferSize, 9600, 0,
                       8, 1);
@@ -25,12 +26,17 @@ int PumpPort(PortContext& context, ReportHandlerFn handler) {
     context.readPosition = 0;
     context.bytesRemaining =
         ReadBytes(context.rawReceiveBuffer, kRawReceiveBufferSize, context.commPortNumber);
+    context.tally.Listen(context.bytesRemaining);
     FrameDecoderFields decoder = context.Decoder();
     while (context.bytesRemaining > 0) {
         const uint8_t byte = context.rawReceiveBuffer[context.readPosition];
         ++context.readPosition;
         --context.bytesRemaining;
-        if (FrameDecodeByte(decoder, byte) != 0 && handler != nullptr) {
+        const uint32_t dleBefore = context.dleFlag;
+        const int32_t collectedBefore = context.collectedLength;
+        const uint8_t completed = FrameDecodeByte(decoder, byte);
+        context.tally.Count(dleBefore, collectedBefore, byte, completed);
+        if (completed != 0 && handler != nullptr) {
             handler(context);  // before the next byte is decoded
         }
     }
@@ -63,6 +69,7 @@ void ApplyPortSettings(const uint8_t* record, int16_t commIndex) {
     const int32_t parity = parityCode == kParityCodeOdd || parityCode == kParityCodeEven ? parityCode : 0;
     const int32_t stopBits = record[kPortRecordStopBits] == kStopBitsCode2 ? 2 : 1;
     auto apply = [&](int index) {
+        PortContexts[static_cast<size_t>(index)].tally.Switch({baudRate, dataBits, parity, stopBits});
         SerialSetParams(static_cast<uint8_t>(index + 1), kAccessThreaded, kRawReceiveBufferSize, baudRate,
                         parity, dataBits, stopBits);
     };

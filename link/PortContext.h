@@ -8,6 +8,7 @@
 
 #include "link/Framing.h"
 #include "link/PortConfiguration.h"
+#include "link/ReceiveTally.h"
 
 constexpr int kPortContextCount = 20;
 // One Group Status per Settings Group (the settings' kGroupCount; checked where the two meet).
@@ -51,6 +52,9 @@ struct PortContext {
     uint8_t linkState = kLinkIdle;
     std::array<uint8_t, kGroupStatusCount> groupStatus{};
     uint8_t portResult = kResultNotInRun;
+    // What came back since the port was opened, per line settings of the PC side (kept after the
+    // port closes, until it opens again).
+    ReceiveTally tally;
 
     FrameDecoderFields Decoder() {
         return {collectedLength, completedLength, dleFlag, packetId, payloadBuffer};

@@ -1,6 +1,7 @@
-// The serial devices present: ports.
+// The serial devices present and the receivers on them: ports, probe.
 #include "cli/CommandTable.h"
 #include "cli/Commands.h"
+#include "cli/Probe.h"
 
 std::vector<CliCommandSpec> PortsCommands() {
     return {
@@ -21,5 +22,28 @@ std::vector<CliCommandSpec> PortsCommands() {
              return true;
          },
          RunPorts},
+        {CliCommand::kProbe,
+         "probe",
+         {"DEVICE... [--json] [--quiet]"},
+         "find the line settings of receivers",
+         "Finds the line settings of the receiver on each DEVICE: tries each baud rate (9600, 19200, 4800, "
+         "38400, 2400, 1200, 600, 300, 110) with 8, then 7 data bits, no, odd and even parity and 1 or 2 "
+         "stop bits, with a Link Check at each, and stops at the first settings its receiver answers twice. "
+         "Only Link Checks are sent: no receiver's settings change. Twenty devices at a time are probed side "
+         "by side. load, configure and verify take --pc-settings auto to probe each port first.",
+         {{"--json", nullptr, "print what was found as JSON", SetFlag<&CliArguments::json>},
+          {"-q,--quiet", nullptr, "no progress", SetFlag<&CliArguments::quiet>}},
+         {{0, "every receiver found"},
+          {1, "some receiver not found or its device could not be opened"},
+          {2, "bad arguments or an unknown device"}},
+         [](const std::vector<std::string>& positional, CliArguments& arguments, std::string& error) {
+             if (positional.empty()) {
+                 error = "probe wants at least one device";
+                 return false;
+             }
+             arguments.devices = positional;
+             return true;
+         },
+         RunProbe},
     };
 }

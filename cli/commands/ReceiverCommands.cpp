@@ -8,7 +8,8 @@
 namespace {
 
 constexpr const char* kPcSettingsHelp =
-    "the PC side's line settings for the first Link Check (default 9600,8,O,1)";
+    "the PC side's line settings for the first Link Check (default 9600,8,O,1; auto: found by a probe "
+    "of each port)";
 
 bool SetProgressFd(CliArguments& arguments, const std::string& value, std::string& error) {
     char* end = nullptr;
@@ -105,7 +106,7 @@ std::vector<CliCommandSpec> ReceiverCommands() {
           {"--trace", "FILE", "append every byte and step of the run to FILE", SetText<&CliArguments::trace>},
           {"--pc-settings", "B,D,P,S",
            "the PC side's line settings when the receiver sends no reply to the line break (default "
-           "9600,8,O,1)",
+           "9600,8,O,1; auto: found by a probe)",
            SetPcSettings},
           {"-q,--quiet", nullptr, "no progress on a terminal", SetFlag<&CliArguments::quiet>}},
          {{0, "every group loaded and FILE written"},

@@ -62,7 +62,9 @@ TEST(CliReceivers, LoadWritesTheReceiversSettingsToTheFile) {
     const CliResult result = RunCli({"load", emulator->DeviceName(0), "-o", out});
     EXPECT_EQ(result.exitStatus, 0) << result.err;
     EXPECT_EQ(result.out, "");
-    EXPECT_EQ(result.err, "");  // not a terminal: no progress
+    // Not a terminal: no progress, only where the file went.
+    EXPECT_EQ(result.err,
+              "vandel-cli: wrote the settings of " + emulator->DeviceName(0) + " to " + out + "\n");
     EXPECT_EQ(ReadBytes(out), FileForm(emulator->Status(0).current));
     EXPECT_EQ(ReadBytes(out), FactorySettingsFile());
     EXPECT_EQ(emulator->Status(0).breaks, 1u);
@@ -85,8 +87,11 @@ TEST(CliReceivers, LoadFromASilentReceiverWritesNothingAndShowsItsPasses) {
     const std::string err = StripCarriageReturns(result.err);
     EXPECT_THAT(
         err,
-        HasSubstr(
-            "Error 30: The settings could not be retrieved from the receiver \nconnected to Comm  1.\n"));
+        HasSubstr("Error 30: The settings could not be retrieved from the receiver \nconnected to Comm  1 (" +
+                  emulator->DeviceName(0) + ").\n"));
+    EXPECT_THAT(err,
+                HasSubstr("  reason: nothing came back at all, at 9600,8,N,1 (waiting for the Break Reply) "
+                          "and 9600,8,N,1 (the PC side)\n"));
     EXPECT_THAT(err, HasSubstr("kept.dat not written: the settings of " + emulator->DeviceName(0) +
                                " could not all be loaded"));
     EXPECT_THAT(

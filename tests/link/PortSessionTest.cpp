@@ -280,3 +280,87 @@ TEST_F(PortSessionTest, PacketSendSendsNothingOfAFrameThatDoesNotFit) {
 }
 
 }  // namespace
+
+// What the tally says came back: every byte received, and those no packet took.
+struct TallyCase {
+    const char* name;
+    Bytes bytes;
+    uint32_t unframed;
+    uint32_t packets;
+};
+
+Bytes Junk(size_t count) {
+    Bytes junk(count);
+    for (size_t i = 0; i < count; ++i) junk[i] = static_cast<uint8_t>(0x80 | (i * 37 & 0x7F));
+    return junk;
+}
+
+Bytes Join(std::initializer_list<Bytes> parts) {
+    Bytes all;
+    for (const Bytes& part : parts) all.insert(all.end(), part.begin(), part.end());
+    return all;
+}
+
+TEST_F(PortSessionTest, TheTallyCountsTheBytesNoPacketTook) {
+    const Bytes linkAnswer = Frame({0x45, 0x01, 0x02});
+    const TallyCase cases[] = {
+        {"a packet", linkAnswer, 0, 1},
+        {"a packet with a doubled DLE", Frame({0x45, 0x10, 0x10, 0x03}), 0, 1},
+        {"noise at a wrong baud rate", Junk(300), 300, 0},
+        {"noise, then a packet", Join({Junk(7), linkAnswer}), 7, 1},
+        {"a packet cut short by the next", Join({{0x10, 0x46, 0x01, 0x02}, linkAnswer}), 4, 1},
+        {"noise past the 512-byte guard", Junk(1500), 1500, 0},
+        {"a packet not yet complete", {0x10, 0x45, 0x01}, 3, 0},
+        {"a packet, then a text", Join({linkAnswer, {'P', 'R', ';', '1', '\r', '\n'}}), 6, 1},
+    };
+    for (const TallyCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        Open(0, line);
+        Arrive(line, 1, c.bytes, static_cast<int32_t>(c.bytes.size()));
+        PumpPort(PortContexts[0], nullptr);
+        const ReceiveTally& tally = PortContexts[0].tally;
+        EXPECT_EQ(tally.TotalReceived(), c.bytes.size());
+        EXPECT_EQ(tally.TotalUnframed(), c.unframed);
+        EXPECT_EQ(tally.TotalPackets(), c.packets);
+        // Nothing of one session stays for the next.
+        SerialClose(1);
+    }
+}
+
+// Each line setting the PC side takes starts a stretch of its own, and what is pending at a switch
+// stays with the settings before; a probe that finds no Break Reply counts what it read as
+// unframed. Opening starts again from nothing.
+TEST_F(PortSessionTest, TheTallyKeepsAStretchPerLineSetting) {
+    Open(0, line);
+    const ReceiveTally& tally = PortContexts[0].tally;
+    uint8_t reply[kBreakReplySize];
+    Arrive(line, 1, Junk(20), 20);
+    EXPECT_EQ(ProbeBreakReply(reply, 0), 0);
+    Arrive(line, 1, Junk(4), 4);
+    PumpPort(PortContexts[0], nullptr);  // the start of a packet, perhaps: pending at the switch
+
+    const uint8_t evenTwoStop[kPortConfigurationSize] = {0, 8, 8, 3, kParityCodeEven, kStopBitsCode2};
+    ApplyPortSettings(evenTwoStop, 0);
+    PumpPort(PortContexts[0], nullptr);  // listened, nothing came
+    ApplyPortSettings(evenTwoStop, 0);
+    Arrive(line, 1, Join({Junk(5), Frame({0x45, 0x01})}), 10);
+    PumpPort(PortContexts[0], nullptr);
+
+    ASSERT_EQ(tally.LineCount(), 3);
+    const LineTally first = tally.Line(0);
+    EXPECT_EQ(first.line, (PortLine{9600, 8, 0, 1}));
+    EXPECT_EQ(first.listens, 2u);
+    EXPECT_EQ(first.received, 24u);
+    EXPECT_EQ(first.unframed, 24u);
+    EXPECT_EQ(tally.Line(1).line, (PortLine{19200, 8, 2, 2}));
+    EXPECT_EQ(tally.Line(1).listens, 1u);
+    EXPECT_EQ(tally.Line(1).received, 0u);
+    EXPECT_EQ(tally.Line(2).received, 10u);
+    EXPECT_EQ(tally.Line(2).unframed, 5u);
+    EXPECT_EQ(tally.Line(2).packets, 1u);
+    EXPECT_EQ(tally.TotalUnframed(), 29u);
+
+    Open(0, line);
+    EXPECT_EQ(tally.LineCount(), 1);
+    EXPECT_EQ(tally.TotalReceived(), 0u);
+}
