@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the measurement programs and prints one table of every performance figure of the project
 # with its goal beside it: decoder throughput, configure 20 ÷ 1, load ÷ fixed waits, idle CPU of 20
-# ports, SerialClose latency, start-up time and memory of the window program, and configure and
-# verify of 100 receivers against 1 with the command-line tool's CPU time and memory.
+# ports, SerialClose latency, start-up time and memory of the window program, configure and
+# verify of 100 receivers against 1 with the command-line tool's CPU time and memory, and the check
+# of a 100,000-line manifest.
 # Usage: bench/run.sh [build-dir] (default build). The raw outputs stay in <build-dir>/bench/*.txt.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -23,6 +24,8 @@ echo "idle CPU and close latency (about 25 s) ..." >&2
 "$out/serial_idle_close" 10 >"$out/idle_close.txt" 2>&1
 echo "configure and verify of 100 receivers with vandel-cli (about 30 s) ..." >&2
 python3 bench/fleet_timing.py "$build/bin" 100 >"$out/fleet.txt" 2>&1
+echo "manifest check of 100,000 lines ..." >&2
+bench/manifest_check.sh "$build/bin" 100000 >"$out/manifest.txt" 2>&1
 echo "start-up (5 runs) ..." >&2
 : >"$out/startup.txt"
 for _ in 1 2 3 4 5; do
@@ -83,6 +86,13 @@ for command in ("configure", "verify"):
         ok = m.group(2) == "0"
         row(f"vandel-cli {command} {m.group(1)} receivers: CPU time, all processes (s)", m.group(4), "exit 0", ok)
         row(f"vandel-cli {command} {m.group(1)} receivers: peak memory, all processes (MB)", m.group(5), "exit 0", ok)
+
+text = open(f"{out}/manifest.txt").read()
+m = re.search(r"manifest check (\d+) lines: exit (\S+), ([0-9.]+) s", text)
+if m:
+    v = float(m.group(3)); row(f"vandel-cli manifest check, {m.group(1)} lines (s)", f"{v:.2f}", "< 5, exit 2", v < 5 and m.group(2) == "2")
+else:
+    row("vandel-cli manifest check, 100000 lines (s)", "not measured", "< 5, exit 2", False)
 
 text = open(f"{out}/startup.txt").read()
 starts = [float(x) for x in re.findall(r"startup: ([0-9.]+) s from process start", text)]

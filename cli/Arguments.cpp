@@ -213,15 +213,6 @@ CliParse ParseCliArguments(const std::vector<std::string>& args, CliArguments& a
             }
             if (!OptionValue(args, i, option, value, error)) return CliParse::kError;
             target = value;
-        } else if (IsOption(arg, "--progress-fd") && TakesFleetOptions(command)) {
-            if (!OptionValue(args, i, "--progress-fd", value, error)) return CliParse::kError;
-            char* end = nullptr;
-            const long fd = std::strtol(value.c_str(), &end, 10);
-            if (*end != '\0' || fd < 3 || fd > 1023) {
-                error = "--progress-fd wants a descriptor number from 3 to 1023, not '" + value + "'";
-                return CliParse::kError;
-            }
-            arguments.progressFd = static_cast<int>(fd);
         } else if (IsOption(arg, "--dev") && TakesDevDir(command)) {
             if (devDirGiven) {
                 error = "--dev is given twice";
@@ -329,8 +320,10 @@ constexpr const char* kFleetExitStatusHelp =
     "Exit status:\n"
     "  0  every receiver reports \"Configuration was successful.\"\n"
     "  1  some receiver could not be opened, did not answer, misses a group or differs\n"
-    "  2  bad arguments, a manifest line, a file that is not a 169-byte settings file or an\n"
-    "     unknown device: nothing was opened\n";
+    "  2  bad arguments, a manifest line, a file that is not a 169-byte settings file or a name\n"
+    "     that can never be a serial device: nothing was opened\n"
+    "  130, 143, 129  stopped by SIGINT, SIGTERM or SIGHUP: every port closed, the receivers\n"
+    "     not finished listed as interrupted with their step (a second signal stops at once)\n";
 
 }  // namespace
 
@@ -374,8 +367,10 @@ std::string HelpText(CliCommand command) {
                    "                        to the line break (default 9600,8,O,1)\n"
                    "  -q, --quiet           no progress on a terminal\n"
                    "\n"
-                   "Exit status: 0 every group loaded and FILE written; 1 the receiver did not answer or\n"
-                   "some group did not arrive (FILE not written); 2 bad arguments or an unknown device.\n";
+                   "Exit status: 0 every group loaded and FILE written; 1 the receiver could not be opened,\n"
+                   "did not answer or some group did not arrive (FILE not written); 2 bad arguments or a\n"
+                   "name that can never be a serial device; 130, 143, 129 stopped by SIGINT, SIGTERM or\n"
+                   "SIGHUP (the port closed, FILE not written).\n";
         case CliCommand::kConfigure:
             return std::string(
                        "Usage: vandel-cli configure FILE DEVICE... [OPTIONS]\n"
@@ -460,5 +455,6 @@ std::string HelpText(CliCommand command) {
            "  0  success\n"
            "  1  the files differ, or some receiver failed, differs or misses groups\n"
            "  2  bad arguments, a file that cannot be read or an unknown device: nothing touched\n"
-           "  3  configure stopped at the \"Invalid Configuration\" question: nothing sent\n";
+           "  3  configure stopped at the \"Invalid Configuration\" question: nothing sent\n"
+           "  130, 143, 129  load, configure or verify stopped by SIGINT, SIGTERM or SIGHUP\n";
 }

@@ -39,9 +39,6 @@ struct CliArguments {
     std::string manifest;  // configure, verify: --manifest FILE, the receivers one a line
     std::string audit;     // configure, verify: --audit FILE, a JSON line per receiver appended
     bool quiet = false;    // load, configure, verify: no progress
-    // configure, verify: this process is one run of a larger fleet; its port states go to this
-    // descriptor (not in the help: the tool passes it to itself).
-    int progressFd = -1;
 };
 
 enum class CliParse { kRun, kHelp, kVersion, kError };
