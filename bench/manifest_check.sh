@@ -2,7 +2,8 @@
 # Times the check of a 100,000-line manifest (half network ports on two addresses, half tty names
 # that are not there, all with one settings file) and one last line naming the first line's device
 # again, so that the check finds one problem, refuses the manifest and opens nothing.
-# Usage: bench/manifest_check.sh BIN_DIR [LINES]; prints "manifest check N lines: exit S, T s".
+# Usage: bench/manifest_check.sh BIN_DIR [LINES]; prints "manifest check N lines: exit S, T s wall,
+# C s CPU".
 set -euo pipefail
 bin="$1"
 lines="${2:-100000}"
@@ -23,10 +24,13 @@ with open(path, "w") as out:
 PY
 start=$(date +%s%N)
 set +e
-"$bin/vandel-cli" verify --quiet --manifest "$work/m.txt" >/dev/null 2>"$work/err.txt"
+/usr/bin/time -f "%U %S" -o "$work/cpu.txt" "$bin/vandel-cli" verify --quiet --manifest "$work/m.txt" \
+  >/dev/null 2>"$work/err.txt"
 status=$?
 set -e
 end=$(date +%s%N)
 grep -q "are the same device" "$work/err.txt" || status="$status (the duplicate was not found)"
 ms=$(((end - start) / 1000000))
-printf 'manifest check %s lines: exit %s, %d.%03d s\n' "$lines" "$status" $((ms / 1000)) $((ms % 1000))
+cpu="$(awk 'END {printf "%.2f", $1 + $2}' "$work/cpu.txt")"
+printf 'manifest check %s lines: exit %s, %d.%03d s wall, %s s CPU\n' "$lines" "$status" $((ms / 1000)) \
+  $((ms % 1000)) "$cpu"
