@@ -454,7 +454,7 @@ std::string HelpText(CliCommand command) {
            "Exit status:\n"
            "  0  success\n"
            "  1  the files differ, or some receiver failed, differs or misses groups\n"
-           "  2  bad arguments, a file that cannot be read or an unknown device: nothing touched\n"
+           "  2  bad arguments, a file that cannot be read or no serial device: nothing touched\n"
            "  3  configure stopped at the \"Invalid Configuration\" question: nothing sent\n"
            "  130, 143, 129  load, configure or verify stopped by SIGINT, SIGTERM or SIGHUP\n";
 }
