@@ -1,5 +1,6 @@
 #include "cli/RunProtocol.h"
 
+#include <fcntl.h>
 #include <sys/prctl.h>
 #include <unistd.h>
 
@@ -250,6 +251,12 @@ void WriteRunEvent(int fd, const std::string& line) {
 }
 
 int RunForFleet() {
+    if (::fcntl(kRunEventFd, F_GETFD) < 0) {
+        std::fprintf(stderr,
+                     "vandel-cli: %s is how the tool starts the runs of a fleet; it is not for use by hand\n",
+                     kFleetRunArgument);
+        return kExitUsage;
+    }
     InstallStopSignals();
     // A run whose parent dies stops as if told to (the parent could be gone already: looked at below).
     ::prctl(PR_SET_PDEATHSIG, SIGTERM);
