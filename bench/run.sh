@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Builds the measurement programs and prints one table of every performance figure of the project
 # with its goal beside it: decoder throughput, configure 20 ÷ 1, load ÷ fixed waits, idle CPU of 20
-# ports, SerialClose latency, start-up time and memory of the window program, and configure and
-# verify of 100 receivers against 1 with the command-line tool's CPU time and memory, and vandel-cli
-# trace of 200,000 ports and of a sparse 1 GB file.
+# ports, SerialClose latency, start-up time and memory of the window program, configure and
+# verify of 100 receivers against 1 with the command-line tool's CPU time and memory, vandel-cli
+# trace of 200,000 ports and of a sparse 1 GB file, and the check of a 100,000-line manifest.
 # Usage: bench/run.sh [build-dir] (default build). The raw outputs stay in <build-dir>/bench/*.txt.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -26,6 +26,8 @@ echo "configure and verify of 100 receivers with vandel-cli (about 30 s) ..." >&
 python3 bench/fleet_timing.py "$build/bin" 100 >"$out/fleet.txt" 2>&1
 echo "vandel-cli trace of 200,000 ports and of a sparse 1 GB file ..." >&2
 bench/trace_reading.sh "$build/bin" >"$out/trace_reading.txt" 2>&1
+echo "manifest check of 100,000 lines ..." >&2
+bench/manifest_check.sh "$build/bin" 100000 >"$out/manifest.txt" 2>&1
 echo "start-up (5 runs) ..." >&2
 : >"$out/startup.txt"
 for _ in 1 2 3 4 5; do
@@ -99,6 +101,12 @@ for name, label, goal, limit in (("ports", "vandel-cli trace of 200,000 ports (s
         row(label.replace("(s)", "peak memory (MB)"), f"{mb:.0f}", "<= 100", mb <= 100)
     else:
         row(label, "not measured", goal, False)
+text = open(f"{out}/manifest.txt").read()
+m = re.search(r"manifest check (\d+) lines: exit (\S+), ([0-9.]+) s wall, ([0-9.]+) s CPU", text)
+if m:
+    v = float(m.group(3)); row(f"vandel-cli manifest check, {m.group(1)} lines (s wall; {m.group(4)} s CPU)", f"{v:.2f}", "< 5, exit 2", v < 5 and m.group(2) == "2")
+else:
+    row("vandel-cli manifest check, 100000 lines (s)", "not measured", "< 5, exit 2", False)
 
 text = open(f"{out}/startup.txt").read()
 starts = [float(x) for x in re.findall(r"startup: ([0-9.]+) s from process start", text)]

@@ -291,7 +291,8 @@ std::string HelpText(CliCommand command) {
     AppendExitStatus(out,
                      {{0, "success"},
                       {1, "the files differ, or some receiver failed, differs or misses groups"},
-                      {2, "bad arguments, a file that cannot be read or an unknown device: nothing touched"},
-                      {3, "configure stopped at the \"Invalid Configuration\" question: nothing sent"}});
+                      {2, "bad arguments, a file that cannot be read or no serial device: nothing touched"},
+                      {3, "configure stopped at the \"Invalid Configuration\" question: nothing sent"},
+                      {130, "load, configure or verify stopped by SIGINT (143: SIGTERM, 129: SIGHUP)"}});
     return out;
 }

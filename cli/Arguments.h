@@ -27,14 +27,11 @@ struct CliArguments {
     bool pcSettingsGiven = false;
     std::array<uint8_t, kPortConfigurationSize> pcSettings{};  // port configuration layout
     bool pcSettingsAuto = false;  // --pc-settings auto: each port's PC side from a probe
-    std::string devDir = "/dev";                               // ports: where to look
-    std::string trace;     // load, configure: --trace FILE, every byte on record
-    std::string manifest;  // configure, verify: --manifest FILE, the receivers one a line
-    std::string audit;     // configure, verify: --audit FILE, a JSON line per receiver appended
-    bool quiet = false;    // load, configure, verify: no progress
-    // configure, verify: this process is one run of a larger fleet; its port states go to this
-    // descriptor (not in the help: the tool passes it to itself).
-    int progressFd = -1;
+    std::string devDir = "/dev";  // ports: where to look
+    std::string trace;            // load, configure: --trace FILE, every byte on record
+    std::string manifest;         // configure, verify: --manifest FILE, the receivers one a line
+    std::string audit;            // configure, verify: --audit FILE, a JSON line per receiver appended
+    bool quiet = false;           // load, configure, verify: no progress
 };
 
 enum class CliParse { kRun, kHelp, kVersion, kError };

@@ -35,11 +35,10 @@ nlohmann::ordered_json TextOrNull(const std::string& text) {
 
 }  // namespace
 
-std::string AuditLine(RunKind kind, std::chrono::system_clock::time_point started,
-                      const FleetReceiver& receiver, const SettingsFileBytes& file,
+std::string AuditLine(RunKind kind, const FleetReceiver& receiver, const SettingsFileBytes& file,
                       const FleetOutcome& outcome) {
     nlohmann::ordered_json line;
-    line["time"] = IsoTime(started);
+    line["time"] = IsoTime(outcome.started);
     line["operation"] = kind == RunKind::kVerify ? "verify" : "configure";
     line["device"] = receiver.device;
     // What the device name stood for: the tty behind a link, and the adapter's by-id name and
@@ -63,6 +62,10 @@ std::string AuditLine(RunKind kind, std::chrono::system_clock::time_point starte
     if (outcome.reported) {
         line["portResult"] = outcome.summary.portResult;
         line["text"] = PortResultText(outcome.summary.portResult);
+    } else if (outcome.interrupted) {
+        line["portResult"] = nullptr;
+        line["step"] = RunStepName(outcome.step);
+        line["text"] = "interrupted " + InterruptedText(kind, outcome.step);
     } else {
         line["portResult"] = nullptr;
         line["text"] = "no result: " + outcome.noResult;
@@ -121,34 +124,48 @@ void AuditFile::SplitWritesForTest(size_t pieceSize, std::function<void()> betwe
     betweenPieces_ = std::move(between);
 }
 
-bool AuditFile::Append(RunKind kind, std::chrono::system_clock::time_point started,
-                       const std::vector<FleetReceiver>& receivers, const FleetFiles& files,
-                       const FleetResult& result, std::string& error) {
-    std::string text;
-    for (size_t i = 0; i < receivers.size(); ++i)
-        text +=
-            AuditLine(kind, started, receivers[i], files.at(receivers[i].settingsFile), result.outcomes[i]) +
-            "\n";
+bool AuditFile::Append(RunKind kind, const std::vector<FleetReceiver>& receivers, const FleetFiles& files,
+                       const FleetResult& result, size_t& written, std::string& error) {
+    written = 0;
     while (::flock(fd_, LOCK_EX) != 0) {
         if (errno != EINTR) {
             error = path_ + ": cannot lock: " + std::strerror(errno);
             return false;
         }
     }
-    size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(fd_, text.data() + done, std::min(text.size() - done, pieceSize_));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            error = path_ + ": " + std::strerror(n < 0 ? errno : ENOSPC);
-            ::flock(fd_, LOCK_UN);
-            return false;
+    bool ok = true;
+    for (size_t i = 0; ok && i < receivers.size(); ++i) {
+        const std::string line =
+            AuditLine(kind, receivers[i], files.at(receivers[i].settingsFile), result.outcomes[i]) + "\n";
+        struct stat before {};
+        if (::fstat(fd_, &before) != 0) {
+            error = path_ + ": " + std::strerror(errno);
+            ok = false;
+            break;
         }
-        done += static_cast<size_t>(n);
-        if (betweenPieces_) betweenPieces_();
+        size_t done = 0;
+        while (done < line.size()) {
+            const ssize_t n = ::write(fd_, line.data() + done, std::min(line.size() - done, pieceSize_));
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) {
+                error = path_ + ": " + std::strerror(n < 0 ? errno : ENOSPC);
+                // Whatever part of the line went in is cut off again: the file ends with a whole line.
+                if (done > 0 && ::ftruncate(fd_, before.st_size) != 0)
+                    error +=
+                        " (and a part of a line could not be cut off: " + std::string(std::strerror(errno)) +
+                        ")";
+                ok = false;
+                break;
+            }
+            done += static_cast<size_t>(n);
+            if (betweenPieces_) betweenPieces_();
+        }
+        if (ok) ++written;
     }
-    const bool synced = ::fsync(fd_) == 0;
+    if (::fsync(fd_) != 0 && ok) {
+        error = path_ + ": " + std::strerror(errno);
+        ok = false;
+    }
     ::flock(fd_, LOCK_UN);
-    if (!synced) error = path_ + ": " + std::strerror(errno);
-    return synced;
+    return ok;
 }

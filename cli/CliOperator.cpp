@@ -31,6 +31,16 @@ bool CliOperator::AskOkCancel(const std::string& title, const std::string& text)
 
 void CliOperator::ShowConfigurationSummary() {
     summaryShown_ = true;
+    CaptureSummary();
+}
+
+void CliOperator::RunStopped(const std::vector<RunStep>& steps) {
+    runStopped_ = true;
+    steps_ = steps;
+    CaptureSummary();
+}
+
+void CliOperator::CaptureSummary() {
     for (size_t i = 0; i < summary_.size(); ++i) {
         summary_[i].portResult = PortContexts[i].portResult;
         summary_[i].groupStatus = PortContexts[i].groupStatus;
@@ -44,5 +54,6 @@ void CliOperator::ShowConfigurationSummary() {
 }
 
 void CliOperator::Progress(const std::string& text) {
+    if (!text.empty()) lastStep_ = text;
     SetRunStep(text);
 }

@@ -35,6 +35,7 @@ class CliOperator final : public Operator {
     void ShowConfigurationSummary() override;
     void FocusSink() override {}
     void Progress(const std::string& text) override;
+    void RunStopped(const std::vector<RunStep>& steps) override;
 
     // While a progress board is drawn, messages go above it instead of into it.
     void SetBoard(ProgressBoard* board) { board_ = board; }
@@ -42,6 +43,12 @@ class CliOperator final : public Operator {
     const std::vector<std::string>& WarningTitles() const { return warningTitles_; }
     bool Declined() const { return declined_; }
     bool SummaryShown() const { return summaryShown_; }
+    // A stop request ended the run: Summary() holds the ports that had finished, Steps() how far
+    // each port had gone.
+    bool RunWasStopped() const { return runStopped_; }
+    const std::vector<RunStep>& Steps() const { return steps_; }
+    // The last step the operation told of ("Comm 1: Requesting settings, pass 2 of 8").
+    const std::string& LastStep() const { return lastStep_; }
     // Indexed by comm index 0..19, as the Port Contexts were when the summary was shown.
     const std::array<PortSummary, kPortContextCount>& Summary() const { return summary_; }
 
@@ -51,8 +58,12 @@ class CliOperator final : public Operator {
     std::FILE* messages_;
     ProgressBoard* board_ = nullptr;
     void Say(const std::string& text);
+    void CaptureSummary();
     std::vector<std::string> warningTitles_;
     bool declined_ = false;
     bool summaryShown_ = false;
+    bool runStopped_ = false;
+    std::vector<RunStep> steps_;
+    std::string lastStep_;
     std::array<PortSummary, kPortContextCount> summary_{};
 };

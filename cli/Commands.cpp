@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -14,6 +15,7 @@
 #include "cli/CliOperator.h"
 #include "cli/ClosedPipe.h"
 #include "cli/CommandTable.h"
+#include "cli/DeviceIdentity.h"
 #include "cli/Fleet.h"
 #include "cli/Manifest.h"
 #include "cli/Ports.h"
@@ -22,11 +24,13 @@
 #include "cli/SettingsFileRead.h"
 #include "cli/ShowDiff.h"
 #include "cli/Silence.h"
+#include "cli/StopSignals.h"
 #include "cli/TraceReading.h"
 #include "link/PcSerialSettings.h"
 #include "link/PortContext.h"
 #include "operations/ConfigureReceivers.h"
 #include "operations/LoadFromReceiver.h"
+#include "operations/OperationWait.h"
 #include "operations/SummaryTables.h"
 #include "serial/Serial.h"
 #include "serial/Trace.h"
@@ -62,26 +66,15 @@ bool ReadFileOrSay(const std::string& path, SettingsFileBytes& file, std::FILE* 
     return true;
 }
 
-bool CheckDevicesOrSay(const std::vector<std::string>& devices, std::FILE* err) {
-    bool ok = true;
+// A device name that can never be a serial device is refused before anything is opened; one that
+// is not there now fails to open like any other.
+bool CheckDeviceOrSay(const std::string& device, std::FILE* err) {
+    DeviceIdentities identities;
+    std::vector<std::string> keys;
     std::string error;
-    for (const std::string& device : devices) {
-        if (!CheckDeviceName(device, error)) {
-            Message(err, error);
-            ok = false;
-        }
-    }
-    // Two names of one device (a link and its target) would be two ports fighting over one line.
-    for (size_t i = 0; ok && i < devices.size(); ++i) {
-        for (size_t j = 0; j < i; ++j) {
-            if (SameSerialDevice(devices[j], devices[i])) {
-                Message(err, devices[j] + " and " + devices[i] + " are the same device");
-                ok = false;
-                break;
-            }
-        }
-    }
-    return ok;
+    if (identities.Identify(device, keys, error)) return true;
+    Message(err, error);
+    return false;
 }
 
 // The reason the driver kept for a port that would not open: the line that follows its Error 10 or
@@ -144,7 +137,7 @@ int RunDiff(const CliArguments& arguments, std::FILE* out, std::FILE* err) {
 int RunLoad(const CliArguments& arguments, std::FILE* out, std::FILE* err) {
     const std::string& device = arguments.devices[0];
     std::string error;
-    if (!CheckDevicesOrSay(arguments.devices, err)) return kExitUsage;
+    if (!CheckDeviceOrSay(device, err)) return kExitUsage;
     const bool toStandardOutput = arguments.output == "-";
     if (!toStandardOutput && !CheckOutputFile(arguments.output, error)) {
         Message(err, error);
@@ -163,9 +156,19 @@ int RunLoad(const CliArguments& arguments, std::FILE* out, std::FILE* err) {
         board.Update(0, state);
         board.Tick();
     });
-    const uint8_t opened = LoadFromReceiver(0, op);
+    const uint8_t opened = StopSignal() != 0 ? 0 : LoadFromReceiver(0, op);
     StopWatchingPorts();
     board.Finish();
+
+    // Stopped by a signal: the port is closed and nothing is written (not even a temporary file).
+    if (StopSignal() != 0) {
+        const std::string step = op.LastStep().empty() ? std::string("before the port was opened")
+                                                       : "at \"" + op.LastStep() + "\"";
+        Message(err, std::string("interrupted by ") + strsignal(StopSignal()) + " " + step + ": " +
+                         (toStandardOutput ? std::string("nothing was written")
+                                           : arguments.output + " was not written"));
+        return StopExitStatus();
+    }
 
     std::fputs((opened == 0 ? ReasonLine(1) : LoadSilenceLine(op.WarningTitles())).c_str(), err);
     std::fflush(err);
@@ -197,44 +200,56 @@ int RunConfigure(const CliArguments& arguments, std::FILE* out, std::FILE* err) 
     if (arguments.pcSettingsGiven) PortLineFromRecord(arguments.pcSettings.data(), pcLine);
     const std::string file = arguments.files.empty() ? std::string() : arguments.files[0];
 
-    // Every receiver, settings file and device is checked before anything is opened.
+    // Every receiver, settings file and device is checked before anything is opened, and every
+    // problem is told at once, by line.
     std::vector<FleetReceiver> receivers;
-    std::vector<std::string> errors;
+    std::vector<FleetProblem> problems;
     if (!arguments.manifest.empty()) {
-        ReadManifest(arguments.manifest, file, pcLine, receivers, errors);
+        ReadManifest(arguments.manifest, file, pcLine, receivers, problems);
     } else {
-        for (const std::string& device : arguments.devices) receivers.push_back({device, file, pcLine, {}});
+        for (const std::string& device : arguments.devices)
+            receivers.push_back({device, file, pcLine, {}, 0});
     }
     FleetFiles files;
-    if (errors.empty()) CheckFleet(receivers, files, errors);
+    CheckFleet(receivers, files, problems);
     std::string error;
     AuditFile audit;
-    if (errors.empty() && !arguments.audit.empty() && !audit.Open(arguments.audit, error))
-        errors.push_back("cannot write the audit record: " + error);
-    if (!errors.empty()) {
+    if (problems.empty() && !arguments.audit.empty() && !audit.Open(arguments.audit, error))
+        problems.push_back({0, "cannot write the audit record: " + error});
+    if (!problems.empty()) {
+        std::stable_sort(problems.begin(), problems.end(),
+                         [](const FleetProblem& a, const FleetProblem& b) { return a.line < b.line; });
         // A file that is no manifest at all would give a line for each of its lines.
-        constexpr size_t kMostErrors = 50;
-        for (size_t i = 0; i < errors.size() && i < kMostErrors; ++i) Message(err, errors[i]);
-        if (errors.size() > kMostErrors)
-            Message(err, "... and " + std::to_string(errors.size() - kMostErrors) + " more problems");
+        constexpr size_t kMostProblems = 50;
+        for (size_t i = 0; i < problems.size() && i < kMostProblems; ++i) Message(err, problems[i].text);
+        if (problems.size() > kMostProblems)
+            Message(err, "... and " + std::to_string(problems.size() - kMostProblems) + " more problems");
         Message(err, "no receiver was touched");
         return kExitUsage;
     }
 
+    if (StopSignal() != 0) {
+        Message(err, std::string("interrupted by ") + strsignal(StopSignal()) + ": no receiver was touched");
+        return StopExitStatus();
+    }
+
     std::vector<std::string> labels;
     for (const FleetReceiver& receiver : receivers) labels.push_back(receiver.device);
-    const ProgressMode mode =
-        arguments.progressFd >= 0 ? ProgressMode::kOff : ProgressModeFor(err, arguments.quiet, true);
-    ProgressBoard board(labels, err, mode);
+    ProgressBoard board(labels, err, ProgressModeFor(err, arguments.quiet, true));
     if (arguments.pcSettingsAuto) ProbeFleetLines(receivers, board);
     FleetRunOptions options;
     options.kind = kind;
     options.yes = arguments.yes;
     options.trace = arguments.trace;
-    options.progressFd = arguments.progressFd;
-    const auto started = std::chrono::system_clock::now();
-    const FleetResult result = RunFleet(receivers, files, options, board, err);
+    FleetResult result = RunFleet(receivers, files, options, board, err);
+    result.signal = StopSignal();
 
+    // The record first: it is what tells which receivers were written, also after a signal.
+    if (!arguments.audit.empty() && !result.stopped) {
+        result.audited = true;
+        if (!audit.Append(kind, receivers, files, result, result.auditWritten, error))
+            result.auditError = error;
+    }
     if (arguments.json)
         PrintJson(out, FleetSummaryJson(kind, arguments.manifest.empty() ? file : std::string(), receivers,
                                         result));
@@ -243,12 +258,15 @@ int RunConfigure(const CliArguments& arguments, std::FILE* out, std::FILE* err) 
         return kExitStopped;
     }
     if (!arguments.json) Print(out, FleetSummaryText(kind, receivers, result));
-    int status = FleetSucceeded(result) ? kExitSuccess : kExitFailed;
-    if (!arguments.audit.empty() && !audit.Append(kind, started, receivers, files, result, error)) {
-        Message(err, "the audit record was not written: " + error);
-        status = kExitFailed;
+    if (!result.auditError.empty())
+        Message(err, "the audit record is incomplete: " + std::to_string(result.auditWritten) + " of " +
+                         std::to_string(receivers.size()) + " lines were written: " + result.auditError);
+    if (result.signal != 0) {
+        Message(err, std::string("interrupted by ") + strsignal(result.signal) +
+                         ": the receivers not finished are listed as interrupted, with their step");
+        return StopExitStatus();
     }
-    return status;
+    return FleetSucceeded(result) ? kExitSuccess : kExitFailed;
 }
 
 int RunPorts(const CliArguments& arguments, std::FILE* out, std::FILE* err) {
@@ -310,6 +328,10 @@ int Dispatch(const CliArguments& arguments, std::FILE* out, std::FILE* err) {
 
 int RunCommand(const CliArguments& arguments, std::FILE* out, std::FILE* err) {
     WriteWholePrints(out);
+    // The commands that talk to receivers stop safely on SIGINT, SIGTERM and SIGHUP.
+    if (arguments.command == CliCommand::kLoad || arguments.command == CliCommand::kConfigure ||
+        arguments.command == CliCommand::kVerify)
+        InstallStopSignals();
     if (!arguments.trace.empty()) {
         std::string error;
         if (!ProgramTrace().Open(arguments.trace, std::string("vandel-cli ") + VC_VERSION, error)) {

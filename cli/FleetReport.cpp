@@ -1,4 +1,6 @@
-// The summary of a fleet as text and as JSON, and a port's JSON entry read back.
+// The summary of a fleet as text and as JSON, and the names of what became of a receiver.
+#include <cmath>
+#include <cstring>
 #include <string>
 
 #include "cli/Fleet.h"
@@ -25,20 +27,55 @@ std::string PortHeading(const FleetResult& result, const FleetOutcome& outcome) 
     return "Summary for " + (result.runCount > 1 ? "Run " + std::to_string(outcome.run) + " " + port : port);
 }
 
-// A member of a JSON object that should be a string; empty when it is missing or is none.
-std::string StringAt(const nlohmann::json& object, const char* key) {
-    const auto at = object.find(key);
-    return at != object.end() && at->is_string() ? at->get<std::string>() : std::string();
-}
-
 }  // namespace
 
+const char* RunStepName(RunStep step) {
+    switch (step) {
+        case RunStep::kOpening:
+            return "opening";
+        case RunStep::kLinkCheck:
+            return "link-check";
+        case RunStep::kWriting:
+            return "writing";
+        case RunStep::kSaving:
+            return "saving";
+        case RunStep::kVerifying:
+            return "verifying";
+        case RunStep::kFinished:
+            break;
+    }
+    return "finished";
+}
+
+std::string InterruptedText(RunKind kind, RunStep step) {
+    switch (step) {
+        case RunStep::kOpening:
+            return "while its port was being opened; nothing was sent";
+        case RunStep::kLinkCheck:
+            return "at the Link Check; nothing was written";
+        case RunStep::kWriting:
+            return "after set commands were sent, before Save Settings: it may hold unsaved, partly "
+                   "written settings";
+        case RunStep::kSaving:
+            return "after Save Settings was sent: the settings were written and saved, not read back";
+        case RunStep::kVerifying:
+            return kind == RunKind::kConfigure ? "while reading the groups back: the settings were written "
+                                                 "and saved, not all compared"
+                                               : "while reading the groups back; nothing was written";
+        case RunStep::kFinished:
+            break;
+    }
+    return "after it had finished";
+}
+
 std::string OutcomeResultName(const FleetOutcome& outcome) {
-    return outcome.reported ? PortResultName(outcome.summary.portResult) : "no-result";
+    if (outcome.reported) return PortResultName(outcome.summary.portResult);
+    return outcome.interrupted ? "interrupted" : "no-result";
 }
 
 bool FleetSucceeded(const FleetResult& result) {
-    if (result.stopped || result.outcomes.empty()) return false;
+    if (result.stopped || result.signal != 0 || !result.auditError.empty() || result.outcomes.empty())
+        return false;
     for (const FleetOutcome& outcome : result.outcomes)
         if (!outcome.reported || outcome.summary.portResult != kResultSuccess) return false;
     return true;
@@ -50,6 +87,10 @@ std::string FleetSummaryText(RunKind kind, const std::vector<FleetReceiver>& rec
     for (size_t i = 0; i < receivers.size(); ++i) {
         const FleetOutcome& outcome = result.outcomes[i];
         text += PortLabel(result, outcome) + " (" + receivers[i].device + "): ";
+        if (outcome.interrupted) {
+            text += "interrupted " + InterruptedText(kind, outcome.step) + "\n";
+            continue;
+        }
         if (!outcome.reported) {
             text += "no result: " + outcome.noResult + "\n";
             continue;
@@ -81,7 +122,16 @@ nlohmann::ordered_json FleetSummaryJson(RunKind kind, const std::string& file,
     json["file"] = file.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(file);
     json["success"] = FleetSucceeded(result);
     json["aborted"] = result.stopped;
+    json["interrupted"] = result.signal != 0;
+    json["signal"] = result.signal != 0
+                         ? nlohmann::ordered_json(std::string("SIG") + sigabbrev_np(result.signal))
+                         : nullptr;
     json["runs"] = result.runCount;
+    if (result.audited)
+        json["audit"] = {{"written", result.auditWritten},
+                         {"of", result.outcomes.size()},
+                         {"error", result.auditError.empty() ? nlohmann::ordered_json()
+                                                             : nlohmann::ordered_json(result.auditError)}};
     json["ports"] = nlohmann::ordered_json::array();
     if (result.stopped) return json;
     for (size_t i = 0; i < receivers.size(); ++i) {
@@ -94,6 +144,15 @@ nlohmann::ordered_json FleetSummaryJson(RunKind kind, const std::string& file,
         entry["file"] = receivers[i].settingsFile;
         entry["pcSettings"] = PortLineText(receivers[i].pcLine);
         entry["result"] = OutcomeResultName(outcome);
+        entry["interrupted"] = outcome.interrupted;
+        entry["seconds"] = std::round(outcome.seconds * 1000) / 1000;
+        if (outcome.interrupted) {
+            entry["portResult"] = nullptr;
+            entry["step"] = RunStepName(outcome.step);
+            entry["text"] = "interrupted " + InterruptedText(kind, outcome.step);
+            json["ports"].push_back(std::move(entry));
+            continue;
+        }
         if (!outcome.reported) {
             entry["portResult"] = nullptr;
             entry["text"] = "no result: " + outcome.noResult;
@@ -130,45 +189,4 @@ nlohmann::ordered_json FleetSummaryJson(RunKind kind, const std::string& file,
         json["ports"].push_back(std::move(entry));
     }
     return json;
-}
-
-bool OutcomeFromJson(const nlohmann::json& entry, FleetOutcome& outcome) {
-    outcome = FleetOutcome{};
-    if (!entry.contains("comm") || !entry["comm"].is_number_integer()) return false;
-    if (!entry.contains("portResult") || !entry["portResult"].is_number_integer()) return false;
-    const int portResult = entry["portResult"].get<int>();
-    if (portResult < 0 || portResult >= static_cast<int>(kPortResults.size())) return false;
-    outcome.comm = entry["comm"].get<int>();
-    outcome.summary.portResult = static_cast<uint8_t>(portResult);
-    if (entry.contains("reason") && entry["reason"].is_object()) outcome.reason = entry["reason"];
-    if (entry.contains("groups")) {
-        if (!entry["groups"].is_array()) return false;
-        for (const nlohmann::json& group : entry["groups"]) {
-            if (!group.is_object()) return false;
-            const nlohmann::json number = group.value("group", nlohmann::json());
-            const nlohmann::json status = group.value("statusCode", nlohmann::json());
-            if (!number.is_number_integer() || !status.is_number_integer()) return false;
-            const int groupNo = number.get<int>();
-            const int code = status.get<int>();
-            if (groupNo < 1 || groupNo > kGroupCount || code < 0 ||
-                code >= static_cast<int>(kGroupStatuses.size()))
-                return false;
-            const size_t at = static_cast<size_t>(groupNo - 1);
-            outcome.summary.groupStatus[at] = static_cast<uint8_t>(code);
-            if (!group.contains("differences") || !group["differences"].is_array()) continue;
-            for (const nlohmann::json& change : group["differences"]) {
-                if (!change.is_object()) return false;
-                FieldChange field;
-                field.group = groupNo;
-                field.field = StringAt(change, "field");
-                field.written = StringAt(change, "written");
-                field.readBack = StringAt(change, "readBack");
-                field.writtenHex = StringAt(change, "writtenHex");
-                field.readBackHex = StringAt(change, "readBackHex");
-                outcome.summary.differences[at].push_back(std::move(field));
-            }
-        }
-    }
-    outcome.reported = true;
-    return true;
 }

@@ -2,7 +2,9 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -29,59 +31,78 @@ std::vector<std::string> Fields(const std::string& line) {
 }  // namespace
 
 bool ReadManifest(const std::string& path, const std::string& defaultFile, const PortLine& defaultPc,
-                  std::vector<FleetReceiver>& receivers, std::vector<std::string>& errors) {
-    const size_t before = errors.size();
+                  std::vector<FleetReceiver>& receivers, std::vector<FleetProblem>& problems) {
+    const size_t before = problems.size();
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0) {
-        errors.push_back(path + ": " + std::strerror(errno));
+        problems.push_back({0, path + ": " + std::strerror(errno)});
         return false;
     }
     if (!S_ISREG(info.st_mode) || info.st_size > kMaxManifestSize) {
-        errors.push_back(path + (S_ISREG(info.st_mode) ? ": too large for a manifest" : ": not a file"));
+        problems.push_back(
+            {0, path + (S_ISREG(info.st_mode) ? ": too large for a manifest" : ": not a file")});
         return false;
     }
     std::ifstream file(path, std::ios::binary);
     if (!file) {
-        errors.push_back(path + ": cannot be read");
+        problems.push_back({0, path + ": cannot be read"});
         return false;
     }
-    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    // Names are taken from the manifest's own folder, also when it is reached through a link.
+    std::error_code ec;
+    std::filesystem::path folder = std::filesystem::canonical(path, ec).parent_path();
+    if (ec) folder = std::filesystem::path(path).parent_path();
     std::string line;
-    for (int number = 1; std::getline(file, line); ++number) {
+    for (size_t number = 1; std::getline(file, line); ++number) {
         const std::string origin = path + ":" + std::to_string(number);
+        auto problem = [&](const std::string& text) { problems.push_back({number, origin + ": " + text}); };
         if (line.size() > kMaxLineLength) {
-            errors.push_back(origin + ": a line of more than " + std::to_string(kMaxLineLength) +
-                             " characters");
+            problem("a line of more than " + std::to_string(kMaxLineLength) + " characters");
             continue;
         }
         if (!line.empty() && line.back() == '\r') line.pop_back();
-        const std::vector<std::string> fields = Fields(line);
+        const auto control = std::find_if(line.begin(), line.end(), [](char c) {
+            return (static_cast<unsigned char>(c) < 0x20 && c != '\t') || c == 0x7F;
+        });
+        if (control != line.end()) {
+            char code[8];
+            std::snprintf(code, sizeof code, "0x%02X",
+                          static_cast<unsigned>(static_cast<unsigned char>(*control)));
+            problem(std::string("a control character (") + code + ") in the line");
+            continue;
+        }
+        std::vector<std::string> fields = Fields(line);
         if (fields.empty()) continue;
         if (fields.size() > 3) {
-            errors.push_back(origin + ": expected DEVICE [SETTINGS_FILE] [PC_SETTINGS], not " +
-                             std::to_string(fields.size()) + " fields");
+            problem("expected DEVICE [SETTINGS_FILE] [PC_SETTINGS], not " + std::to_string(fields.size()) +
+                    " fields");
             continue;
         }
         FleetReceiver receiver;
         receiver.origin = origin;
+        receiver.line = number;
         receiver.device = fields[0];
         receiver.pcLine = defaultPc;
-        if (fields.size() > 1) {
+        // DEVICE PC_SETTINGS: the PC settings where a settings file could stand.
+        PortLine pcLine;
+        if (fields.size() == 2 && ParsePortLine(fields[1], pcLine))
+            fields = {fields[0], std::string(), fields[1]};
+        if (fields.size() > 1 && !fields[1].empty()) {
             const std::filesystem::path settings(fields[1]);
             receiver.settingsFile =
                 settings.is_absolute() || folder.empty() ? fields[1] : (folder / settings).string();
         } else if (!defaultFile.empty()) {
             receiver.settingsFile = defaultFile;
         } else {
-            errors.push_back(origin + ": no settings file: name one on the line or on the command line");
+            problem("no settings file: name one on the line or on the command line");
             continue;
         }
         if (fields.size() > 2 && !ParsePortLine(fields[2], receiver.pcLine)) {
-            errors.push_back(origin + ": " + PcSettingsProblem("PC_SETTINGS", fields[2]));
+            problem(PcSettingsProblem("PC_SETTINGS", fields[2]));
             continue;
         }
         receivers.push_back(std::move(receiver));
     }
-    if (errors.size() == before && receivers.empty()) errors.push_back(path + ": names no receiver");
-    return errors.size() == before;
+    if (problems.size() == before && receivers.empty()) problems.push_back({0, path + ": names no receiver"});
+    return problems.size() == before;
 }

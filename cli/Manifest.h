@@ -6,8 +6,10 @@
 //   /dev/ttyUSB4
 //
 // DEVICE [SETTINGS_FILE] [PC_SETTINGS], separated by blanks; '#' begins a comment, blank lines are
-// ignored. A settings file named relative to nothing is found beside the manifest. A line without
-// one takes the settings file of the command line, and without PC settings those of --pc-settings.
+// ignored. A settings file named relative to nothing is found beside the manifest (the file itself,
+// when the manifest is reached through a link). A line without one takes the settings file of the
+// command line, and without PC settings those of --pc-settings; DEVICE PC_SETTINGS is read as such.
+// A line holding a control character other than a tab (a NUL, an escape) is refused.
 #pragma once
 
 #include <string>
@@ -16,6 +18,6 @@
 #include "cli/Fleet.h"
 
 // Reads and checks every line; each problem is one message "MANIFEST:LINE: ...". Nothing is opened
-// but the manifest (CheckFleet then checks the files and devices).
+// but the manifest (CheckFleet then checks the files and devices of the lines that were read).
 bool ReadManifest(const std::string& path, const std::string& defaultFile, const PortLine& defaultPc,
-                  std::vector<FleetReceiver>& receivers, std::vector<std::string>& errors);
+                  std::vector<FleetReceiver>& receivers, std::vector<FleetProblem>& problems);

@@ -72,9 +72,16 @@ void ProgressBoard::Update(size_t index, const std::string& state) {
     dirty_ = true;
 }
 
-void ProgressBoard::Message(const std::string& line) {
+void ProgressBoard::Message(const std::string& text) {
     if (mode_ == ProgressMode::kTerminal) Erase();
-    std::fprintf(out_, "%s\n", line.c_str());
+    // A message may come from a run's standard error or name a device: no control character
+    // reaches the terminal, and each of its lines is a line.
+    size_t begin = 0;
+    for (size_t end = text.find('\n');; end = text.find('\n', begin)) {
+        std::fprintf(out_, "%s\n", Printable(text.substr(begin, end - begin)).c_str());
+        if (end == std::string::npos) break;
+        begin = end + 1;
+    }
     if (mode_ == ProgressMode::kTerminal) Draw();
     std::fflush(out_);
 }

@@ -28,8 +28,8 @@ class ProgressBoard {
 
     // Port line i's state; shown when it changed (on a terminal at the next Tick).
     void Update(size_t index, const std::string& state);
-    // A message of its own: printed above the board.
-    void Message(const std::string& line);
+    // A message of its own: printed above the board, line by line, control characters shown as '?'.
+    void Message(const std::string& text);
     // Redraws the terminal board when something changed, at most every 100 ms.
     void Tick();
     // The last drawing; the lines stay on the screen.

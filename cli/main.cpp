@@ -1,15 +1,20 @@
 // vandel-cli: settings files and receivers without a window, on the same code as the window program.
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "cli/Arguments.h"
 #include "cli/Commands.h"
+#include "cli/RunProtocol.h"
 
 int main(int argc, char** argv) {
     // A network serial port whose peer hangs up must end in an error, not in SIGPIPE.
     std::signal(SIGPIPE, SIG_IGN);
+
+    // One run of a fleet, started by this program for itself (never in the help).
+    if (argc == 2 && std::strcmp(argv[1], kFleetRunArgument) == 0) return RunForFleet();
 
     const std::vector<std::string> args(argv + 1, argv + argc);
     CliArguments arguments;

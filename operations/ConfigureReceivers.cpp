@@ -43,7 +43,18 @@ SurveyRule ReadSurveyRule() {
             SettingsGroupBytes(kGroupGPSConfiguration)[1], SettingsGroupBytes(kGroupGPSConfiguration)[3]};
 }
 
-constexpr int kDrainLimitMs = 1000;
+// How far each port of the run has gone, for a run that a stop request ends.
+std::vector<RunStep> steps;
+
+// A stop was requested: no packet is started after it.
+bool Stopping() {
+    return OperationStopRequested();
+}
+
+void Reach(int commIndex, RunStep step) {
+    RunStep& at = steps[static_cast<size_t>(commIndex)];
+    if (at < step) at = step;
+}
 
 PortContext& Context(int commIndex) {
     return PortContexts[static_cast<size_t>(commIndex)];
@@ -101,7 +112,7 @@ std::string PassText(const char* what, int pass) {
 
 // Link Check passes until every selected port answered, at most eight.
 void LinkCheckPasses(Operator& op) {
-    for (int pass = 0; pass < kMaxPasses; ++pass) {
+    for (int pass = 0; pass < kMaxPasses && !Stopping(); ++pass) {
         int silent = 0;
         ForEachSelected([&](int16_t i) { silent += Context(i).linkState == kLinkCheckSent ? 1 : 0; });
         std::string text = PassText("Link Check", pass);
@@ -109,7 +120,7 @@ void LinkCheckPasses(Operator& op) {
         op.Progress(text);
         bool complete = true;
         ForEachSelected([&](int16_t i) {
-            if (Context(i).linkState == kLinkCheckSent) {
+            if (Context(i).linkState == kLinkCheckSent && !Stopping()) {
                 SendLinkCheck(i);
                 complete = false;
             }
@@ -123,7 +134,7 @@ void LinkCheckPasses(Operator& op) {
 
 // Verification: re-request every group not yet received or received different, at most eight passes.
 void VerificationPasses(Operator& op) {
-    for (int pass = 0; pass < kMaxPasses; ++pass) {
+    for (int pass = 0; pass < kMaxPasses && !Stopping(); ++pass) {
         int missing = 0;
         ForEachSelected([&](int16_t i) {
             for (uint8_t status : Context(i).groupStatus)
@@ -134,7 +145,7 @@ void VerificationPasses(Operator& op) {
         ForEachSelected([&](int16_t i) {
             for (int groupNo = 1; groupNo <= kGroupCount; ++groupNo) {
                 const uint8_t status = Context(i).groupStatus[static_cast<size_t>(groupNo - 1)];
-                if (status == kGroupRequested || status == kGroupDiffers) {
+                if ((status == kGroupRequested || status == kGroupDiffers) && !Stopping()) {
                     SendRequest(groupNo, i);
                     complete = false;
                 }
@@ -143,18 +154,6 @@ void VerificationPasses(Operator& op) {
         OperationWait(500);
         ForEachSelected([](int16_t i) { PumpPort(Context(i), ReportHandler); });
         if (complete) break;
-    }
-}
-
-// The commands of step 15 only sit in the transmit queues when the summary returns at once (no
-// window: tests, the command-line tool); closing would drop them. Give the I/O threads a bounded
-// moment to put them on the line. With the summary window up this finds the queues empty.
-void DrainTransmitQueues() {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kDrainLimitMs);
-    for (int n = 1; n <= kPortContextCount; ++n) {
-        while (SerialTransmitCount(static_cast<uint8_t>(n)) > 0 &&
-               std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
 }
 
@@ -172,7 +171,8 @@ uint8_t PortResultOf(const PortContext& context) {
 }  // namespace
 
 namespace {
-void WriteAndSave(Operator& op, const SurveyRule& rule);
+bool WriteAndSave(Operator& op, const SurveyRule& rule);
+bool RunSteps(Operator& op, RunKind kind, const SurveyRule& rule);
 }  // namespace
 
 bool ValidateConfiguration(Operator& op) {
@@ -190,14 +190,41 @@ bool ValidateConfiguration(Operator& op) {
 }
 
 void ConfigureReceivers(Operator& op, RunKind kind) {
-    const bool writes = kind == RunKind::kConfigure;
-    if (writes && !ValidateConfiguration(op)) return;
+    if (kind == RunKind::kConfigure && !ValidateConfiguration(op)) return;
     const SurveyRule rule = ReadSurveyRule();
+    steps.assign(kPortContextCount, RunStep::kOpening);
 
     // No port has a result yet, nor any report.
     for (auto& context : PortContexts) context.portResult = kResultNotInRun;
     ForgetReceivedGroups();
 
+    // The summary, or for a stopped run what each port had gone through; then every Port Context
+    // back to idle and every port closed (what was queued goes out whole first).
+    const bool finished = RunSteps(op, kind, rule);
+    op.Progress("");
+    if (finished) {
+        op.ShowConfigurationSummary();
+    } else {
+        for (int i = 0; i < kPortContextCount; ++i)
+            if (Context(i).portResult != kResultNotInRun) steps[static_cast<size_t>(i)] = RunStep::kFinished;
+        op.RunStopped(steps);
+    }
+
+    for (auto& context : PortContexts) {
+        context.operationMode = kModeIdle;
+        context.linkState = kLinkIdle;
+        context.groupStatus.fill(kGroupNothingPending);
+        context.portResult = kResultNotInRun;
+    }
+    DrainTransmitQueues();
+    SerialCloseAll();
+}
+
+namespace {
+
+// The run over the selected ports up to the summary; false when a stop request ended it.
+bool RunSteps(Operator& op, RunKind kind, const SurveyRule& rule) {
+    if (Stopping()) return false;
     // Open every selected port at the PC Serial Settings.
     op.Progress(RunPrefix() + "Opening the comm ports");
     ForEachSelectedSideBySide([](int16_t i) {
@@ -214,9 +241,12 @@ void ConfigureReceivers(Operator& op, RunKind kind) {
     ForEachSelectedSideBySide([](int16_t i) {
         Context(i).linkState = kLinkCheckSent;
         SerialPurgeReceive(PortNo(i));
+        Reach(i, RunStep::kLinkCheck);
     });
+    if (Stopping()) return false;
 
     LinkCheckPasses(op);
+    if (Stopping()) return false;
 
     // Receivers still silent get a line break and the fallback line settings.
     bool fallback = false;
@@ -232,6 +262,7 @@ void ConfigureReceivers(Operator& op, RunKind kind) {
     // A second series of Link Checks for them.
     OperationWait(200);
     if (fallback) LinkCheckPasses(op);
+    if (Stopping()) return false;
 
     // Receivers that never answered leave the run.
     ForEachSelected([](int16_t i) {
@@ -242,14 +273,17 @@ void ConfigureReceivers(Operator& op, RunKind kind) {
     });
     for (auto& context : PortContexts) context.linkState = kLinkIdle;
 
-    if (writes) WriteAndSave(op, rule);
+    const bool writes = kind == RunKind::kConfigure;
+    if (writes && !WriteAndSave(op, rule)) return false;
 
     // Every group is asked for (again); whatever answered before is discarded.
     ForEachSelectedSideBySide([](int16_t i) {
         Context(i).groupStatus.fill(kGroupRequested);
         SerialPurgeReceive(PortNo(i));
+        Reach(i, RunStep::kVerifying);
     });
     VerificationPasses(op);
+    if (Stopping()) return false;
 
     // Each port's result from its groups.
     ForEachSelected([](int16_t i) { Context(i).portResult = PortResultOf(Context(i)); });
@@ -261,53 +295,57 @@ void ConfigureReceivers(Operator& op, RunKind kind) {
             SendCommand8EA6(i);
         });
     }
-
-    // The summary, then every Port Context back to idle and every port closed.
-    op.Progress("");
-    op.ShowConfigurationSummary();
-
-    for (auto& context : PortContexts) {
-        context.operationMode = kModeIdle;
-        context.groupStatus.fill(kGroupNothingPending);
-        context.portResult = kResultNotInRun;
-    }
-    DrainTransmitQueues();
-    SerialCloseAll();
+    return true;
 }
 
-namespace {
+// Sends a command to every selected port unless a stop was requested; `step` is how far a port
+// has gone once it was sent.
+template <typename Send>
+void SendToEach(RunStep step, Send send) {
+    ForEachSelected([&](int16_t i) {
+        if (Stopping()) return;
+        Reach(i, step);
+        send(i);
+    });
+}
 
-void WriteAndSave(Operator& op, const SurveyRule& rule) {
+bool WriteAndSave(Operator& op, const SurveyRule& rule) {
     // Self survey first.
     op.Progress(RunPrefix() + "Writing settings");
-    ForEachSelected([](int16_t i) {
+    SendToEach(RunStep::kWriting, [](int16_t i) {
         SendSet(kGroupSelfSurveyConfiguration, SettingsGroupBytes(kGroupSelfSurveyConfiguration), i);
     });
-    ForEachSelected([](int16_t i) { SendCommand8EA6(i); });
-    if (rule.surveyEnable != 0 && rule.TimingMode()) ForEachSelected([](int16_t i) { SendCommand32(i); });
+    SendToEach(RunStep::kWriting, [](int16_t i) { SendCommand8EA6(i); });
+    if (rule.surveyEnable != 0 && rule.TimingMode())
+        SendToEach(RunStep::kWriting, [](int16_t i) { SendCommand32(i); });
 
     // The other groups, back to back per port.
-    ForEachSelected([](int16_t i) {
-        for (int groupNo : kSetOrder) SendSet(groupNo, SettingsGroupBytes(groupNo), i);
+    SendToEach(RunStep::kWriting, [](int16_t i) {
+        for (int groupNo : kSetOrder)
+            if (!Stopping()) SendSet(groupNo, SettingsGroupBytes(groupNo), i);
     });
+    if (Stopping()) return false;
 
     // Port B last; nothing is sent between it and the switch of the PC side to the new Port B settings.
     OperationWait(500);
-    ForEachSelected([](int16_t i) {
+    SendToEach(RunStep::kWriting, [](int16_t i) {
         SendSet(kGroupPortBConfiguration, SettingsGroupBytes(kGroupPortBConfiguration), i);
     });
     OperationWait(500);
-    // The PC side of every port in the run follows its receiver's new Port B settings.
+    // The PC side of every port in the run follows its receiver's new Port B settings (also when a
+    // stop came meanwhile: the receivers that took the Port B set now talk at its settings).
     ForEachSelectedSideBySide(
         [](int16_t i) { ApplyPortSettings(SettingsGroupBytes(kGroupPortBConfiguration), i); });
     OperationWait(500);
+    if (Stopping()) return false;
 
     // Save the settings, then reset the receiver so that it comes back on the saved copy.
     op.Progress(RunPrefix() + "Saving settings");
-    ForEachSelected([](int16_t i) { SendSaveSettings(i); });
+    SendToEach(RunStep::kSaving, [](int16_t i) { SendSaveSettings(i); });
     OperationWait(2000);
-    ForEachSelected([](int16_t i) { SendCommand1E(i); });
+    SendToEach(RunStep::kSaving, [](int16_t i) { SendCommand1E(i); });
     OperationWait(1000);
+    return !Stopping();
 }
 
 }  // namespace

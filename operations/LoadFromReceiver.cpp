@@ -64,12 +64,27 @@ uint8_t LoadFromReceiver(int commIndex, Operator& op) {
     }
     op.Progress(comm + "Line break");
 
+    // A stop request (never in the window program) ends the load at its next wait: nothing more
+    // is sent, what was queued goes out whole, the port is closed; the image keeps what arrived.
+    auto stopped = [&] {
+        if (!OperationStopRequested()) return false;
+        op.Progress("");
+        context.linkState = kLinkIdle;
+        context.operationMode = kModeIdle;
+        context.groupStatus.fill(kGroupNothingPending);
+        DrainTransmitQueues();
+        SerialClose(portNo);
+        return true;
+    };
+
     // A line break makes the receiver send its Break Reply.
     SerialPurgeReceive(portNo);
     SerialSendBreak(portNo, 400);
     OperationWait(500);
+    if (stopped()) return 1;
     SendLinkCheck(index);
     OperationWait(500);
+    if (stopped()) return 1;
 
     // Look for the Break Reply.
     uint8_t reply[kBreakReplySize + 1] = {};
@@ -79,6 +94,7 @@ uint8_t LoadFromReceiver(int commIndex, Operator& op) {
                     PassText("Waiting for the reply to the line break", attempt + 1, kMaxProbeAttempts));
         found = ProbeBreakReply(reply, commIndex);
         OperationWait(500);
+        if (stopped()) return 1;
         if (found != 0) break;
     }
 
@@ -90,8 +106,10 @@ uint8_t LoadFromReceiver(int commIndex, Operator& op) {
         if (ProbeRecordUsable(probeRecord)) {
             SetPortConfiguration(1, probeRecord.data(), index);
             OperationWait(500);
+            // The receiver's Port B may have moved: the PC side follows it before any stop.
             ApplyPortSettings(probeRecord.data(), index);
             OperationWait(500);
+            if (stopped()) return 1;
             SerialPurgeReceive(portNo);
             context.linkState = kLinkCheckSent;
         } else {
@@ -112,6 +130,7 @@ uint8_t LoadFromReceiver(int commIndex, Operator& op) {
         op.Progress(comm + PassText("Link Check", pass + 1, kMaxPasses));
         SendLinkCheck(index);
         OperationWait(500);
+        if (stopped()) return 1;
         PumpPort(context, ReportHandler);
     }
 
@@ -145,6 +164,7 @@ uint8_t LoadFromReceiver(int commIndex, Operator& op) {
             }
         }
         OperationWait(500);
+        if (stopped()) return 1;
         PumpPort(context, ReportHandler);
         if (complete) break;
     }

@@ -1,23 +1,41 @@
 #include "operations/OperationWait.h"
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <numeric>
 #include <thread>
+
+#include "serial/Serial.h"
 
 namespace {
 // Touched by the thread that runs the operations only, like the Port Contexts.
 std::vector<int> waitLog;
 OperationWaitObserver waitObserver = nullptr;
 OperationSleeper waitSleeper = nullptr;
+
+// Set from signal handlers: a lock-free atomic is safe there.
+std::atomic<int> stopLevel{0};
+static_assert(std::atomic<int>::is_always_lock_free);
+
+// A plain sleep that a stop request cuts short.
+void SleepUnlessStopped(int milliseconds) {
+    using Clock = std::chrono::steady_clock;
+    constexpr auto kSlice = std::chrono::milliseconds(10);
+    const Clock::time_point end = Clock::now() + std::chrono::milliseconds(milliseconds);
+    for (Clock::time_point now = Clock::now(); now < end && !OperationStopRequested(); now = Clock::now())
+        std::this_thread::sleep_for(std::min<Clock::duration>(kSlice, end - now));
+}
 }  // namespace
 
 void OperationWait(int milliseconds) {
+    if (OperationStopRequested()) return;
     waitLog.push_back(milliseconds);
     if (waitObserver != nullptr) waitObserver(milliseconds);
     if (waitSleeper != nullptr)
         waitSleeper(milliseconds);
     else
-        std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+        SleepUnlessStopped(milliseconds);
 }
 
 const std::vector<int>& OperationWaits() {
@@ -38,4 +56,34 @@ void SetOperationWaitObserver(OperationWaitObserver observer) {
 
 void SetOperationSleeper(OperationSleeper sleeper) {
     waitSleeper = sleeper;
+}
+
+void RequestOperationStop(int level) {
+    int now = stopLevel.load();
+    while (now < level && !stopLevel.compare_exchange_weak(now, level)) {
+    }
+}
+
+int OperationStopLevel() {
+    return stopLevel.load();
+}
+
+bool OperationStopRequested() {
+    return stopLevel.load() >= kStopAtSafePoint;
+}
+
+void ClearOperationStop() {
+    stopLevel.store(0);
+}
+
+void DrainTransmitQueues() {
+    constexpr int kDrainLimitMs = 1000;
+    constexpr int kDrainLimitAtOnceMs = 200;
+    const int limit = OperationStopLevel() >= kStopAtOnce ? kDrainLimitAtOnceMs : kDrainLimitMs;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limit);
+    for (int n = 1; n <= kSerialPortCount; ++n) {
+        while (SerialTransmitCount(static_cast<uint8_t>(n)) > 0 &&
+               std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
 }

@@ -3,7 +3,20 @@
 // tool prints.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <vector>
+
+// How far a run of Configure Receivers had gone with a port when a stop request ended it (see
+// OperationWait.h), in the order a port passes through them.
+enum class RunStep : uint8_t {
+    kOpening,    // its port was being opened: nothing was sent
+    kLinkCheck,  // Link Checks only: nothing was written
+    kWriting,    // set commands were sent, Save Settings was not: unsaved, perhaps partly written
+    kSaving,     // Save Settings was sent: the settings were saved, not read back
+    kVerifying,  // the groups were being read back
+    kFinished,   // the port has its Port Result (it failed to open or never answered)
+};
 
 class Operator {
   public:
@@ -29,4 +42,8 @@ class Operator {
     // What the operation is doing now ("Comm 3: Link Check, pass 2 of 8"); an empty text when it has
     // finished. The first progress of a load comes once its port is open.
     virtual void Progress(const std::string& /*text*/) {}
+    // A stop request ended Configure Receivers before its summary: steps[commIndex] tells how far
+    // each port had gone. Called while the Port Contexts still hold what happened, before they are
+    // reset and the ports closed. The window program never stops a run this way.
+    virtual void RunStopped(const std::vector<RunStep>& /*steps*/) {}
 };

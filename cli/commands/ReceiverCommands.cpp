@@ -11,17 +11,6 @@ constexpr const char* kPcSettingsHelp =
     "the PC side's line settings for the first Link Check (default 9600,8,O,1; auto: found by a probe "
     "of each port)";
 
-bool SetProgressFd(CliArguments& arguments, const std::string& value, std::string& error) {
-    char* end = nullptr;
-    const long fd = std::strtol(value.c_str(), &end, 10);
-    if (*end != '\0' || fd < 3 || fd > 1023) {
-        error = "--progress-fd wants a descriptor number from 3 to 1023, not '" + value + "'";
-        return false;
-    }
-    arguments.progressFd = static_cast<int>(fd);
-    return true;
-}
-
 // The options configure and verify share.
 std::vector<CliOption> FleetOptions() {
     return {
@@ -40,8 +29,6 @@ std::vector<CliOption> FleetOptions() {
          "no progress (on a terminal a line per port drawn in place, else a line whenever a port's state "
          "changes)",
          SetFlag<&CliArguments::quiet>},
-        // This process is one run of a larger fleet: its port states go to this descriptor.
-        {"--progress-fd", "FD", nullptr, SetProgressFd},
     };
 }
 
@@ -49,8 +36,11 @@ std::vector<CliExitStatus> FleetExitStatus() {
     return {{0, "every receiver reports \"Configuration was successful.\""},
             {1, "some receiver could not be opened, did not answer, misses a group or differs"},
             {2,
-             "bad arguments, a manifest line, a file that is not a 169-byte settings file or an unknown "
-             "device: nothing was opened"}};
+             "bad arguments, a manifest line, a file that is not a 169-byte settings file or a name that "
+             "can never be a serial device: nothing was opened"},
+            {130,
+             "stopped by SIGINT (143: SIGTERM, 129: SIGHUP): every port closed, the receivers not "
+             "finished listed as interrupted with their step (a second signal stops at once)"}};
 }
 
 // FILE DEVICE..., or [FILE] with --manifest.
@@ -110,8 +100,11 @@ std::vector<CliCommandSpec> ReceiverCommands() {
            SetPcSettings},
           {"-q,--quiet", nullptr, "no progress on a terminal", SetFlag<&CliArguments::quiet>}},
          {{0, "every group loaded and FILE written"},
-          {1, "the receiver did not answer or some group did not arrive (FILE not written)"},
-          {2, "bad arguments or an unknown device"}},
+          {1,
+           "the receiver could not be opened, did not answer or some group did not arrive (FILE not "
+           "written)"},
+          {2, "bad arguments or a name that can never be a serial device"},
+          {130, "stopped by SIGINT (143: SIGTERM, 129: SIGHUP): the port closed, FILE not written"}},
          [](const std::vector<std::string>& positional, CliArguments& arguments, std::string& error) {
              if (!WantCount(positional, 1, "load wants one device", error)) return false;
              if (arguments.output.empty()) {

@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -74,14 +75,22 @@ CliResult RunCli(const std::vector<std::string>& args, const CliRunOptions& opti
         errWrite = errPipe[1];
     }
     if (errRead < 0 || errWrite < 0) return result;
+    const std::string input = options.stdinPath.empty() ? std::string("/dev/null") : options.stdinPath;
 
     const pid_t pid = ::fork();
     if (pid == 0) {
         // Only async-signal-safe calls between fork and exec: the test process has threads.
         ::dup2(outPipe[1], STDOUT_FILENO);
         ::dup2(errWrite, STDERR_FILENO);
-        const int devNull = ::open("/dev/null", O_RDONLY);
-        if (devNull >= 0) ::dup2(devNull, STDIN_FILENO);
+        const int in = ::open(input.c_str(), O_RDONLY);
+        if (in >= 0) ::dup2(in, STDIN_FILENO);
+        if (options.fileSizeLimit >= 0) {
+            // Past the limit a write fails as on a full disk (and the signal it would raise is ignored).
+            ::signal(SIGXFSZ, SIG_IGN);
+            const rlimit limit{static_cast<rlim_t>(options.fileSizeLimit),
+                               static_cast<rlim_t>(options.fileSizeLimit)};
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+        }
         if (options.runAsUid >= 0) {
             const auto id = static_cast<uid_t>(options.runAsUid);
             if (::setgroups(0, nullptr) != 0 || ::setgid(id) != 0 || ::setuid(id) != 0) ::_exit(126);
@@ -96,6 +105,7 @@ CliResult RunCli(const std::vector<std::string>& args, const CliRunOptions& opti
         CloseFd(errRead);
         return result;
     }
+    if (options.started) options.started(pid);
     ::fcntl(outPipe[0], F_SETFL, ::fcntl(outPipe[0], F_GETFL) | O_NONBLOCK);
     ::fcntl(errRead, F_SETFL, ::fcntl(errRead, F_GETFL) | O_NONBLOCK);
 

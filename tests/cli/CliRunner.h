@@ -2,8 +2,11 @@
 // status, standard output and standard error, with a generous deadline as a hang guard.
 #pragma once
 
+#include <sys/types.h>
+
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -18,10 +21,20 @@ struct CliRunOptions {
     bool stderrTerminal = false;  // standard error on a pseudo-terminal instead of a pipe
     int runAsUid = -1;            // run as this user (the tests run as root: to see a refusal)
     std::chrono::seconds timeout{90};
+    std::function<void(pid_t)> started;  // called with the program's process id once it runs
+    std::string stdinPath;               // its standard input (default /dev/null)
+    long long fileSizeLimit = -1;        // the largest file it may write (a full disk), -1: none
 };
 
 std::string CliProgramPath();
 CliResult RunCli(const std::vector<std::string>& args, const CliRunOptions& options = {});
+
+// The default options with a longer deadline (a fleet of many receivers).
+inline CliRunOptions WithTimeout(std::chrono::seconds timeout) {
+    CliRunOptions options;
+    options.timeout = timeout;
+    return options;
+}
 
 // A fresh folder under the system's temporary folder, removed with everything in it at the end.
 class TempFolder {

@@ -4,7 +4,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <fstream>
 #include <memory>
@@ -87,7 +89,7 @@ TEST(CliFleet, SixtyReceiversFromAManifestWithTwoFilesAndTwoPcSides) {
     const std::string audit = folder.File("audit.jsonl");
 
     const CliResult result = RunCli({"configure", "--manifest", path, "--audit", audit, "--json"},
-                                    {false, -1, std::chrono::seconds(180)});
+                                    WithTimeout(std::chrono::seconds(180)));
     ASSERT_EQ(result.exitStatus, 0) << result.err << result.out;
     const nlohmann::json json = nlohmann::json::parse(result.out, nullptr, false);
     ASSERT_FALSE(json.is_discarded()) << result.out;
@@ -124,8 +126,9 @@ TEST(CliFleet, SixtyReceiversFromAManifestWithTwoFilesAndTwoPcSides) {
     }
 }
 
-// Every bad line is named with its number, and nothing is opened: not even the good lines' devices.
-TEST(CliFleet, BadManifestLinesAreRefusedBeforeAnyDeviceIsOpened) {
+// Every problem of a manifest is told in one round, by line number, and nothing is opened: not
+// even the good lines' devices.
+TEST(CliFleet, EveryProblemOfAManifestIsToldInOneRound) {
     PtyPair good;
     ASSERT_TRUE(good.IsOpen());
     TempFolder folder;
@@ -134,12 +137,18 @@ TEST(CliFleet, BadManifestLinesAreRefusedBeforeAnyDeviceIsOpened) {
     const std::string manifest = "# line 1 is a comment\n" +                         //
                                  good.SlavePath() + " a.dat\n" +                     // 2: good
                                  good.SlavePath() + " a.dat 9600,8,N,1\n" +          // 3: twice
-                                 "/dev/ttyNoSuchPort7 a.dat\n" +                     // 4
+                                 "/dev/ttyNoSuchPort7 a.dat\n" +                     // 4: fails when run
                                  "rfc2217://127.0.0.1:1 a.dat 9600,9,N,1\n" +        // 5
                                  "rfc2217://127.0.0.1:2 short.dat\n" +               // 6
                                  "rfc2217://127.0.0.1:3 missing.dat\n" +             // 7
                                  "rfc2217://127.0.0.1:4 a.dat 9600,8,N,1 extra\n" +  // 8
-                                 "rfc2217://127.0.0.1:5\n";                          // 9: no file
+                                 "rfc2217://127.0.0.1:5\n" +                         // 9: no file
+                                 "rfc2217://127.0.0.1:6 a.dat\x1b[2J\n" +            // 10
+                                 std::string("/dev/null\0junk a.dat\n", 21) +        // 11
+                                 "/dev/null a.dat\n" +                               // 12
+                                 folder.Path() + " a.dat\n" +                        // 13
+                                 "rfc2217://localhost:7 a.dat\n" +                   // 14
+                                 "rfc2217://127.0.0.1:7 a.dat\n";                    // 15
     const std::string path = folder.File("bad.txt");
     ASSERT_TRUE(WriteBytes(path, std::vector<uint8_t>(manifest.begin(), manifest.end())));
 
@@ -148,31 +157,31 @@ TEST(CliFleet, BadManifestLinesAreRefusedBeforeAnyDeviceIsOpened) {
     EXPECT_EQ(result.out, "");
     const struct {
         int line;
-        const char* message;
+        std::string message;
     } expected[] = {
+        {3, good.SlavePath() + " (" + path + ":2) and " + good.SlavePath() + " are the same device"},
         {5, "PC_SETTINGS wants BAUD,DATA,PARITY,STOP"},
+        {6, folder.File("short.dat") + " is 100 bytes"},
+        {7, folder.File("missing.dat")},
         {8, "expected DEVICE [SETTINGS_FILE] [PC_SETTINGS], not 4 fields"},
         {9, "no settings file"},
+        {10, "a control character (0x1B) in the line"},
+        {11, "a control character (0x00) in the line"},
+        {12, "/dev/null: not a serial device"},
+        {13, folder.Path() + ": a folder, not a serial device"},
+        {15, "rfc2217://localhost:7 (" + path + ":14) and rfc2217://127.0.0.1:7 are the same device"},
     };
-    for (const auto& e : expected)
-        EXPECT_THAT(result.err, HasSubstr(path + ":" + std::to_string(e.line) + ": " + e.message))
-            << result.err;
+    size_t previous = 0;
+    for (const auto& e : expected) {
+        const std::string text = path + ":" + std::to_string(e.line) + ": " + e.message;
+        const size_t at = result.err.find(text);
+        EXPECT_NE(at, std::string::npos) << text << "\n" << result.err;
+        EXPECT_GE(at, previous) << "in line order: " << text;  // in line order
+        if (at != std::string::npos) previous = at;
+    }
+    EXPECT_THAT(result.err, Not(HasSubstr(":4:")));  // a device not there now fails when its run opens it
     EXPECT_THAT(result.err, HasSubstr("no receiver was touched"));
     EXPECT_FALSE(FileExists(folder.File("audit.jsonl")));
-
-    // With the syntax mended, the files and devices are checked, still line by line.
-    const std::string second =
-        "# line 1\n" + good.SlavePath() + " a.dat\n" + good.SlavePath() +
-        " a.dat 9600,8,N,1\n/dev/ttyNoSuchPort7 a.dat\nrfc2217://127.0.0.1:2 short.dat\n" +
-        "rfc2217://127.0.0.1:3 missing.dat\n";
-    ASSERT_TRUE(WriteBytes(path, std::vector<uint8_t>(second.begin(), second.end())));
-    const CliResult checked = RunCli({"configure", "--manifest", path});
-    EXPECT_EQ(checked.exitStatus, 2) << checked.err;
-    EXPECT_THAT(checked.err, HasSubstr(path + ":3: " + good.SlavePath() + " (" + path + ":2) and " +
-                                       good.SlavePath() + " are the same device"));
-    EXPECT_THAT(checked.err, HasSubstr(path + ":4: /dev/ttyNoSuchPort7: no such device"));
-    EXPECT_THAT(checked.err, HasSubstr(path + ":5: " + folder.File("short.dat") + " is 100 bytes"));
-    EXPECT_THAT(checked.err, HasSubstr(path + ":6: " + folder.File("missing.dat")));
     EXPECT_TRUE(good.ReadAvailable().empty());  // nothing went over the line
 
     // A file that is no manifest at all: the first fifty problems, then how many more.
@@ -186,9 +195,29 @@ TEST(CliFleet, BadManifestLinesAreRefusedBeforeAnyDeviceIsOpened) {
     EXPECT_THAT(many.err, HasSubstr("... and 30 more problems"));
 }
 
+// An adapter unplugged (or never there) among three good ones is that receiver's failure to open;
+// the others are configured.
+TEST(CliFleet, AMissingDeviceFailsAloneWithItsReason) {
+    auto emulator = StartEmulator(true, 3);
+    ASSERT_TRUE(emulator);
+    TempFolder folder;
+    ASSERT_TRUE(WriteBytes(folder.File("a.dat"), FactorySettingsFile()));
+    const std::string missing = "/dev/serial/by-id/usb-Gone_Adapter_A9XK2-if00-port0";
+    const CliResult result =
+        RunCli({"configure", "--quiet", "--json", folder.File("a.dat"), emulator->DeviceName(0),
+                emulator->DeviceName(1), missing, emulator->DeviceName(2)});
+    EXPECT_EQ(result.exitStatus, 1) << result.err;
+    const nlohmann::json json = nlohmann::json::parse(result.out, nullptr, false);
+    ASSERT_FALSE(json.is_discarded()) << result.out;
+    ASSERT_EQ(json["ports"].size(), 4u);
+    for (size_t i : {0u, 1u, 3u}) EXPECT_EQ(json["ports"][i]["result"], "success") << json["ports"][i].dump();
+    EXPECT_EQ(json["ports"][2]["portResult"], 1);
+    EXPECT_EQ(json["ports"][2]["reason"]["code"], "no-such-device") << json["ports"][2].dump();
+}
+
 namespace {
 
-// The process of this program that runs the run holding `device`, found by its command line.
+// The process of this program that runs the run holding `device` open.
 pid_t FindRunProcess(const std::string& device) {
     DIR* proc = ::opendir("/proc");
     if (proc == nullptr) return -1;
@@ -196,16 +225,21 @@ pid_t FindRunProcess(const std::string& device) {
     while (dirent* entry = ::readdir(proc)) {
         const int pid = std::atoi(entry->d_name);
         if (pid <= 0) continue;
-        std::ifstream file("/proc/" + std::string(entry->d_name) + "/cmdline", std::ios::binary);
+        const std::string folder = "/proc/" + std::string(entry->d_name);
+        std::ifstream file(folder + "/cmdline", std::ios::binary);
         std::stringstream text;
         text << file.rdbuf();
-        std::string cmdline = text.str();
-        std::replace(cmdline.begin(), cmdline.end(), '\0', ' ');
-        if (cmdline.find("--progress-fd") != std::string::npos &&
-            cmdline.find(" " + device + " ") != std::string::npos) {
-            found = pid;
-            break;
+        if (text.str().find("--fleet-run") == std::string::npos) continue;
+        DIR* fds = ::opendir((folder + "/fd").c_str());
+        while (fds != nullptr && found < 0) {
+            dirent* fd = ::readdir(fds);
+            if (fd == nullptr) break;
+            char target[256] = {};
+            const std::string link = folder + "/fd/" + fd->d_name;
+            if (::readlink(link.c_str(), target, sizeof target - 1) > 0 && device == target) found = pid;
         }
+        if (fds != nullptr) ::closedir(fds);
+        if (found > 0) break;
     }
     ::closedir(proc);
     return found;
@@ -246,8 +280,9 @@ TEST(CliFleet, ARunThatDiesIsReportedForItsReceivers) {
     killer.join();
     EXPECT_EQ(result.exitStatus, 1) << result.err;
     for (int i = 0; i < 20; ++i)
-        EXPECT_THAT(result.out, HasSubstr("Run 1 Comm " + std::to_string(i + 1) + " (" +
-                                          silent->DeviceName(i) + "): no result: its run ended by signal 9"));
+        EXPECT_THAT(result.out,
+                    HasSubstr("Run 1 Comm " + std::to_string(i + 1) + " (" + silent->DeviceName(i) +
+                              "): no result: its run ended by signal 9 (Killed) without a result"));
     for (int i = 0; i < 5; ++i)
         EXPECT_THAT(result.out, HasSubstr("Run 2 Comm " + std::to_string(i + 1) + " (" +
                                           answering->DeviceName(i) + "): Configuration was successful."));
@@ -255,4 +290,98 @@ TEST(CliFleet, ARunThatDiesIsReportedForItsReceivers) {
     ASSERT_EQ(records.size(), 25u);
     EXPECT_THAT(records[0], HasSubstr("\"result\":\"no-result\""));
     EXPECT_THAT(records[24], HasSubstr("\"result\":\"success\""));
+}
+
+// The settings file replaced again and again while a fleet starts: the runs send the bytes read
+// once, so every receiver holds what its audit line hashes, and all hold the same. A device named
+// with bytes that are not UTF-8 (the 21st, alone in its run) and the file "-" reach the runs intact.
+TEST(CliFleet, TheAuditHashesTheBytesSentWhateverHappensToTheFile) {
+    auto first = StartEmulator(true, 20);
+    auto second = StartEmulator(true, 1);
+    ASSERT_TRUE(first && second);
+    TempFolder folder;
+    const std::vector<uint8_t> versions[2] = {FactorySettingsFile(), SecondSettingsFile()};
+    const std::string file = folder.File("a.dat");
+    ASSERT_TRUE(WriteBytes(file, versions[0]));
+    const std::string oddName = folder.File(std::string("port\xff\xfe", 6));
+    ASSERT_EQ(::symlink(second->DeviceName(0).c_str(), oddName.c_str()), 0);
+    std::vector<std::string> devices;
+    for (int i = 0; i < 20; ++i) devices.push_back(first->DeviceName(i));
+    devices.push_back(oddName);
+    const std::string audit = folder.File("audit.jsonl");
+    std::vector<std::string> args = {"configure", "--quiet", "--audit", audit, file};
+    args.insert(args.end(), devices.begin(), devices.end());
+
+    std::atomic<bool> done{false};
+    std::thread replacer([&] {
+        for (int n = 0; !done && n < 2000; ++n) {
+            const std::string next = folder.File("next.dat");
+            WriteBytes(next, versions[n % 2 == 0 ? 1 : 0]);
+            ::rename(next.c_str(), file.c_str());
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    });
+    const CliResult result = RunCli(args, WithTimeout(std::chrono::seconds(180)));
+    done = true;
+    replacer.join();
+    EXPECT_EQ(result.exitStatus, 0) << result.err << result.out;
+    const std::vector<std::string> records = Lines(audit);
+    ASSERT_EQ(records.size(), 21u);
+    std::set<std::string> hashes;
+    for (size_t i = 0; i < records.size(); ++i) {
+        const nlohmann::json record = nlohmann::json::parse(records[i], nullptr, false);
+        ASSERT_FALSE(record.is_discarded()) << records[i];
+        EXPECT_EQ(record["result"], "success") << records[i];
+        const ReceiverStatus status = i < 20 ? first->Status(static_cast<int>(i)) : second->Status(0);
+        const uint8_t* gps = status.current.Group(kGroupGPSConfiguration);
+        const int held = std::equal(gps + 5, gps + 9, versions[0].begin() + kElevationMaskAt) ? 0 : 1;
+        EXPECT_EQ(record["sha256"], Sha256Of(versions[held])) << i;
+        hashes.insert(record["sha256"].get<std::string>());
+    }
+    EXPECT_EQ(hashes.size(), 1u);
+
+    // The file "-" is read once from standard input, for every run.
+    const int held = *hashes.begin() == Sha256Of(versions[0]) ? 0 : 1;
+    ASSERT_TRUE(WriteBytes(folder.File("held.dat"), versions[held]));
+    // (at the Port B line the receivers now hold)
+    args = {"verify", "--quiet", "--pc-settings", held == 0 ? "9600,8,N,1" : "19200,8,N,1", "-"};
+    args.insert(args.end(), devices.begin(), devices.end());
+    CliRunOptions options = WithTimeout(std::chrono::seconds(180));
+    options.stdinPath = folder.File("held.dat");
+    const CliResult verified = RunCli(args, options);
+    EXPECT_EQ(verified.exitStatus, 0) << verified.err << verified.out;
+}
+
+// A disk that fills up while the audit record is written: each line is whole or absent, the
+// command says how many made it and fails, and the next run's lines follow whole.
+TEST(CliFleet, AFullDiskNeverCutsAnAuditLine) {
+    auto emulator = StartEmulator(true, 4);
+    ASSERT_TRUE(emulator);
+    TempFolder folder;
+    ASSERT_TRUE(WriteBytes(folder.File("a.dat"), FactorySettingsFile()));
+    const std::string audit = folder.File("audit.jsonl");
+    std::vector<std::string> args = {"verify", "--quiet", "--json", "--audit", audit, folder.File("a.dat")};
+    for (int i = 0; i < 4; ++i) args.push_back(emulator->DeviceName(i));
+    ASSERT_EQ(RunCli(args).exitStatus, 0);
+    const long long size = static_cast<long long>(ReadBytes(audit).size());
+
+    CliRunOptions options;
+    options.fileSizeLimit = size + size / 4 * 2 + size / 8;  // room for two lines and a half
+    const CliResult full = RunCli(args, options);
+    EXPECT_EQ(full.exitStatus, 1) << full.err;
+    EXPECT_THAT(full.err, HasSubstr("the audit record is incomplete: 2 of 4 lines were written"));
+    const nlohmann::json json = nlohmann::json::parse(full.out, nullptr, false);
+    ASSERT_FALSE(json.is_discarded()) << full.out;
+    EXPECT_EQ(json["success"], false);
+    EXPECT_EQ(json["audit"]["written"], 2);
+    EXPECT_TRUE(json["audit"]["error"].is_string());
+
+    ASSERT_EQ(RunCli(args).exitStatus, 0);
+    const std::vector<uint8_t> bytes = ReadBytes(audit);
+    ASSERT_FALSE(bytes.empty());
+    EXPECT_EQ(bytes.back(), '\n');
+    const std::vector<std::string> records = Lines(audit);
+    EXPECT_EQ(records.size(), 10u);
+    for (const std::string& record : records)
+        EXPECT_FALSE(nlohmann::json::parse(record, nullptr, false).is_discarded()) << record;
 }

@@ -6,7 +6,9 @@
 #include <thread>
 
 #include "operations/ConfigureReceivers.h"
+#include "operations/OperationWait.h"
 #include "operations/SummaryTables.h"
+#include "serial/Serial.h"
 #include "support/RecordingOperator.h"
 #include "support/WaitUntil.h"
 #include "tests/operations/EmulatorSupport.h"
@@ -281,3 +283,44 @@ TEST_F(ConfigureReceiversTest, EveryTickedPortFailingToOpenSendsNothing) {
 }
 
 }  // namespace
+
+namespace {
+
+// Takes the steps of a stopped run; any box or summary fails the test.
+class StoppedRunOperator : public RecordingOperator {
+  public:
+    void RunStopped(const std::vector<RunStep>& runSteps) override { steps = runSteps; }
+    std::vector<RunStep> steps;
+};
+
+}  // namespace
+
+// A stop request while the set commands go out: no packet is started after it (no Save Settings,
+// no request), the ports are closed, no summary is shown, and the Operator learns each port's step.
+TEST_F(ConfigureReceiversTest, AStopRequestEndsTheRunAtItsNextSafePoint) {
+    ASSERT_EQ(Start({}, {2}), 0);
+    PcSerialSettings[4] = 0;
+    ImageFromReceiver(Emu().Status(0).current);
+    SetSurveyRule(7, 4, 0);
+    SerialSetDeviceName(5, "/dev/no-such-tty-here");
+    Select({2, 5});  // Comm 5 fails to open
+    StoppedRunOperator op;
+    std::thread stopper([&] {
+        AwaitPackets(0, "8E A9 00", 1);
+        RequestOperationStop(kStopAtSafePoint);
+    });
+    ConfigureReceivers(op);
+    stopper.join();
+    ClearOperationStop();
+    ASSERT_EQ(op.steps.size(), 20u);
+    EXPECT_EQ(op.steps[1], RunStep::kWriting);
+    EXPECT_EQ(op.steps[4], RunStep::kFinished);
+    EXPECT_EQ(op.Count(Kind::Summary), 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const auto packets = Received(0);
+    EXPECT_EQ(CountPackets(packets, "8E 26"), 0);  // no Save Settings
+    EXPECT_EQ(CountPackets(packets, "BC 01"), 0);  // nor the Port B set after the wait
+    EXPECT_EQ(CountPackets(packets, "2A "),
+              CountPackets(packets, "8E A9 00"));  // the queued sets went out whole
+    ExpectAtRest();
+}

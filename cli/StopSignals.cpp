@@ -1,0 +1,65 @@
+#include "cli/StopSignals.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+
+#include "operations/OperationWait.h"
+
+namespace {
+
+std::atomic<int> firstSignal{0};
+std::atomic<int> signalCount{0};
+int wakePipe[2] = {-1, -1};
+
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+void OnStopSignal(int signal) {
+    const int savedErrno = errno;
+    int none = 0;
+    firstSignal.compare_exchange_strong(none, signal);
+    const int count = ++signalCount;
+    RequestOperationStop(count == 1 ? kStopAtSafePoint : kStopAtOnce);
+    if (wakePipe[1] >= 0) {
+        const char byte = 1;
+        [[maybe_unused]] const ssize_t n = ::write(wakePipe[1], &byte, 1);
+    }
+    errno = savedErrno;
+}
+
+}  // namespace
+
+void InstallStopSignals() {
+    if (wakePipe[0] < 0 && ::pipe2(wakePipe, O_CLOEXEC | O_NONBLOCK) != 0) wakePipe[0] = wakePipe[1] = -1;
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    for (int signal : kStopSignals) sigaddset(&action.sa_mask, signal);
+    action.sa_flags = SA_RESTART;
+    for (int signal : kStopSignals) ::sigaction(signal, &action, nullptr);
+}
+
+int StopSignal() {
+    return firstSignal.load();
+}
+
+int StopSignalCount() {
+    return signalCount.load();
+}
+
+int StopExitStatus() {
+    return 128 + StopSignal();
+}
+
+int StopWakeFd() {
+    return wakePipe[0];
+}
+
+void DrainStopWake() {
+    char buffer[64];
+    while (wakePipe[0] >= 0 && ::read(wakePipe[0], buffer, sizeof buffer) > 0) {
+    }
+}

@@ -1,0 +1,19 @@
+// SIGINT, SIGTERM and SIGHUP while vandel-cli works with receivers: the first asks the operation
+// to stop at its next safe point (the ports are closed the normal way and the summary and audit
+// record are written); a second asks it to stop at once, still closing the ports. The exit status
+// is then 128 + the first signal's number: 130 (SIGINT), 143 (SIGTERM), 129 (SIGHUP).
+#pragma once
+
+// Installs the handlers; the handler only records the signal, raises the operations' stop level
+// (OperationWait.h) and makes StopWakeFd readable.
+void InstallStopSignals();
+// The first of the three signals received, 0 when none came.
+int StopSignal();
+// How many have come.
+int StopSignalCount();
+// 128 + StopSignal().
+int StopExitStatus();
+// A descriptor that becomes readable when a signal comes (for a poll), -1 before InstallStopSignals.
+int StopWakeFd();
+// Empties StopWakeFd.
+void DrainStopWake();
