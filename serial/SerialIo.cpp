@@ -56,32 +56,16 @@ Clock::time_point NextBeat(Clock::time_point now) {
     return Clock::time_point((sinceEpoch / period + 1) * period);
 }
 
-int32_t RingUnread(const ReceiveRing& ring) {
-    const int32_t read = ring.readIndex.load();
-    const int32_t write = ring.writeIndex.load();
-    return write >= read ? write - read : write - read + ring.capacity;
-}
-
-// Bytes the ring can still take (it holds at most capacity − 1).
-int32_t RingRoom(const ReceiveRing& ring) {
-    return ring.capacity - 1 - RingUnread(ring);
-}
-
 // Moves what the device holds into the ring, a chunk at a time; true when a byte was stored.
 // The device is read under the lock so that bytes read before a purge cannot land after it. One
 // poll takes at most a ring's worth: a line that never falls quiet still lets the thread write its
-// queue and the application take its bytes between polls. A device whose unread input waits at its
-// source (a network peer) is read no further than the ring has room: a full ring stops the reading,
-// and the peer is held back instead of being read and dropped at full speed.
+// queue and the application take its bytes between polls.
 bool ReadIntoRing(PortSlot& slot) {
     bool stored = false;
     uint8_t chunk[kReadChunk];
-    const bool holdBack = slot.device->HoldsBackUnreadInput();
     for (int32_t taken = 0; taken < slot.ring.capacity && !slot.stopRequested.load();) {
         std::lock_guard<std::recursive_mutex> guard(slot.lock);
-        const int want = holdBack ? std::min<int32_t>(kReadChunk, RingRoom(slot.ring)) : kReadChunk;
-        if (want <= 0) break;
-        const int count = slot.device->Read(chunk, want);
+        const int count = slot.device->Read(chunk, kReadChunk);
         if (count <= 0) break;
         ProgramTrace().Bytes(PortOfSlot(slot), "rx", chunk, count);
         for (int i = 0; i < count; ++i) StoreReceivedByte(slot, chunk[i]);
@@ -223,7 +207,10 @@ uint8_t SerialPutByte(uint8_t port, uint8_t byte) {
 int32_t SerialReceiveCount(uint8_t port) {
     PortSlot* slot = SerialSlotOfPort(port);
     if (!slot || slot->accessMode.load() == kAccessClosed) return -1;
-    return RingUnread(slot->ring);
+    const ReceiveRing& ring = slot->ring;
+    const int32_t read = ring.readIndex.load();
+    const int32_t write = ring.writeIndex.load();
+    return write >= read ? write - read : write - read + ring.capacity;
 }
 
 int32_t SerialTransmitCount(uint8_t port) {

@@ -1,6 +1,5 @@
 // The network serial device against peers that misbehave on purpose: one that floods it faster than
-// it decodes (also while nobody reads the port), one that stops reading while a write carries
-// doubled 0xFF bytes.
+// it decodes, one that stops reading while a write carries doubled 0xFF bytes.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,10 +8,7 @@
 #include <future>
 
 #include "ScriptedServer.h"
-#include "serial/Serial.h"
-#include "serial/SerialTesting.h"
 #include "serial/network/NetworkDevice.h"
-#include "support/WaitUntil.h"
 
 namespace {
 
@@ -97,32 +93,3 @@ TEST(NetworkDeviceData, AWriteCutShortNeverSplitsADoubledIac) {
 }
 
 }  // namespace
-
-// A network port that nobody pumps, against a peer that floods it: once the Receive Ring is full
-// the I/O thread stops reading the socket, so TCP holds the peer back. What the peer got out is
-// bounded by the ring and the socket buffers, however long it tries; the thread keeps its polls
-// (it is not spinning on reads), also with a byte waiting to be sent.
-TEST(NetworkDeviceData, AFullRingHoldsAFloodingPeerBack) {
-    std::atomic<uint64_t> sent{0};
-    const Bytes flood(64 * 1024, 0x55);
-    ScriptedServer server([&](ScriptedConnection& c) {
-        ASSERT_TRUE(c.AcceptNegotiation());
-        ASSERT_TRUE(c.AcknowledgeCommands(4));
-        while (c.Send(flood)) sent += flood.size();
-    });
-    constexpr uint8_t kPort = 1;
-    ASSERT_TRUE(SerialSetDeviceName(kPort, server.DeviceName()));
-    ASSERT_EQ(SerialOpen(kPort, kAccessThreaded, 4096, 9600, 0, 8, 1), 1)
-        << DescribeSerialFailure(SerialLastFailure(kPort));
-    ASSERT_EQ(SerialPutByte(kPort, 0x10), 1);
-    // Twenty polls (two seconds) of a full ring; a thread that reads and drops never finishes one.
-    constexpr uint64_t kBound = 32u * 1024 * 1024;
-    const bool polled = WaitUntil([&] { return SerialIoPassCount(kPort) >= 20 || sent.load() > 4 * kBound; });
-    EXPECT_TRUE(polled);
-    EXPECT_GE(SerialIoPassCount(kPort), 20u) << "the I/O thread is stuck reading the flood";
-    EXPECT_EQ(SerialReceiveCount(kPort), 4095);
-    EXPECT_LT(sent.load(), kBound) << "the flood was read and dropped instead of held back";
-    ASSERT_EQ(SerialClose(kPort), 1);
-    SerialResetDeviceNames();
-    EXPECT_TRUE(server.WaitDone());
-}
