@@ -21,9 +21,12 @@ struct CommandInfo {
 };
 
 constexpr CommandInfo kCommands[] = {
-    {CliCommand::kShow, "show"},           {CliCommand::kDiff, "diff"},     {CliCommand::kLoad, "load"},
-    {CliCommand::kConfigure, "configure"}, {CliCommand::kVerify, "verify"}, {CliCommand::kPorts, "ports"},
-    {CliCommand::kTrace, "trace"},
+    {CliCommand::kShow, "show"},     {CliCommand::kDiff, "diff"},
+    {CliCommand::kLoad, "load"},     {CliCommand::kConfigure, "configure"},
+    {CliCommand::kVerify, "verify"}, {CliCommand::kPorts, "ports"},
+    {CliCommand::kTrace, "trace"},   {CliCommand::kConvert, "convert"},
+    {CliCommand::kSet, "set"},       {CliCommand::kGet, "get"},
+    {CliCommand::kCheck, "check"},
 };
 
 // Which options each command takes.
@@ -38,7 +41,7 @@ bool TakesYes(CliCommand c) {
     return c == CliCommand::kConfigure;
 }
 bool TakesOutput(CliCommand c) {
-    return c == CliCommand::kLoad;
+    return c == CliCommand::kLoad || c == CliCommand::kSet;
 }
 bool TakesPcSettings(CliCommand c) {
     return c == CliCommand::kLoad || c == CliCommand::kConfigure || c == CliCommand::kVerify;
@@ -171,6 +174,8 @@ CliParse ParseCliArguments(const std::vector<std::string>& args, CliArguments& a
         std::string value;
         if (arg == "--") {
             optionsEnded = true;
+        } else if (arg == "--toml" && command == CliCommand::kShow) {
+            arguments.toml = true;
         } else if (arg == "--json" && TakesJson(command)) {
             arguments.json = true;
         } else if ((arg == "--yes" || arg == "-y") && TakesYes(command)) {
@@ -303,8 +308,33 @@ CliParse ParseCliArguments(const std::vector<std::string>& args, CliArguments& a
             }
             arguments.files = positional;
             break;
+        case CliCommand::kConvert:
+        case CliCommand::kCheck:
+            if (positional.size() != (command == CliCommand::kConvert ? 2u : 1u)) {
+                error = name +
+                        (command == CliCommand::kConvert ? " wants IN and OUT, not "
+                                                         : " wants one settings file, not ") +
+                        Count(positional.size(), "argument", "arguments");
+                return CliParse::kError;
+            }
+            arguments.files = positional;
+            break;
+        case CliCommand::kSet:
+        case CliCommand::kGet:
+            if (positional.size() < 2) {
+                error = name + " wants a settings file and at least one " +
+                        (command == CliCommand::kSet ? "KEY=VALUE" : "KEY");
+                return CliParse::kError;
+            }
+            arguments.files = {positional[0]};
+            arguments.assignments.assign(positional.begin() + 1, positional.end());
+            break;
         case CliCommand::kNone:
             break;
+    }
+    if (arguments.toml && arguments.json) {
+        error = "show takes --json or --toml, not both";
+        return CliParse::kError;
     }
     return CliParse::kRun;
 }
@@ -337,7 +367,7 @@ constexpr const char* kFleetExitStatusHelp =
 std::string HelpText(CliCommand command) {
     switch (command) {
         case CliCommand::kShow:
-            return "Usage: vandel-cli show FILE [--json]\n"
+            return "Usage: vandel-cli show FILE [--json | --toml]\n"
                    "\n"
                    "Prints every field of a settings file, group by group, as the main window shows it:\n"
                    "combo-box items by their texts, numbers in the edits' formats (the elevation mask in\n"
@@ -345,7 +375,12 @@ std::string HelpText(CliCommand command) {
                    "A file shorter than 169 bytes reads with FF for the missing bytes, as in the window.\n"
                    "FILE - is standard input.\n"
                    "\n"
-                   "  --json   print the fields as JSON\n"
+                   "FILE may be a settings file in the text form (.toml), as everywhere a settings file is "
+                   "taken.\n"
+                   "\n"
+                   "  --json   print the fields as JSON (groupOffset within the group, imageOffset within\n"
+                   "           the image)\n"
+                   "  --toml   print the settings in the text form, vandel-settings(5)\n"
                    "\n"
                    "Exit status: 0 shown; 2 bad arguments or a file that cannot be read.\n";
         case CliCommand::kDiff:
@@ -436,6 +471,42 @@ std::string HelpText(CliCommand command) {
                    "  --json   print the conversation as JSON\n"
                    "\n"
                    "Exit status: 0 printed; 2 bad arguments or a file that cannot be read.\n";
+        case CliCommand::kConvert:
+            return "Usage: vandel-cli convert IN OUT\n"
+                   "\n"
+                   "Writes the settings of IN to OUT, each in the form its name asks for: the text form for\n"
+                   "a name ending in .toml, else the 169 bytes. The text form gives back the same bytes.\n"
+                   "OUT is replaced at once or not at all (the rules of load -o).\n"
+                   "\n"
+                   "Exit status: 0 written; 2 bad arguments or a file that cannot be read or written.\n";
+        case CliCommand::kSet:
+            return "Usage: vandel-cli set FILE KEY=VALUE... [-o OUT]\n"
+                   "\n"
+                   "Sets keys (GROUP.KEY, vandel-settings(5)) of a settings file in either form. A VALUE is\n"
+                   "read as the main window reads its control: an item text or its code, true or false, a\n"
+                   "number with the edit's conversion and message, hex for bytes. A text file keeps its\n"
+                   "comments and every key not set; a key the window writes along with a set one follows\n"
+                   "it (the output baud rate, the custom datum parameters).\n"
+                   "\n"
+                   "  -o, --output OUT   write OUT (either form) and leave FILE as it is\n"
+                   "\n"
+                   "Exit status: 0 written; 2 bad arguments, an unknown key or a bad value: nothing "
+                   "written.\n";
+        case CliCommand::kGet:
+            return "Usage: vandel-cli get FILE KEY...\n"
+                   "\n"
+                   "Prints the value of each KEY (GROUP.KEY) of a settings file in either form, one a line,\n"
+                   "as set takes it back.\n"
+                   "\n"
+                   "Exit status: 0 printed; 2 bad arguments, an unknown key or a file that cannot be read.\n";
+        case CliCommand::kCheck:
+            return "Usage: vandel-cli check FILE\n"
+                   "\n"
+                   "Tells whether configure would stop at the \"Invalid Configuration\" question with these\n"
+                   "settings (self-survey enabled with a dynamics code that does not suit the receiver\n"
+                   "mode), naming the keys that decide it.\n"
+                   "\n"
+                   "Exit status: 0 passes; 1 would stop; 2 bad arguments or a file that cannot be read.\n";
         case CliCommand::kNone:
             break;
     }
@@ -451,6 +522,10 @@ std::string HelpText(CliCommand command) {
            "  ports [--json]                      the serial devices present and whether they can be used\n"
            "  verify FILE DEVICE... [--json]      check receivers against a file, writing nothing\n"
            "  trace FILE [--json]                 a trace as a conversation per port\n"
+           "  convert IN OUT                      a settings file into the other form (.toml or binary)\n"
+           "  set FILE KEY=VALUE... [-o OUT]      set keys of a settings file\n"
+           "  get FILE KEY...                     print keys of a settings file\n"
+           "  check FILE                          would configure stop at \"Invalid Configuration\"?\n"
            "\n"
            "DEVICE is a tty path (/dev/ttyUSB0) or a network serial port (rfc2217://HOST:PORT).\n"
            "Progress goes to standard error (--quiet: none).\n"

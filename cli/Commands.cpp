@@ -17,6 +17,7 @@
 #include "cli/Ports.h"
 #include "cli/Progress.h"
 #include "cli/SettingsFileRead.h"
+#include "cli/SettingsTextCommands.h"
 #include "cli/ShowDiff.h"
 #include "cli/TraceReading.h"
 #include "link/PcSerialSettings.h"
@@ -118,6 +119,8 @@ int RunShow(const CliArguments& arguments, std::FILE* out, std::FILE* err) {
     if (!ReadFileOrSay(arguments.files[0], file, err)) return kExitUsage;
     if (arguments.json)
         PrintJson(out, ShowJson(arguments.files[0], file));
+    else if (arguments.toml)
+        Print(out, SettingsToText(file.bytes.data()));
     else
         Print(out, ShowText(arguments.files[0], file));
     return kExitSuccess;
@@ -180,7 +183,8 @@ int RunLoad(const CliArguments& arguments, std::FILE* out, std::FILE* err) {
         std::fwrite(SettingsImage.data(), 1, SettingsImage.size(), out);
         return kExitSuccess;
     }
-    if (!SaveSettingsImage(arguments.output, error)) {
+    const std::string contents = SettingsFileContents(arguments.output, SettingsImage);
+    if (!SaveFileAtomically(arguments.output, contents.data(), contents.size(), error)) {
         Message(err, "cannot write " + arguments.output + ": " + error);
         return kExitFailed;
     }
@@ -216,6 +220,13 @@ int RunConfigure(const CliArguments& arguments, std::FILE* out, std::FILE* err) 
         Message(err, "no receiver was touched");
         return kExitUsage;
     }
+
+    // The keys that make a file fail the self-survey/dynamics check are named before its question
+    // is asked (once: not again in each run's own process).
+    if (kind == RunKind::kConfigure && arguments.progressFd < 0)
+        for (const auto& [path, bytes] : files)
+            if (const std::string fields = InvalidConfigurationFields(bytes.bytes); !fields.empty())
+                Message(err, "warning: " + path + " fails the self-survey/dynamics check: " + fields);
 
     std::vector<std::string> labels;
     for (const FleetReceiver& receiver : receivers) labels.push_back(receiver.device);
@@ -311,6 +322,14 @@ int Dispatch(const CliArguments& arguments, std::FILE* out, std::FILE* err) {
             return RunPorts(arguments, out, err);
         case CliCommand::kTrace:
             return RunTrace(arguments, out, err);
+        case CliCommand::kConvert:
+            return RunConvert(arguments, out, err);
+        case CliCommand::kSet:
+            return RunSet(arguments, out, err);
+        case CliCommand::kGet:
+            return RunGet(arguments, out, err);
+        case CliCommand::kCheck:
+            return RunCheck(arguments, out, err);
         case CliCommand::kNone:
             break;
     }
