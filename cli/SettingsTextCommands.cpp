@@ -109,8 +109,8 @@ std::string InvalidConfigurationWarning(const std::string& path, const Image& im
 
 bool EditSettingsText(const std::string& text, const std::string& name,
                       const std::vector<const SettingsKey*>& keys,
-                      const std::vector<const SettingsKey*>& added, const uint8_t* image, std::string& edited,
-                      std::string& error) {
+                      const std::vector<const SettingsKey*>& added, const uint8_t* image,
+                      const std::string& newFolder, std::string& edited, std::string& error) {
     SettingsTextFile parsed;
     if (!ParseSettingsText(text, name, parsed, error)) return false;
 
@@ -145,6 +145,24 @@ bool EditSettingsText(const std::string& text, const std::string& name,
             if (inserts.count(key->table) == 0) tableOrder.push_back(key->table);
             inserts[key->table].push_back(key->key + " = " + value + "  # " + SettingsKeyComment(*key) +
                                           "\n");
+        }
+    }
+    namespace fs = std::filesystem;
+    if (parsed.hasBase && fs::path(parsed.base).is_relative() && !parsed.base.empty()) {
+        std::error_code ec;
+        const fs::path from = fs::weakly_canonical(FolderOf(name), ec);
+        const fs::path to = fs::weakly_canonical(newFolder, ec);
+        const fs::path moved = fs::relative(from / parsed.base, to, ec);
+        if (!ec && !moved.empty() && from != to) {
+            if (parsed.baseEntry.length == 0) {
+                error = name + ": the base spans lines and cannot be renamed for " + newFolder;
+                return false;
+            }
+            std::string quoted = "\"";
+            for (const char c : moved.string())
+                quoted += (c == '"' || c == '\\') ? std::string("\\") + c : std::string(1, c);
+            changes.push_back(
+                {parsed.baseEntry.line, parsed.baseEntry.column, parsed.baseEntry.length, quoted + "\""});
         }
     }
     // Right to left within a line, so that each change keeps the columns of the ones before it.
@@ -238,14 +256,23 @@ int RunSet(const CliArguments& arguments, std::FILE*, std::FILE* err) {
         std::vector<const SettingsKey*> keys;
         std::vector<const SettingsKey*> added;
         for (const auto& [key, value] : values) {
-            keys.push_back(key);
+            if (std::find(keys.begin(), keys.end(), key) == keys.end()) keys.push_back(key);
             added.push_back(key);
             for (const SettingsKey* follower : FollowerKeys(*key))
                 if (std::find(keys.begin(), keys.end(), follower) == keys.end()) keys.push_back(follower);
         }
-        if (!EditSettingsText(text, path, keys, added, image.data(), contents, error)) {
-            Say(err, error);
-            return kExitUsage;
+        // The keys that follow a set one are written only where the file gives them, unless the file
+        // would then read differently (a base giving other values for them): then they are added too.
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            if (!EditSettingsText(text, path, keys, attempt == 0 ? added : keys, image.data(),
+                                  FolderOf(target), contents, error)) {
+                Say(err, error);
+                return kExitUsage;
+            }
+            std::array<uint8_t, kSettingsImageSize> again{};
+            std::string ignored;
+            if (SettingsImageFromText(contents, target, FolderOf(target), again, ignored) && again == image)
+                break;
         }
     } else {
         contents = SettingsFileContents(target, image);

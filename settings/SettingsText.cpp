@@ -520,6 +520,11 @@ bool ParseSettingsText(const std::string& text, const std::string& name, Setting
             }
             file.hasBase = true;
             file.base = table.as_string().str;
+            file.baseEntry.line = static_cast<int>(table.location().line());
+            file.baseEntry.column = static_cast<int>(table.location().column());
+            if (static_cast<size_t>(file.baseEntry.column - 1) + table.location().region() <=
+                table.location().line_str().size())
+                file.baseEntry.length = static_cast<int>(table.location().region());
             continue;
         }
         const bool known = std::any_of(SettingsKeys().begin(), SettingsKeys().end(),

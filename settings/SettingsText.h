@@ -67,6 +67,7 @@ struct SettingsTextEntry {
 struct SettingsTextFile {
     bool hasBase = false;
     std::string base;
+    SettingsTextEntry baseEntry;  // where the base's name stands (its key is nullptr)
     std::vector<SettingsTextEntry> entries;
 };
 

@@ -1,6 +1,7 @@
 // The settings text form through the real program: convert, show --toml, set, get, check, bases.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <fstream>
 #include <sstream>
@@ -60,7 +61,8 @@ TEST_F(CliSettingsText, ConvertGoesBothWaysByteForByteAndEveryCommandTakesEither
                 HasSubstr("dynamics_code = \"Stationary\"  # Dynamics Code; list; image byte 18\n"));
     EXPECT_THAT(
         shown.out,
-        HasSubstr("elevation_mask_degrees = 10.000008  # Elevation Mask (degrees); edit; image bytes 20-23\n"));
+        HasSubstr(
+            "elevation_mask_degrees = 10.000008  # Elevation Mask (degrees); edit; image bytes 20-23\n"));
 
     EXPECT_EQ(RunCli({"diff", rack, factory}).exitStatus, 0);
     EXPECT_EQ(RunCli({"show", rack}).out.substr(rack.size()),
@@ -142,6 +144,16 @@ TEST_F(CliSettingsText, ASiteFileTakesTheRestFromItsBasesAndACycleIsRefused) {
     EXPECT_EQ(TextOf(folder.File("site.toml")),
               "base = \"rack.toml\"\n[2d_altitude]\naltitude_m = 312.5\n[datum]\ndatum = \"NAD-83\"\n\n"
               "[gps_configuration]\npdop_mask = 6.5  # PDOP Mask; edit; image bytes 28-31\n");
+
+    // Written elsewhere, a site file names its base from there; two keys of a new table go under one header.
+    ASSERT_EQ(mkdir(folder.File("elsewhere").c_str(), 0755), 0);
+    const std::string moved = folder.File("elsewhere/site.toml");
+    const CliResult written =
+        RunCli({"set", folder.File("site.toml"), "datum.datum=Custom", "datum.dx=1.5", "-o", moved});
+    ASSERT_EQ(written.exitStatus, 0) << written.err;
+    EXPECT_THAT(TextOf(moved), HasSubstr("base = \"../rack.toml\"\n"));
+    EXPECT_EQ(RunCli({"get", moved, "datum.datum", "datum.dx", "2d_altitude.altitude_m"}).out,
+              "Custom\n1.5\n312.500\n");
 
     ASSERT_TRUE(WriteText(folder.File("a.toml"), "base = \"b.toml\"\n"));
     ASSERT_TRUE(WriteText(folder.File("b.toml"), "base = \"a.toml\"\n"));
