@@ -33,8 +33,9 @@ std::string SettingsFileContents(const std::string& path,
 
 // text (a settings text file) with the values of keys taken from image: a key the text gives is
 // rewritten where it stands, a key it does not give (only those in added) is put under its
-// table. Comments, layout and every other key stay as they are.
+// table. Comments, layout and every other key stay as they are. A base named relative to the
+// text's folder is renamed relative to newFolder, where the edited text goes.
 bool EditSettingsText(const std::string& text, const std::string& name,
                       const std::vector<const SettingsKey*>& keys,
-                      const std::vector<const SettingsKey*>& added, const uint8_t* image, std::string& edited,
-                      std::string& error);
+                      const std::vector<const SettingsKey*>& added, const uint8_t* image,
+                      const std::string& newFolder, std::string& edited, std::string& error);
