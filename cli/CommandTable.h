@@ -45,7 +45,7 @@ const CliCommandSpec* FindCliCommand(CliCommand command);
 const CliCommandSpec* FindCliCommand(const std::string& name);
 
 // The families of commands (cli/commands/*.cpp).
-std::vector<CliCommandSpec> FileCommands();      // show, diff, trace
+std::vector<CliCommandSpec> FileCommands();      // show, diff, trace, convert, set, get, check
 std::vector<CliCommandSpec> ReceiverCommands();  // load, configure, verify
 std::vector<CliCommandSpec> PortsCommands();     // ports, probe
 
