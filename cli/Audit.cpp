@@ -1,7 +1,5 @@
 #include "cli/Audit.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,6 +9,7 @@
 
 #include "bytes/Sha256.h"
 #include "cli/Ports.h"
+#include "cli/platform/Platform.h"
 #include "operations/SummaryTables.h"
 #include "serial/network/NetworkDevice.h"
 
@@ -97,8 +96,7 @@ bool AuditFile::Open(const std::string& path, std::string& error) {
         error = path + ": not a regular file";
         return false;
     }
-    // O_NONBLOCK: opening a FIFO with no reader must not wait; it is refused below anyway.
-    fd_ = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0644);
+    fd_ = OpenForAppend(path);
     if (fd_ < 0) {
         error = path + ": " + std::strerror(errno);
         return false;
@@ -110,7 +108,6 @@ bool AuditFile::Open(const std::string& path, std::string& error) {
         fd_ = -1;
         return false;
     }
-    ::fcntl(fd_, F_SETFL, O_WRONLY | O_APPEND);
     path_ = path;
     return true;
 }
@@ -123,25 +120,23 @@ bool AuditFile::Append(RunKind kind, std::chrono::system_clock::time_point start
         text +=
             AuditLine(kind, started, receivers[i], files.at(receivers[i].settingsFile), result.outcomes[i]) +
             "\n";
-    while (::flock(fd_, LOCK_EX) != 0) {
-        if (errno != EINTR) {
-            error = path_ + ": cannot lock: " + std::strerror(errno);
-            return false;
-        }
+    if (!LockWholeFile(fd_, true)) {
+        error = path_ + ": cannot lock: " + std::strerror(errno);
+        return false;
     }
     size_t done = 0;
     while (done < text.size()) {
-        const ssize_t n = ::write(fd_, text.data() + done, text.size() - done);
+        const auto n = ::write(fd_, text.data() + done, static_cast<unsigned>(text.size() - done));
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
             error = path_ + ": " + std::strerror(n < 0 ? errno : ENOSPC);
-            ::flock(fd_, LOCK_UN);
+            LockWholeFile(fd_, false);
             return false;
         }
         done += static_cast<size_t>(n);
     }
-    const bool synced = ::fsync(fd_) == 0;
-    ::flock(fd_, LOCK_UN);
+    const bool synced = SyncFile(fd_);
+    LockWholeFile(fd_, false);
     if (!synced) error = path_ + ": " + std::strerror(errno);
     return synced;
 }

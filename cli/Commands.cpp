@@ -19,6 +19,7 @@
 #include "cli/SettingsFileRead.h"
 #include "cli/ShowDiff.h"
 #include "cli/TraceReading.h"
+#include "cli/platform/Platform.h"
 #include "link/PcSerialSettings.h"
 #include "link/PortContext.h"
 #include "operations/ConfigureReceivers.h"
@@ -99,7 +100,7 @@ bool CheckOutputFile(const std::string& path, std::string& error) {
     }
     fs::path folder = fs::path(target).parent_path();
     if (folder.empty()) folder = ".";
-    if (::access(folder.c_str(), W_OK | X_OK) != 0) {
+    if (!CanWriteIn(folder.string())) {
         error = path + ": cannot write in " + folder.string() + ": " + std::strerror(errno);
         return false;
     }

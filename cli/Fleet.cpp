@@ -1,10 +1,12 @@
 #include "cli/Fleet.h"
 
+#include <unistd.h>
+#ifndef _WIN32
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
 #include <sys/wait.h>
-#include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cerrno>
@@ -21,7 +23,9 @@
 #include "serial/Trace.h"
 #include "settings/Display.h"
 
+#ifndef _WIN32
 extern char** environ;
+#endif
 
 namespace {
 
@@ -112,6 +116,7 @@ void RunHere(const std::vector<FleetReceiver>& receivers, const std::vector<size
 }
 
 // ---- Runs in processes of their own ----
+#ifndef _WIN32
 
 struct ChildRun {
     size_t run = 0;
@@ -334,6 +339,8 @@ void CollectChild(const ChildRun& child, const std::vector<FleetReceiver>& recei
     }
 }
 
+#endif  // _WIN32
+
 // The "Invalid Configuration" question, once for each settings file, before any run starts.
 bool AskForEveryFile(const std::vector<FleetReceiver>& receivers,
                      const std::vector<std::vector<size_t>>& runs, const FleetFiles& files,
@@ -350,6 +357,25 @@ bool AskForEveryFile(const std::vector<FleetReceiver>& receivers,
     return true;
 }
 
+#ifdef _WIN32
+// Runs in processes of their own are not built for Windows yet: each receiver says so, and nothing
+// is opened or sent.
+void RunInChildren(const std::vector<FleetReceiver>& receivers, const std::vector<std::vector<size_t>>& runs,
+                   const FleetRunOptions& /*options*/, ProgressBoard& /*board*/, FleetResult& result) {
+    for (size_t r = 0; r < runs.size(); ++r) {
+        for (size_t i = 0; i < runs[r].size(); ++i) {
+            FleetOutcome& outcome = result.outcomes[runs[r][i]];
+            outcome.run = r + 1;
+            outcome.comm = static_cast<int>(i + 1);
+            outcome.noResult =
+                "on Windows one run takes at most twenty receivers with one settings file and one PC side; "
+                "these " +
+                std::to_string(receivers.size()) + " receivers need " + std::to_string(runs.size()) +
+                " runs: give them in separate commands";
+        }
+    }
+}
+#else
 void RunInChildren(const std::vector<FleetReceiver>& receivers, const std::vector<std::vector<size_t>>& runs,
                    const FleetRunOptions& options, ProgressBoard& board, FleetResult& result) {
     const std::string program = SelfPath();
@@ -368,6 +394,7 @@ void RunInChildren(const std::vector<FleetReceiver>& receivers, const std::vecto
     WatchChildren(children, board);
     for (const ChildRun& child : children) CollectChild(child, receivers, result);
 }
+#endif
 
 }  // namespace
 

@@ -8,8 +8,10 @@
 #include "cli/Commands.h"
 
 int main(int argc, char** argv) {
+#ifdef SIGPIPE
     // A network serial port whose peer hangs up must end in an error, not in SIGPIPE.
     std::signal(SIGPIPE, SIG_IGN);
+#endif
 
     const std::vector<std::string> args(argv + 1, argv + argc);
     CliArguments arguments;

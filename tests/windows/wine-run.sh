@@ -1,0 +1,136 @@
+#!/usr/bin/env bash
+# The Windows programs under Wine: the unit suites, then vandel-cli.exe against the Linux
+# kirp-emulator on a pseudo-terminal that Wine maps to COM3, against kirp-emulator.exe --listen
+# (RFC 2217) under Wine, and on a COM port another Windows program holds. Every step is bounded
+# in time; the Wine prefix is private to the build.
+# Usage: tests/windows/wine-run.sh WINDOWS_BUILD_DIR LINUX_BIN_DIR [ctest arguments]
+set -euo pipefail
+win="$1"
+lin="$2"
+shift 2
+
+export WINEPREFIX="$win/wine-prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+wine="$(command -v wine64 || command -v wine || echo /usr/lib/wine/wine64)"
+wineserver="$(command -v wineserver || echo /usr/lib/wine/wineserver64)"
+work="$(mktemp -d)"
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  "$wineserver" -k 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+start=$SECONDS
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  timeout 240 "$wine" wineboot -i >/dev/null 2>&1 || true
+fi
+# One server for the whole run: each program then starts in a fraction of a second.
+"$wineserver" -p 300 2>/dev/null || true
+echo "Wine prefix ready in $((SECONDS - start)) s"
+
+status=0
+start=$SECONDS
+timeout 900 ctest --test-dir "$win" --output-on-failure -j2 "$@" || status=1
+echo "Windows unit suites under Wine took $((SECONDS - start)) s"
+
+start=$SECONDS
+check() {
+  local what="$1"
+  shift
+  if "$@"; then
+    echo "ok     $what"
+  else
+    echo "FAILED $what"
+    status=1
+  fi
+}
+
+# Waits (at most 20 s) for a program's first line matching a pattern in its output file.
+wait_for() {
+  local file="$1" pattern="$2"
+  for _ in $(seq 200); do
+    grep -q -- "$pattern" "$file" 2>/dev/null && return 0
+    sleep 0.1
+  done
+  echo "no '$pattern' in $file:" >&2
+  cat "$file" >&2
+  return 1
+}
+
+# A Linux receiver on a pty (extra arguments to kirp-emulator), mapped to COM3: sets PTY.
+emulator_on_com3() {
+  local name="$1"
+  shift
+  "$lin/kirp-emulator" --pty --log "$work/$name.log" "$@" >"$work/$name.out" 2>&1 &
+  pids+=($!)
+  wait_for "$work/$name.out" "receiver 1 on" || return 1
+  PTY="$(awk '/receiver 1 on/ {print $4}' "$work/$name.out")"
+  ln -sfn "$PTY" "$WINEPREFIX/dosdevices/com3"
+}
+
+# A receiver kirp-emulator.exe serves under Wine: sets URL.
+emulator_exe() {
+  local name="$1"
+  shift
+  "$wine" "$win/bin/kirp-emulator.exe" --listen 127.0.0.1:0 --log "$work/$name.log" "$@" >"$work/$name.out" 2>&1 &
+  pids+=($!)
+  wait_for "$work/$name.out" "listening on" || return 1
+  URL="$(grep -o 'rfc2217://[^)]*' "$work/$name.out")"
+}
+
+cli_exe() { timeout 120 "$wine" "$win/bin/vandel-cli.exe" "$@"; }
+cli_linux() { timeout 120 "$lin/vandel-cli" "$@"; }
+# The packets a receiver got, in order, without their times.
+received() { awk '$3 == "rx" { $1 = ""; print }' "$1"; }
+is_169() { [ "$(stat -c %s "$1")" = 169 ]; }
+
+# load: the same 169 bytes as the Linux tool from the same receiver.
+emulator_on_com3 load
+cli_linux load "$PTY" -o "$work/linux.dat" --quiet
+check "load COM3" cli_exe load COM3 -o "$work/windows.dat" --quiet
+check "  ... 169 bytes" is_169 "$work/windows.dat"
+check "  ... the Linux tool's bytes" cmp "$work/linux.dat" "$work/windows.dat"
+
+# configure: a file with other settings; the receiver gets the same packets from both tools.
+cp "$work/linux.dat" "$work/rack.dat"
+printf '\x3e\x86\x0a\x8a' | dd of="$work/rack.dat" bs=1 seek=20 conv=notrunc status=none
+emulator_on_com3 configure-linux
+cli_linux configure "$work/rack.dat" "$PTY" --yes --quiet >"$work/configure-linux.txt"
+emulator_on_com3 configure-windows
+check "configure COM3 succeeds" cli_exe configure "$work/rack.dat" COM3 --yes --quiet
+check "  ... the receiver got the packets the Linux tool sends" \
+  diff <(received "$work/configure-linux.log") <(received "$work/configure-windows.log")
+check "verify COM3 matches" cli_exe verify "$work/rack.dat" COM3 --quiet
+
+# A COM port another Windows program holds is refused as busy, with its reason.
+"$wine" "$win/tests/hold_port.exe" COM3 30 >"$work/hold.out" 2>&1 &
+holder=$!
+pids+=($holder)
+if wait_for "$work/hold.out" held; then
+  set +e
+  cli_exe load COM3 -o "$work/busy.dat" --quiet 2>"$work/busy.err"
+  busy_status=$?
+  set -e
+  check "a held COM3 is refused (exit status 1)" test "$busy_status" = 1
+  check "  ... as busy, with its reason" grep -q "busy: opened for exclusive use by another program" "$work/busy.err"
+  check "  ... and nothing written" test ! -e "$work/busy.dat"
+else
+  check "hold_port holds COM3" false
+fi
+kill "$holder" 2>/dev/null || true
+
+# RFC 2217: kirp-emulator.exe under Wine, the Windows tool on its network port.
+emulator_exe network
+check "load over RFC 2217 from kirp-emulator.exe" cli_exe load "$URL" -o "$work/network.dat" --quiet
+check "  ... the same 169 bytes" cmp "$work/linux.dat" "$work/network.dat"
+# A receiver at other line settings: found again through the Break Reply.
+emulator_exe other-line --port-b 19200,8,O,1
+check "load from a receiver at 19200,8,O,1 (Break Reply)" cli_exe load "$URL" -o "$work/other.dat" --quiet
+check "  ... it saw the line break" grep -q "line break" "$work/other-line.log"
+check "  ... the same 169 bytes" cmp "$work/linux.dat" "$work/other.dat"
+check "kirp-emulator.exe --pty says it needs Linux" \
+  bash -c "'$wine' '$win/bin/kirp-emulator.exe' --pty 2>&1 | grep -q 'need Linux'"
+
+echo "Windows end-to-end tests under Wine took $((SECONDS - start)) s"
+exit "$status"
