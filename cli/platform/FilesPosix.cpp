@@ -9,7 +9,8 @@
 
 int OpenForAppend(const std::string& path) {
     // O_NONBLOCK: opening a FIFO with no reader must not wait; the caller refuses it anyway.
-    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0644);
+    const int fd =
+        ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0644);
     if (fd >= 0) ::fcntl(fd, F_SETFL, O_WRONLY | O_APPEND);
     return fd;
 }

@@ -8,7 +8,8 @@
 #include "cli/platform/Platform.h"
 
 int OpenForAppend(const std::string& path) {
-    return ::_open(path.c_str(), _O_WRONLY | _O_APPEND | _O_CREAT | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
+    return ::_open(path.c_str(), _O_WRONLY | _O_APPEND | _O_CREAT | _O_BINARY | _O_NOINHERIT,
+                   _S_IREAD | _S_IWRITE);
 }
 
 bool LockWholeFile(int fd, bool lock) {

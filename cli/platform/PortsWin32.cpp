@@ -27,7 +27,8 @@ PortListing DescribePort(const std::string& path, const std::string& /*devDir*/)
 std::vector<PortListing> ListSerialPorts(const std::string& /*devDir*/) {
     std::vector<PortListing> ports;
     HKEY key = nullptr;
-    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, "HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ, &key) != ERROR_SUCCESS)
+    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, "HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ, &key) !=
+        ERROR_SUCCESS)
         return ports;  // no serial port at all
     for (DWORD index = 0;; ++index) {
         char name[256];

@@ -24,7 +24,8 @@ std::string SystemMessage(DWORD error) {
         error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
     std::string message = length > 0 && text != nullptr ? std::string(text, length) : "";
     if (text != nullptr) ::LocalFree(text);
-    while (!message.empty() && std::isspace(static_cast<unsigned char>(message.back())) != 0) message.pop_back();
+    while (!message.empty() && std::isspace(static_cast<unsigned char>(message.back())) != 0)
+        message.pop_back();
     if (!message.empty() && message.back() == '.') message.pop_back();
     return message.empty() ? "system error " + std::to_string(error) : message;
 }
@@ -76,7 +77,8 @@ class Win32Device final : public SerialDevice {
         if (number == 0) return Fail(SerialFailureCode::kNoSuchDevice, name + ": not a COM port name");
         const std::string path = DevicePath(number);
         // No sharing: while the port is open here, no other program can open it.
-        handle_ = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        handle_ =
+            ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
         if (handle_ == INVALID_HANDLE_VALUE) {
             const DWORD error = ::GetLastError();
             switch (error) {
@@ -153,7 +155,8 @@ class Win32Device final : public SerialDevice {
             return Fail(SerialFailureCode::kLineSettings, SystemMessage(::GetLastError()));
         if (got.BaudRate != dcb.BaudRate || got.ByteSize != dcb.ByteSize || got.Parity != dcb.Parity ||
             got.StopBits != dcb.StopBits)
-            return Fail(SerialFailureCode::kLineSettings, "the device kept other settings than those asked for");
+            return Fail(SerialFailureCode::kLineSettings,
+                        "the device kept other settings than those asked for");
         return true;
     }
 
@@ -202,8 +205,12 @@ class Win32Device final : public SerialDevice {
         return static_cast<int>(written);
     }
 
-    bool PurgeInput() override { return IsOpen() && ::PurgeComm(handle_, PURGE_RXABORT | PURGE_RXCLEAR) != 0; }
-    bool PurgeOutput() override { return IsOpen() && ::PurgeComm(handle_, PURGE_TXABORT | PURGE_TXCLEAR) != 0; }
+    bool PurgeInput() override {
+        return IsOpen() && ::PurgeComm(handle_, PURGE_RXABORT | PURGE_RXCLEAR) != 0;
+    }
+    bool PurgeOutput() override {
+        return IsOpen() && ::PurgeComm(handle_, PURGE_TXABORT | PURGE_TXCLEAR) != 0;
+    }
 
     bool SetBreak(bool on) override {
         return IsOpen() && (on ? ::SetCommBreak(handle_) : ::ClearCommBreak(handle_)) != 0;
