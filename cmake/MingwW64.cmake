@@ -14,8 +14,10 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 # GCC 12 at -O3 warns of overlapping copies inside std::string that cannot happen (GCC bug 105329).
 set(CMAKE_CXX_FLAGS_INIT "-Wno-restrict")
-# Windows 10 and later: the Winsock poll and the console calls the programs use; gmtime_r.
-add_compile_definitions(_WIN32_WINNT=0x0A00 WIN32_LEAN_AND_MEAN NOMINMAX _POSIX_THREAD_SAFE_FUNCTIONS)
+# Windows 10 and later: the Winsock poll and the console calls the programs use; gmtime_r; printf
+# as on Linux ("-nan", %lld).
+add_compile_definitions(_WIN32_WINNT=0x0A00 WIN32_LEAN_AND_MEAN NOMINMAX _POSIX_THREAD_SAFE_FUNCTIONS
+                        __USE_MINGW_ANSI_STDIO=1)
 find_program(VC_WINE NAMES wine64 wine PATHS /usr/lib/wine)
 if(VC_WINE)
   set(CMAKE_CROSSCOMPILING_EMULATOR ${VC_WINE})
