@@ -169,7 +169,7 @@ TEST_F(SerialDriverTest, ModeOneFailsAndLeavesSlotClosed) {
 
 TEST_F(SerialDriverTest, OpenUsesTheDeviceNameOfThePort) {
     ASSERT_EQ(SerialOpen(10, kAccessDirect, 4096, 9600, 0, 8, 1), 1);
-    EXPECT_EQ(fake.With([](FakeLine& l) { return l.openedName; }), "/dev/ttyS9");
+    EXPECT_EQ(fake.With([](FakeLine& l) { return l.openedName; }), OwnPort(10));
 }
 
 TEST_F(SerialDriverTest, OpenSetsQueueSizesToTheRingCapacity) {
