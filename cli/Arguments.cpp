@@ -8,8 +8,8 @@
 #include "settings/SettingsControls.h"
 
 const char* CommandName(CliCommand command) {
-    const CliCommandSpec* spec = FindCliCommand(command);
-    return spec == nullptr ? "" : spec->name;
+    const CliCommandEntry* entry = FindCliCommand(command);
+    return entry == nullptr ? "" : entry->name;
 }
 
 std::string PcSettingsProblem(const std::string& who, const std::string& text) {
@@ -74,11 +74,11 @@ bool IsHelp(const std::string& arg) {
 }
 
 // "--json=x": CLI11 would take it; a flag takes no value here.
-bool RefuseFlagValues(const CliCommandSpec& spec, const std::vector<std::string>& tokens,
+bool RefuseFlagValues(const CliCommandEntry& entry, const std::vector<std::string>& tokens,
                       std::string& error) {
     for (const std::string& token : tokens) {
         if (token.find('=') == std::string::npos) continue;
-        for (const CliOption& option : spec.options) {
+        for (const CliOption& option : entry.options) {
             if (option.value == nullptr && Names(option, NameOf(token))) {
                 error = NameOf(token) + " takes no value";
                 return false;
@@ -108,15 +108,15 @@ bool ApplyOption(const CliOption& option, const CLI::Option& parsed, const std::
 
 // The options of one command through CLI11, into the record; the positional arguments into
 // positional. tokens holds what comes before "--".
-bool ParseOptions(const CliCommandSpec& spec, const std::vector<std::string>& tokens, CliArguments& arguments,
-                  std::vector<std::string>& positional, std::string& error) {
-    if (!RefuseFlagValues(spec, tokens, error)) return false;
-    CLI::App app{"", spec.name};
+bool ParseOptions(const CliCommandEntry& entry, const std::vector<std::string>& tokens,
+                  CliArguments& arguments, std::vector<std::string>& positional, std::string& error) {
+    if (!RefuseFlagValues(entry, tokens, error)) return false;
+    CLI::App app{"", entry.name};
     app.set_help_flag();  // the help is the table's, not CLI11's
     app.allow_extras();
     app.add_option("arguments", positional);
     std::vector<CLI::Option*> parsed;
-    for (const CliOption& option : spec.options) {
+    for (const CliOption& option : entry.options) {
         parsed.push_back(
             option.value == nullptr
                 ? app.add_flag(option.names)
@@ -140,12 +140,12 @@ bool ParseOptions(const CliCommandSpec& spec, const std::vector<std::string>& to
     unknown.insert(unknown.end(), positional.begin(), positional.end());
     for (const std::string& extra : unknown) {
         if (extra.size() > 1 && extra[0] == '-') {
-            error = "unknown option '" + extra + "' for " + spec.name;
+            error = "unknown option '" + extra + "' for " + entry.name;
             return false;
         }
     }
-    for (size_t i = 0; i < spec.options.size(); ++i)
-        if (!ApplyOption(spec.options[i], *parsed[i], tokens, arguments, error)) return false;
+    for (size_t i = 0; i < entry.options.size(); ++i)
+        if (!ApplyOption(entry.options[i], *parsed[i], tokens, arguments, error)) return false;
     return true;
 }
 
@@ -163,23 +163,23 @@ CliParse ParseCliArguments(const std::vector<std::string>& args, CliArguments& a
     if (IsHelp(first) || first == "help") {
         // "help COMMAND" shows that command's help.
         if (first == "help" && args.size() > 1) {
-            const CliCommandSpec* spec = FindCliCommand(args[1]);
-            if (spec == nullptr) {
+            const CliCommandEntry* entry = FindCliCommand(args[1]);
+            if (entry == nullptr) {
                 error = "unknown command '" + args[1] + "'";
                 return CliParse::kError;
             }
-            arguments.command = spec->command;
+            arguments.command = entry->command;
         }
         arguments.help = true;
         return CliParse::kHelp;
     }
-    const CliCommandSpec* spec = FindCliCommand(first);
-    if (spec == nullptr) {
+    const CliCommandEntry* entry = FindCliCommand(first);
+    if (entry == nullptr) {
         error = first.rfind('-', 0) == 0 ? "expected a command before '" + first + "'"
                                          : "unknown command '" + first + "'";
         return CliParse::kError;
     }
-    arguments.command = spec->command;
+    arguments.command = entry->command;
 
     // Everything after "--" is an argument, whatever it looks like; CLI11 sees only what comes before
     // (it would not end a subcommand's options there).
@@ -191,13 +191,13 @@ CliParse ParseCliArguments(const std::vector<std::string>& args, CliArguments& a
         return CliParse::kHelp;
     }
     std::vector<std::string> positional;
-    if (!ParseOptions(*spec, tokens, arguments, positional, error)) return CliParse::kError;
+    if (!ParseOptions(*entry, tokens, arguments, positional, error)) return CliParse::kError;
     if (end != args.end()) positional.insert(positional.end(), end + 1, args.end());
     if (std::find(positional.begin(), positional.end(), std::string()) != positional.end()) {
         error = "an empty argument";
         return CliParse::kError;
     }
-    return spec->takePositional(positional, arguments, error) ? CliParse::kRun : CliParse::kError;
+    return entry->takePositional(positional, arguments, error) ? CliParse::kRun : CliParse::kError;
 }
 
 namespace {
@@ -260,18 +260,18 @@ void AppendExitStatus(std::string& out, const std::vector<CliExitStatus>& rows) 
 
 std::string HelpText(CliCommand command) {
     std::string out;
-    if (const CliCommandSpec* spec = FindCliCommand(command)) {
-        const std::string program = std::string("vandel-cli ") + spec->name + " ";
-        for (size_t i = 0; i < spec->usage.size(); ++i)
-            AppendWrapped(out, (i == 0 ? "Usage: " : "       ") + program, spec->usage[i],
+    if (const CliCommandEntry* entry = FindCliCommand(command)) {
+        const std::string program = std::string("vandel-cli ") + entry->name + " ";
+        for (size_t i = 0; i < entry->usage.size(); ++i)
+            AppendWrapped(out, (i == 0 ? "Usage: " : "       ") + program, entry->usage[i],
                           7 + program.size());
         out += "\n";
-        AppendParagraphs(out, spec->description);
+        AppendParagraphs(out, entry->description);
         out += "\n";
-        for (const CliOption& option : spec->options)
+        for (const CliOption& option : entry->options)
             if (option.help != nullptr) AppendWrapped(out, "  " + OptionSynopsis(option), option.help, 24);
         out += "\n";
-        AppendExitStatus(out, spec->exitStatus);
+        AppendExitStatus(out, entry->exitStatus);
         return out;
     }
     out =
@@ -280,8 +280,8 @@ std::string HelpText(CliCommand command) {
         "Settings files and receivers without a window.\n"
         "\n"
         "Commands:\n";
-    for (const CliCommandSpec& spec : CliCommandTable())
-        AppendWrapped(out, std::string("  ") + spec.name, spec.summary, 13);
+    for (const CliCommandEntry& entry : CliCommandTable())
+        AppendWrapped(out, std::string("  ") + entry.name, entry.summary, 13);
     out += "\n";
     AppendParagraphs(out,
                      "DEVICE is a tty path (/dev/ttyUSB0) or a network serial port (rfc2217://HOST:PORT). "

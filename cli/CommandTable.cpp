@@ -1,24 +1,24 @@
 #include "cli/CommandTable.h"
 
-const std::vector<CliCommandSpec>& CliCommandTable() {
-    static const std::vector<CliCommandSpec> table = [] {
-        std::vector<CliCommandSpec> commands;
+const std::vector<CliCommandEntry>& CliCommandTable() {
+    static const std::vector<CliCommandEntry> table = [] {
+        std::vector<CliCommandEntry> commands;
         for (auto family : {FileCommands, ReceiverCommands, PortsCommands})
-            for (CliCommandSpec& spec : family()) commands.push_back(std::move(spec));
+            for (CliCommandEntry& entry : family()) commands.push_back(std::move(entry));
         return commands;
     }();
     return table;
 }
 
-const CliCommandSpec* FindCliCommand(CliCommand command) {
-    for (const CliCommandSpec& spec : CliCommandTable())
-        if (spec.command == command) return &spec;
+const CliCommandEntry* FindCliCommand(CliCommand command) {
+    for (const CliCommandEntry& entry : CliCommandTable())
+        if (entry.command == command) return &entry;
     return nullptr;
 }
 
-const CliCommandSpec* FindCliCommand(const std::string& name) {
-    for (const CliCommandSpec& spec : CliCommandTable())
-        if (name == spec.name) return &spec;
+const CliCommandEntry* FindCliCommand(const std::string& name) {
+    for (const CliCommandEntry& entry : CliCommandTable())
+        if (name == entry.name) return &entry;
     return nullptr;
 }
 

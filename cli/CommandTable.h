@@ -25,7 +25,7 @@ struct CliExitStatus {
     const char* meaning;
 };
 
-struct CliCommandSpec {
+struct CliCommandEntry {
     CliCommand command;
     const char* name;
     std::vector<const char*> usage;  // after "vandel-cli NAME ", one form a line
@@ -40,14 +40,14 @@ struct CliCommandSpec {
 };
 
 // Every command, in the order of the tool's help.
-const std::vector<CliCommandSpec>& CliCommandTable();
-const CliCommandSpec* FindCliCommand(CliCommand command);
-const CliCommandSpec* FindCliCommand(const std::string& name);
+const std::vector<CliCommandEntry>& CliCommandTable();
+const CliCommandEntry* FindCliCommand(CliCommand command);
+const CliCommandEntry* FindCliCommand(const std::string& name);
 
 // The families of commands (cli/commands/*.cpp).
-std::vector<CliCommandSpec> FileCommands();      // show, diff, trace
-std::vector<CliCommandSpec> ReceiverCommands();  // load, configure, verify
-std::vector<CliCommandSpec> PortsCommands();     // ports, probe
+std::vector<CliCommandEntry> FileCommands();      // show, diff, trace
+std::vector<CliCommandEntry> ReceiverCommands();  // load, configure, verify
+std::vector<CliCommandEntry> PortsCommands();     // ports, probe
 
 // Shared by the families: option rows that set a member of the record.
 template <bool CliArguments::*member>

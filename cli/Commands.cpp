@@ -320,8 +320,8 @@ int RunTrace(const CliArguments& arguments, std::FILE* out, std::FILE* err) {
 namespace {
 
 int Dispatch(const CliArguments& arguments, std::FILE* out, std::FILE* err) {
-    const CliCommandSpec* spec = FindCliCommand(arguments.command);
-    return spec == nullptr ? kExitUsage : spec->run(arguments, out, err);
+    const CliCommandEntry* entry = FindCliCommand(arguments.command);
+    return entry == nullptr ? kExitUsage : entry->run(arguments, out, err);
 }
 
 }  // namespace

@@ -17,7 +17,7 @@ CliOption Json(const char* help) {
 
 }  // namespace
 
-std::vector<CliCommandSpec> FileCommands() {
+std::vector<CliCommandEntry> FileCommands() {
     return {
         {CliCommand::kShow,
          "show",

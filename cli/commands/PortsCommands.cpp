@@ -3,7 +3,7 @@
 #include "cli/Commands.h"
 #include "cli/Probe.h"
 
-std::vector<CliCommandSpec> PortsCommands() {
+std::vector<CliCommandEntry> PortsCommands() {
     return {
         {CliCommand::kPorts,
          "ports",

@@ -74,7 +74,7 @@ bool TakeFileAndDevices(const std::vector<std::string>& positional, CliArguments
 
 }  // namespace
 
-std::vector<CliCommandSpec> ReceiverCommands() {
+std::vector<CliCommandEntry> ReceiverCommands() {
     std::vector<CliOption> configureOptions = FleetOptions();
     configureOptions.push_back({"-y,--yes", nullptr,
                                 "go on when the settings fail the self-survey/dynamics check (\"Invalid "

@@ -76,12 +76,12 @@ class Ansible:
         return [task['hosts'] for task in report['tasks']], report['stats'], p.stdout
 
 
-def argument_specs(collections):
-    """Each module's argument spec, taken from the module itself."""
+def module_options(collections):
+    """Each module's options as it takes them, captured from the module itself."""
     sys.dont_write_bytecode = True  # nothing written into the source tree
     sys.path.insert(0, collections)
     import importlib
-    specs = {}
+    taken_options = {}
     for name in MODULES:
         module = importlib.import_module('ansible_collections.vandel.receivers.plugins.modules.' + name)
 
@@ -95,8 +95,8 @@ def argument_specs(collections):
         try:
             module.main()
         except Captured as c:
-            specs[name] = c.args[0]
-    return specs
+            taken_options[name] = c.args[0]
+    return taken_options
 
 
 def doc_test(ansible):
@@ -109,19 +109,19 @@ def doc_test(ansible):
     check(shown.returncode == 0 and shown.stderr.strip() == '' and shown.stdout.count('EXAMPLES') == len(names),
           'ansible-doc shows both modules with their examples without a warning', shown.stderr)
     import yaml
-    for name, spec in argument_specs(ansible.collections).items():
+    for name, taken_options in module_options(ansible.collections).items():
         entry = docs.get('vandel.receivers.' + name, {})
         doc = entry.get('doc', {})
         check(doc.get('short_description') and doc.get('description'), '%s is described' % name)
         check(yaml.safe_load(entry.get('examples') or '[]'), '%s has examples that are YAML' % name)
         check(entry.get('return'), '%s documents its return values' % name)
         options = doc.get('options', {})
-        check(set(options) == set(spec), '%s documents exactly its options' % name, '%s against %s' %
-              (sorted(options), sorted(spec)))
-        for option in set(options) & set(spec):
+        check(set(options) == set(taken_options), '%s documents exactly its options' % name, '%s against %s' %
+              (sorted(options), sorted(taken_options)))
+        for option in set(options) & set(taken_options):
             for key, default in (('type', 'str'), ('default', None), ('required', False), ('choices', None),
                                  ('elements', None), ('aliases', None)):
-                documented, taken = options[option].get(key, default), spec[option].get(key, default)
+                documented, taken = options[option].get(key, default), taken_options[option].get(key, default)
                 check(documented == taken, '%s: %s: documented %s %r, taken %r' % (name, option, key, documented,
                                                                                     taken))
 

@@ -69,34 +69,34 @@ TEST(CliCommandTable, EveryOptionIsInTheHelpTheManPageAndTheCompletion) {
     const std::string manOptions = ManOptionHeads(man);
     const std::map<std::string, std::string> completion =
         CompletionOptions(SourceFile("packaging/vandel-cli.bash-completion"));
-    for (const CliCommandSpec& spec : CliCommandTable()) {
-        const std::string help = HelpText(spec.command);
-        const std::string synopsis = ManSynopsis(man, spec.name);
-        EXPECT_NE(synopsis, "") << spec.name << " has no synopsis in the man page";
-        EXPECT_NE(man.find(".B " + std::string(spec.name) + "\n"), std::string::npos)
-            << spec.name << " is not described in the man page's COMMANDS";
-        ASSERT_EQ(completion.count(spec.name), 1u) << spec.name << " has no options in the completion";
-        for (const CliOption& option : spec.options) {
+    for (const CliCommandEntry& entry : CliCommandTable()) {
+        const std::string help = HelpText(entry.command);
+        const std::string synopsis = ManSynopsis(man, entry.name);
+        EXPECT_NE(synopsis, "") << entry.name << " has no synopsis in the man page";
+        EXPECT_NE(man.find(".B " + std::string(entry.name) + "\n"), std::string::npos)
+            << entry.name << " is not described in the man page's COMMANDS";
+        ASSERT_EQ(completion.count(entry.name), 1u) << entry.name << " has no options in the completion";
+        for (const CliOption& option : entry.options) {
             if (option.help == nullptr) continue;  // private
             const std::string name = LongName(option);
             const std::string first =
                 std::string(option.names).substr(0, std::string(option.names).find(','));
-            EXPECT_THAT(help, ::testing::HasSubstr("\n  " + first)) << spec.name << " " << name;
+            EXPECT_THAT(help, ::testing::HasSubstr("\n  " + first)) << entry.name << " " << name;
             // The synopsis may give either name ("-o FILE").
             EXPECT_THAT(synopsis, ::testing::AnyOf(::testing::HasSubstr(ManName(first) + "\n"),
                                                    ::testing::HasSubstr(ManName(name))))
-                << spec.name << " " << name;
+                << entry.name << " " << name;
             EXPECT_NE(manOptions.find(ManName(name)), std::string::npos)
                 << name << " not under OPTIONS: " << manOptions;
-            EXPECT_THAT(completion.at(spec.name), ::testing::HasSubstr(name + " "))
-                << spec.name << " " << name;
+            EXPECT_THAT(completion.at(entry.name), ::testing::HasSubstr(name + " "))
+                << entry.name << " " << name;
         }
     }
 }
 
 TEST(CliCommandTable, TheHelpFitsEightyColumns) {
     std::vector<CliCommand> commands = {CliCommand::kNone};
-    for (const CliCommandSpec& spec : CliCommandTable()) commands.push_back(spec.command);
+    for (const CliCommandEntry& entry : CliCommandTable()) commands.push_back(entry.command);
     for (const CliCommand command : commands) {
         std::stringstream help(HelpText(command));
         for (std::string line; std::getline(help, line);) {
