@@ -14,16 +14,32 @@ constexpr int kExitFailed = 1;   // the files differ, a group did not arrive, a 
 constexpr int kExitUsage = 2;    // bad arguments, a file or device that cannot be used: nothing touched
 constexpr int kExitStopped = 3;  // stopped at the "Invalid Configuration" question: nothing sent
 
-enum class CliCommand { kNone, kShow, kDiff, kLoad, kConfigure, kVerify, kPorts, kTrace, kProbe };
+enum class CliCommand {
+    kNone,
+    kShow,
+    kDiff,
+    kLoad,
+    kConfigure,
+    kVerify,
+    kPorts,
+    kTrace,
+    kProbe,
+    kConvert,
+    kSet,
+    kGet,
+    kCheck
+};
 
 struct CliArguments {
     CliCommand command = CliCommand::kNone;
     bool help = false;
     bool json = false;
     bool yes = false;
-    std::vector<std::string> files;    // show: 1, diff: 2, configure: 1 (with a manifest 0 or 1)
-    std::vector<std::string> devices;  // load: 1, configure: any (none with a manifest), ports: any
-    std::string output;                // load -o
+    bool toml = false;                     // show --toml: the settings in the text form
+    std::vector<std::string> assignments;  // set: KEY=VALUE, get: KEY
+    std::vector<std::string> files;        // show: 1, diff: 2, configure: 1 (with a manifest 0 or 1)
+    std::vector<std::string> devices;      // load: 1, configure: any (none with a manifest), ports: any
+    std::string output;                    // load -o, set -o
     bool pcSettingsGiven = false;
     std::array<uint8_t, kPortConfigurationSize> pcSettings{};  // port configuration layout
     bool pcSettingsAuto = false;  // --pc-settings auto: each port's PC side from a probe

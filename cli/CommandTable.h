@@ -45,7 +45,7 @@ const CliCommandEntry* FindCliCommand(CliCommand command);
 const CliCommandEntry* FindCliCommand(const std::string& name);
 
 // The families of commands (cli/commands/*.cpp).
-std::vector<CliCommandEntry> FileCommands();      // show, diff, trace
+std::vector<CliCommandEntry> FileCommands();      // show, diff, trace, convert, set, get, check
 std::vector<CliCommandEntry> ReceiverCommands();  // load, configure, verify
 std::vector<CliCommandEntry> PortsCommands();     // ports, probe
 

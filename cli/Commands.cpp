@@ -22,6 +22,7 @@
 #include "cli/Probe.h"
 #include "cli/Progress.h"
 #include "cli/SettingsFileRead.h"
+#include "cli/SettingsTextCommands.h"
 #include "cli/ShowDiff.h"
 #include "cli/Silence.h"
 #include "cli/StopSignals.h"
@@ -115,6 +116,8 @@ int RunShow(const CliArguments& arguments, std::FILE* out, std::FILE* err) {
     if (!ReadFileOrSay(arguments.files[0], file, err)) return kExitUsage;
     if (arguments.json)
         PrintJson(out, ShowJson(arguments.files[0], file));
+    else if (arguments.toml)
+        Print(out, SettingsToText(file.bytes.data()));
     else
         Print(out, ShowText(arguments.files[0], file));
     return kExitSuccess;
@@ -186,7 +189,8 @@ int RunLoad(const CliArguments& arguments, std::FILE* out, std::FILE* err) {
         std::fwrite(SettingsImage.data(), 1, SettingsImage.size(), out);
         return kExitSuccess;
     }
-    if (!SaveSettingsImage(arguments.output, error)) {
+    const std::string contents = SettingsFileContents(arguments.output, SettingsImage);
+    if (!SaveFileAtomically(arguments.output, contents.data(), contents.size(), error)) {
         Message(err, "cannot write " + arguments.output + ": " + error);
         return kExitFailed;
     }
@@ -232,6 +236,12 @@ int RunConfigure(const CliArguments& arguments, std::FILE* out, std::FILE* err) 
         Message(err, std::string("interrupted by ") + strsignal(StopSignal()) + ": no receiver was touched");
         return StopExitStatus();
     }
+    // The keys that make a file fail the self-survey/dynamics check are named before its question
+    // is asked (once: not again in each run's own process).
+    if (kind == RunKind::kConfigure)
+        for (const auto& [path, bytes] : files)
+            if (const std::string fields = InvalidConfigurationFields(bytes.bytes); !fields.empty())
+                Message(err, "warning: " + path + " fails the self-survey/dynamics check: " + fields);
 
     std::vector<std::string> labels;
     for (const FleetReceiver& receiver : receivers) labels.push_back(receiver.device);

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "settings/SettingsText.h"
+
 namespace {
 
 const uint8_t* GroupIn(const SettingsFileBytes& file, int groupNo) {
@@ -19,7 +21,9 @@ nlohmann::ordered_json FieldJson(const SettingsField& field, const uint8_t* grou
     json["name"] = field.name;
     json["kind"] = FieldKindName(field.kind);
     if (!field.control.empty()) json["control"] = field.control;
-    json["offset"] = field.offset;
+    json["key"] = GroupTableName(field.group) + "." + SnakeCase(field.name);
+    json["groupOffset"] = field.offset;
+    json["imageOffset"] = SettingsGroup(field.group).offset + field.offset;
     json["width"] = field.width;
     json["text"] = field.text;
     json["hex"] = FieldHex(field, group);
@@ -54,7 +58,8 @@ nlohmann::ordered_json ShowJson(const std::string& path, const SettingsFileBytes
         nlohmann::ordered_json entry;
         entry["number"] = group.number;
         entry["name"] = group.name;
-        entry["offset"] = group.offset;
+        entry["table"] = GroupTableName(group.number);
+        entry["imageOffset"] = group.offset;
         entry["length"] = group.length;
         entry["hex"] = HexBytes(bytes, group.length);
         entry["fields"] = nlohmann::ordered_json::array();
@@ -106,8 +111,10 @@ nlohmann::ordered_json DiffJson(const std::string& firstPath, const std::string&
         entry["group"] = d.first.group;
         entry["groupName"] = SettingsGroup(d.first.group).name;
         entry["field"] = d.first.name;
+        entry["key"] = GroupTableName(d.first.group) + "." + SnakeCase(d.first.name);
         entry["kind"] = FieldKindName(d.first.kind);
-        entry["offset"] = d.first.offset;
+        entry["groupOffset"] = d.first.offset;
+        entry["imageOffset"] = SettingsGroup(d.first.group).offset + d.first.offset;
         entry["width"] = d.first.width;
         entry["old"] = d.first.text;
         entry["new"] = d.second.text;

@@ -15,6 +15,8 @@ int FuzzReportStream(const uint8_t* data, size_t size);
 // The settings file loaded into the window's controls, captured back, and every set command the
 // image then produces.
 int FuzzSettingsFile(const uint8_t* data, size_t size);
+// The settings text form through its reader; what it takes goes to text and back unchanged.
+int FuzzSettingsText(const uint8_t* data, size_t size);
 // The break reply probe on the port, and the parser on the probe's copy and on the raw text.
 int FuzzBreakReply(const uint8_t* data, size_t size);
 // The network serial port's receive path: the telnet COM-PORT decoder in reads of random sizes.
@@ -30,11 +32,9 @@ struct FuzzTarget {
 };
 
 inline constexpr FuzzTarget kFuzzTargets[] = {
-    {"report_stream", FuzzReportStream},
-    {"settings_file", FuzzSettingsFile},
-    {"break_reply", FuzzBreakReply},
-    {"telnet_receive", FuzzTelnetReceive},
-    {"emulator_commands", FuzzEmulatorCommands},
+    {"report_stream", FuzzReportStream},     {"settings_file", FuzzSettingsFile},
+    {"settings_text", FuzzSettingsText},     {"break_reply", FuzzBreakReply},
+    {"telnet_receive", FuzzTelnetReceive},   {"emulator_commands", FuzzEmulatorCommands},
     {"network_receive", FuzzNetworkReceive},
 };
 

@@ -123,6 +123,25 @@ huge[81:89] = f64(1.7e308)
 huge[1:5] = f32(3.4e38)
 write("settings_file", "huge_numbers", bytes(huge))
 
+texts = {
+    "site": 'base = "rack.toml"\n[2d_altitude]\naltitude_m = 312.5\n[timing_output_settings]\npps_offset_s = 1.2e-07\n',
+    "every_kind": ('[2d_altitude]\n2d_altitude = "Set Altitude"  # radio\naltitude_m = -12.25\n'
+                   '[gps_configuration]\nbyte_0 = "0B"\nreceiver_mode = "Over-determined clock"\ndgps_mode = 2\n'
+                   'dynamics_code = "Stationary"\nelevation_mask_degrees = 10.0\nsignal_level_mask_amu = "hex:7FC00001"\n'
+                   'dgps_age_limit_seconds = 300\nbytes_22_42 = "00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F 10 11 12 13 14"\n'
+                   '[nmea_output]\ngga = true\nother_bits_of_bytes_2_5 = "0x0000C000"\n'
+                   '[datum]\ndatum = "Custom"\ndx = -0.0\na_axis = 6378137.0\neccentricity = 0.00669437999014\n'
+                   '[self_survey_configuration]\nenable_self_survey = 7\nself_survey_limit = -1\n'),
+    "twin_datum": '[datum]\ndatum = "European"\n',
+    "bad_values": '[gps_configuration]\ndynamics_code = "Hover"\nelevation_mask_degrees = nan\ndgps_age_limit_seconds = ""\n',
+    "unknown_key": '[gps_configuration]\nwarp_factor = 9\n',
+    "wrong_shapes": '[datum]\ndx = [1.0, 2.0]\n[datum.inner]\nx = 1\n',
+    "deep_arrays": '[nmea_output]\ngga = ' + '[' * 40 + ']' * 40 + '\n',
+    "not_toml": '[[[\n= = =\n"unterminated\n',
+}
+for name, text in texts.items():
+    write("settings_text", name, text.encode())
+
 replies = {
     "factory": b"PRPT;B,1,0,9600,8,1,N,0,KIRP;KIRP;\r\n",
     "odd_4800": b"PRPT;B,1,1,4800,7,2,O,0,KIRP;NMEA;\r\n",

@@ -175,14 +175,16 @@ bool WriteAndSave(Operator& op, const SurveyRule& rule);
 bool RunSteps(Operator& op, RunKind kind, const SurveyRule& rule);
 }  // namespace
 
-bool ValidateConfiguration(Operator& op) {
+const char* InvalidConfigurationQuestion() {
     const SurveyRule rule = ReadSurveyRule();
-    if (rule.surveyEnable == 0) return true;
-    const char* question = nullptr;
-    if (rule.TimingMode() && rule.dynamicsCode != 4)
-        question = kTimingModeNeedsStationaryText;
-    else if (!rule.TimingMode() && rule.dynamicsCode == 4)
-        question = kPositionModeForbidsStationaryText;
+    if (rule.surveyEnable == 0) return nullptr;
+    if (rule.TimingMode() && rule.dynamicsCode != 4) return kTimingModeNeedsStationaryText;
+    if (!rule.TimingMode() && rule.dynamicsCode == 4) return kPositionModeForbidsStationaryText;
+    return nullptr;
+}
+
+bool ValidateConfiguration(Operator& op) {
+    const char* question = InvalidConfigurationQuestion();
     if (question == nullptr || op.AskOkCancel(kInvalidConfigurationTitle, question)) return true;
     // Cancelled: no run takes place, so no port stays marked as taking part in one.
     DropSelection();

@@ -24,6 +24,10 @@ inline constexpr const char* kPositionModeForbidsStationaryText =
     "the "
     "self-survey enabled.  Click \"OK\" to continue\nanyway or \"Cancel\" to abort the configuration.";
 
+// The question the survey/dynamics rule asks of the Settings Image (one of the two texts above), or
+// nullptr when the settings pass it.
+const char* InvalidConfigurationQuestion();
+
 // The survey/dynamics rule: true when the run may go on (no question, or OK). On Cancel the
 // selection is dropped (every Operation Mode back to 0).
 bool ValidateConfiguration(Operator& op);

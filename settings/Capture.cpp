@@ -38,31 +38,7 @@ void CaptureEdit(const SettingsView& view, const EditBinding& edit, uint8_t* gro
             std::memset(field, 0, static_cast<size_t>(FieldWidth(edit.field)));
         return;
     }
-    const std::string text = view.Text(edit.control);
-    switch (edit.conversion) {
-        case EditConversion::kStrictInteger:
-            field[0] = static_cast<uint8_t>(StrictInteger(text));  // no range check: the low 8 bits
-            break;
-        case EditConversion::kStrictReal: {
-            long double value = StrictReal(text);
-            if (edit.degrees) value *= kRadiansPerDegree;
-            if (edit.field == FieldType::kSingle)
-                PutSingleBE(StrictRealToSingle(value, text), field);
-            else
-                PutDoubleBE(StrictRealToDouble(value, text), field);
-            break;
-        }
-        case EditConversion::kScan:
-            // A text that does not begin with a number leaves the field as it was.
-            if (edit.field == FieldType::kDouble) {
-                if (const auto value = ScanDouble(text)) PutDoubleBE(*value, field);
-            } else if (edit.field == FieldType::kSingle) {
-                if (const auto value = ScanSingle(text)) PutSingleBE(*value, field);
-            } else {
-                if (const auto value = ScanInteger32(text)) PutU32BE(static_cast<uint32_t>(*value), field);
-            }
-            break;
-    }
+    StoreEditText(edit, view.Text(edit.control), field);
 }
 
 // One capture step: the group's fixed bytes, its radio buttons, its combo boxes, its edits (in
@@ -110,6 +86,39 @@ void CaptureGroup(const SettingsView& view, int groupNo) {
 }
 
 }  // namespace
+
+bool StoreEditText(const EditBinding& edit, const std::string& text, uint8_t* field) {
+    switch (edit.conversion) {
+        case EditConversion::kStrictInteger:
+            field[0] = static_cast<uint8_t>(StrictInteger(text));  // no range check: the low 8 bits
+            return true;
+        case EditConversion::kStrictReal: {
+            long double value = StrictReal(text);
+            if (edit.degrees) value *= kRadiansPerDegree;
+            if (edit.field == FieldType::kSingle)
+                PutSingleBE(StrictRealToSingle(value, text), field);
+            else
+                PutDoubleBE(StrictRealToDouble(value, text), field);
+            return true;
+        }
+        case EditConversion::kScan:
+            // A text that does not begin with a number leaves the field as it was.
+            if (edit.field == FieldType::kDouble) {
+                const auto value = ScanDouble(text);
+                if (value) PutDoubleBE(*value, field);
+                return value.has_value();
+            }
+            if (edit.field == FieldType::kSingle) {
+                const auto value = ScanSingle(text);
+                if (value) PutSingleBE(*value, field);
+                return value.has_value();
+            }
+            const auto value = ScanInteger32(text);
+            if (value) PutU32BE(static_cast<uint32_t>(*value), field);
+            return value.has_value();
+    }
+    return false;
+}
 
 void CaptureSettings() {
     const SettingsView* view = CurrentSettingsView();

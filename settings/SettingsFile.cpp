@@ -99,6 +99,11 @@ bool CheckSaveTarget(const std::string& requestedPath, std::string& target, std:
 }
 
 bool SaveSettingsImage(const std::string& requestedPath, std::string& errorText) {
+    return SaveFileAtomically(requestedPath, SettingsImage.data(), SettingsImage.size(), errorText);
+}
+
+bool SaveFileAtomically(const std::string& requestedPath, const void* data, size_t size,
+                        std::string& errorText) {
     namespace fs = std::filesystem;
     std::string path;
     if (!CheckSaveTarget(requestedPath, path, errorText)) return false;
@@ -122,7 +127,7 @@ bool SaveSettingsImage(const std::string& requestedPath, std::string& errorText)
         ::fchmod(fd, 0666 & ~mask);
     }
 
-    bool ok = WriteAll(fd, SettingsImage.data(), SettingsImage.size()) && ::fsync(fd) == 0;
+    bool ok = WriteAll(fd, static_cast<const uint8_t*>(data), size) && ::fsync(fd) == 0;
     int error = ok ? 0 : errno;
     if (::close(fd) != 0 && ok) {
         ok = false;

@@ -1,6 +1,7 @@
 // The settings file: the 169-byte Settings Image verbatim, no header, no checksum.
 #pragma once
 
+#include <cstddef>
 #include <cstdio>
 #include <string>
 
@@ -15,6 +16,8 @@ bool LoadSettingsFromFile(std::FILE* file);
 // file in the same folder, flushed and closed, renamed over the target. On failure the target is
 // untouched and errorText holds the system's reason.
 bool SaveSettingsImage(const std::string& path, std::string& errorText);
+// The same for any bytes (the text form of the settings).
+bool SaveFileAtomically(const std::string& path, const void* data, size_t size, std::string& errorText);
 
 // What a save may write: a new regular file, or an existing regular file (through links, the file
 // they point to). A folder, a device, a FIFO or a socket is refused, and so is a folder that does

@@ -7,7 +7,7 @@ VC_PACKAGES=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev libxcb1-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  nlohmann-json3-dev libcli11-dev
+  nlohmann-json3-dev libcli11-dev libtoml11-dev
   ser2net locales
   clang libclang-rt-14-dev clang-format
   ansible-core

@@ -1,6 +1,7 @@
-// Commands on files alone: show, diff, trace.
+// Commands on files alone: show, diff, trace, and the settings text form: convert, set, get, check.
 #include "cli/CommandTable.h"
 #include "cli/Commands.h"
+#include "cli/SettingsTextCommands.h"
 
 namespace {
 
@@ -8,6 +9,18 @@ bool TakeFiles(size_t count, const char* what, const std::vector<std::string>& p
                CliArguments& arguments, std::string& error) {
     if (!WantCount(positional, count, what, error)) return false;
     arguments.files = positional;
+    return true;
+}
+
+// FILE KEY...: set and get.
+bool TakeFileAndKeys(const char* what, const std::vector<std::string>& positional, CliArguments& arguments,
+                     std::string& error) {
+    if (positional.size() < 2) {
+        error = what;
+        return false;
+    }
+    arguments.files = {positional[0]};
+    arguments.assignments.assign(positional.begin() + 1, positional.end());
     return true;
 }
 
@@ -21,16 +34,23 @@ std::vector<CliCommandEntry> FileCommands() {
     return {
         {CliCommand::kShow,
          "show",
-         {"FILE [--json]"},
+         {"FILE [--json | --toml]"},
          "every field of a settings file",
          "Prints every field of a settings file, group by group, as the main window shows it: combo-box "
          "items by their texts, numbers in the edits' formats (the elevation mask in degrees), the datum by "
          "name, and the bytes no control shows in hex.\n"
          "A file shorter than 169 bytes reads with FF for the missing bytes, as in the window. FILE - is "
-         "standard input.",
-         {Json("print the fields as JSON")},
+         "standard input. FILE may be a settings file in the text form (.toml), as everywhere a settings "
+         "file is taken.",
+         {Json("print the fields as JSON (groupOffset within the group, imageOffset within the image)"),
+          {"--toml", nullptr, "print the settings in the text form, vandel-settings(5)",
+           SetFlag<&CliArguments::toml>}},
          {{0, "shown"}, {2, "bad arguments or a file that cannot be read"}},
          [](const std::vector<std::string>& positional, CliArguments& arguments, std::string& error) {
+             if (arguments.toml && arguments.json) {
+                 error = "show takes --json or --toml, not both";
+                 return false;
+             }
              return TakeFiles(1, "show wants one settings file", positional, arguments, error);
          },
          RunShow},
@@ -62,5 +82,61 @@ std::vector<CliCommandEntry> FileCommands() {
              return TakeFiles(1, "trace wants one trace file", positional, arguments, error);
          },
          RunTrace},
+        {CliCommand::kConvert,
+         "convert",
+         {"IN OUT"},
+         "a settings file into the other form (.toml or binary)",
+         "Writes the settings of IN to OUT, each in the form its name asks for: the text form for a name "
+         "ending in .toml, else the 169 bytes. The text form gives back the same bytes. OUT is replaced at "
+         "once or not at all (the rules of load -o).",
+         {},
+         {{0, "written"}, {2, "bad arguments or a file that cannot be read or written"}},
+         [](const std::vector<std::string>& positional, CliArguments& arguments, std::string& error) {
+             return TakeFiles(2, "convert wants IN and OUT", positional, arguments, error);
+         },
+         RunConvert},
+        {CliCommand::kSet,
+         "set",
+         {"FILE KEY=VALUE... [-o OUT]"},
+         "set keys of a settings file",
+         "Sets keys (GROUP.KEY, vandel-settings(5)) of a settings file in either form. A VALUE is read as "
+         "the main window reads its control: an item text or its code, true or false, a number with the "
+         "edit's conversion and message, hex for bytes. A text file keeps its comments and every key not "
+         "set; a key the window writes along with a set one follows it (the output baud rate, the custom "
+         "datum parameters).",
+         {{"-o,--output", "OUT", "write OUT (either form) and leave FILE as it is",
+           SetText<&CliArguments::output>, "the output file"}},
+         {{0, "written"}, {2, "bad arguments, an unknown key or a bad value: nothing written"}},
+         [](const std::vector<std::string>& positional, CliArguments& arguments, std::string& error) {
+             return TakeFileAndKeys("set wants a settings file and at least one KEY=VALUE", positional,
+                                    arguments, error);
+         },
+         RunSet},
+        {CliCommand::kGet,
+         "get",
+         {"FILE KEY..."},
+         "print keys of a settings file",
+         "Prints the value of each KEY (GROUP.KEY) of a settings file in either form, one a line, as set "
+         "takes it back.",
+         {},
+         {{0, "printed"}, {2, "bad arguments, an unknown key or a file that cannot be read"}},
+         [](const std::vector<std::string>& positional, CliArguments& arguments, std::string& error) {
+             return TakeFileAndKeys("get wants a settings file and at least one KEY", positional, arguments,
+                                    error);
+         },
+         RunGet},
+        {CliCommand::kCheck,
+         "check",
+         {"FILE"},
+         "would configure stop at \"Invalid Configuration\"?",
+         "Tells whether configure would stop at the \"Invalid Configuration\" question with these settings "
+         "(self-survey enabled with a dynamics code that does not suit the receiver mode), naming the keys "
+         "that decide it.",
+         {},
+         {{0, "passes"}, {1, "would stop"}, {2, "bad arguments or a file that cannot be read"}},
+         [](const std::vector<std::string>& positional, CliArguments& arguments, std::string& error) {
+             return TakeFiles(1, "check wants one settings file", positional, arguments, error);
+         },
+         RunCheck},
     };
 }

@@ -181,13 +181,14 @@ TEST_F(CliShowDiff, ShowJsonCarriesCodesBytesAndTexts) {
     const nlohmann::json& gps = json["groups"][3];
     EXPECT_EQ(gps["number"], 4);
     EXPECT_EQ(gps["name"], "GPS Configuration");
-    EXPECT_EQ(gps["offset"], 15);
+    EXPECT_EQ(gps["imageOffset"], 15);
+    EXPECT_EQ(gps["table"], "gps_configuration");
     EXPECT_EQ(gps["length"], 43);
     const nlohmann::json* mode = FindField(gps, "Receiver Mode");
     ASSERT_NE(mode, nullptr);
     EXPECT_EQ(*mode, nlohmann::json::parse(
                          R"json({"name": "Receiver Mode", "kind": "combo", "control": "ComboBox_RMode",
-        "offset": 1, "width": 1, "text": "Over-determined clock", "hex": "07", "code": 7})json"));
+        "key": "gps_configuration.receiver_mode", "groupOffset": 1, "imageOffset": 16, "width": 1, "text": "Over-determined clock", "hex": "07", "code": 7})json"));
     const nlohmann::json* mask = FindField(gps, "Elevation Mask (degrees)");
     ASSERT_NE(mask, nullptr);
     EXPECT_EQ((*mask)["text"], "10.0");
@@ -209,7 +210,7 @@ TEST_F(CliShowDiff, ShowJsonCarriesCodesBytesAndTexts) {
     ASSERT_NE(packet4F, nullptr);
     EXPECT_EQ(*packet4F,
               nlohmann::json::parse(R"json({"name": "Packet 4F", "kind": "check", "control": "CheckBox_Bit2",
-        "offset": 4, "width": 1, "text": "on", "hex": "04", "bit": 2, "checked": true})json"));
+        "key": "port_b_automatic_output.packet_4f", "groupOffset": 4, "imageOffset": 141, "width": 1, "text": "on", "hex": "04", "bit": 2, "checked": true})json"));
 
     // Every group's hex is its bytes of the file.
     EXPECT_EQ(json["groups"][12]["hex"], "A9 01 00 00 00 07 D0 0A 1B 2C 3D");
@@ -228,7 +229,7 @@ TEST_F(CliShowDiff, ShowLeavesNoByteOut) {
         for (const auto& field : group["fields"]) {
             ++fields;
             for (int i = 0; i < field["width"].get<int>(); ++i)
-                covered.at(field["offset"].get<size_t>() + static_cast<size_t>(i)) = true;
+                covered.at(field["groupOffset"].get<size_t>() + static_cast<size_t>(i)) = true;
         }
         for (size_t i = 0; i < covered.size(); ++i) EXPECT_TRUE(covered[i]) << group["name"] << " byte " << i;
     }
@@ -295,7 +296,8 @@ TEST_F(CliShowDiff, DiffJsonGivesTextsAndBytes) {
     ASSERT_EQ(json["differences"].size(), 6u);
     EXPECT_EQ(json["differences"][0],
               nlohmann::json::parse(R"json({"group": 4, "groupName": "GPS Configuration",
-        "field": "Receiver Mode", "kind": "combo", "offset": 1, "width": 1, "old": "Over-determined clock",
+        "field": "Receiver Mode", "key": "gps_configuration.receiver_mode", "kind": "combo", "groupOffset": 1,
+        "imageOffset": 16, "width": 1, "old": "Over-determined clock",
         "new": "Full Position (3D)", "oldHex": "07", "newHex": "04"})json"));
     EXPECT_EQ(json["differences"][3]["groupName"], "Port B Configuration");
     EXPECT_EQ(json["differences"][3]["new"], "19200");
