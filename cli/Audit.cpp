@@ -54,6 +54,10 @@ std::string AuditLine(RunKind kind, const FleetReceiver& receiver, const Setting
         line["usbSerial"] = TextOrNull(port.usbSerial);
     }
     line["file"] = receiver.settingsFile;
+    // The keys set over the file for this receiver; the hash is of the bytes sent, with them.
+    nlohmann::ordered_json overrides = nlohmann::ordered_json::object();
+    for (const auto& [key, value] : receiver.overrides) overrides[key] = value;
+    line["overrides"] = overrides;
     line["sha256"] = Sha256Hex(file.bytes.data(), file.bytes.size());
     line["pcSettings"] = PortLineText(receiver.pcLine);
     line["run"] = outcome.run;
@@ -136,7 +140,7 @@ bool AuditFile::Append(RunKind kind, const std::vector<FleetReceiver>& receivers
     bool ok = true;
     for (size_t i = 0; ok && i < receivers.size(); ++i) {
         const std::string line =
-            AuditLine(kind, receivers[i], files.at(receivers[i].settingsFile), result.outcomes[i]) + "\n";
+            AuditLine(kind, receivers[i], files.at(SettingsSource(receivers[i])), result.outcomes[i]) + "\n";
         struct stat before {};
         if (::fstat(fd_, &before) != 0) {
             error = path_ + ": " + std::strerror(errno);

@@ -212,7 +212,7 @@ int RunConfigure(const CliArguments& arguments, std::FILE* out, std::FILE* err) 
         ReadManifest(arguments.manifest, file, pcLine, receivers, problems);
     } else {
         for (const std::string& device : arguments.devices)
-            receivers.push_back({device, file, pcLine, {}, 0});
+            receivers.push_back({device, file, pcLine, {}, 0, {}});
     }
     FleetFiles files;
     CheckFleet(receivers, files, problems);

@@ -10,6 +10,7 @@
 #include <map>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cli/CliOperator.h"
@@ -26,7 +27,14 @@ struct FleetReceiver {
     PortLine pcLine;     // the PC side's line settings for the first Link Check
     std::string origin;  // "MANIFEST:LINE" for a receiver of a manifest, empty from the command line
     size_t line = 0;     // its manifest line, 0 from the command line
+    // Keys of the settings text form set over the file's settings for this receiver alone, with
+    // their values as given ("2d_altitude.altitude_m", "312.5"), in the order given.
+    std::vector<std::pair<std::string, std::string>> overrides;
 };
+
+// What a receiver's settings come from: its settings file, followed by its overrides when it has
+// any ("site.toml with 2d_altitude.altitude_m=312.5"). Receivers with one source get the same bytes.
+std::string SettingsSource(const FleetReceiver& receiver);
 
 // A problem found before anything is opened: the manifest line it is on (0: none) and its message.
 struct FleetProblem {
@@ -34,8 +42,9 @@ struct FleetProblem {
     std::string text;
 };
 
-// The settings files of a fleet, each read once: path → bytes (exactly 169). These bytes, never
-// the file again, are what the runs send and what the audit record hashes.
+// The settings of a fleet, each file read once: source (SettingsSource) → bytes (exactly 169), the
+// overrides applied. These bytes, never the file again, are what the runs send and what the audit
+// record hashes.
 using FleetFiles = std::map<std::string, SettingsFileBytes>;
 
 // What became of one receiver.

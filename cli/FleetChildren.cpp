@@ -336,7 +336,7 @@ void RunInChildren(const std::vector<FleetReceiver>& receivers, const std::vecto
         request.kind = options.kind;
         request.yes = options.yes;
         request.pcLine = first.pcLine;
-        request.settings = files.at(first.settingsFile);
+        request.settings = files.at(SettingsSource(first));
         for (size_t index : child.members) request.devices.push_back(receivers[index].device);
         if (!options.trace.empty()) request.trace = options.trace + "." + std::to_string(child.run);
         request.parent = static_cast<long>(::getpid());

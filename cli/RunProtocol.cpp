@@ -285,7 +285,7 @@ int RunForFleet() {
     std::vector<size_t> members;
     for (const std::string& device : request.devices) {
         members.push_back(receivers.size());
-        receivers.push_back({device, std::string(), request.pcLine, {}});
+        receivers.push_back({device, std::string(), request.pcLine, {}, 0, {}});
     }
     const FleetFiles files = {{std::string(), request.settings}};
     FleetRunOptions options;

@@ -15,8 +15,9 @@ constexpr const char* kPcSettingsHelp =
 std::vector<CliOption> FleetOptions() {
     return {
         {"--manifest", "MANIFEST",
-         "the receivers, one a line: DEVICE [SETTINGS_FILE] [PC_SETTINGS]; '#' begins a comment. A line "
-         "without a settings file takes FILE; a relative file name is taken from the manifest's folder",
+         "the receivers, one a line: DEVICE [SETTINGS_FILE] [PC_SETTINGS] [KEY=VALUE]...; '#' begins a "
+         "comment. A line without a settings file takes FILE; a relative file name is taken from the "
+         "manifest's folder; KEY=VALUE sets a key (vandel-settings(5)) for that receiver alone",
          SetText<&CliArguments::manifest>},
         {"--pc-settings", "B,D,P,S", kPcSettingsHelp, SetPcSettings},
         {"--json", nullptr, "print the summary as JSON", SetFlag<&CliArguments::json>},

@@ -148,7 +148,12 @@ TEST(CliFleet, EveryProblemOfAManifestIsToldInOneRound) {
                                  "/dev/null a.dat\n" +                               // 12
                                  folder.Path() + " a.dat\n" +                        // 13
                                  "rfc2217://localhost:7 a.dat\n" +                   // 14
-                                 "rfc2217://127.0.0.1:7 a.dat\n";                    // 15
+                                 "rfc2217://127.0.0.1:7 a.dat\n" +                   // 15
+                                 "rfc2217://127.0.0.1:8 a.dat no_such.key=1\n" +     // 16
+                                 "rfc2217://127.0.0.1:9 a.dat 2d_altitude.altitude_m=high\n" +
+                                 "rfc2217://127.0.0.1:10 a.dat datum.datum=\"Tokyo\n" +  // 18
+                                 "rfc2217://127.0.0.1:11 a.dat datum.datum=WGS-72 stray\n" +
+                                 "rfc2217://127.0.0.1:12 a.dat datum.datum=\"Tokyo from old J6 values\"\n";
     const std::string path = folder.File("bad.txt");
     ASSERT_TRUE(WriteBytes(path, std::vector<uint8_t>(manifest.begin(), manifest.end())));
 
@@ -163,13 +168,17 @@ TEST(CliFleet, EveryProblemOfAManifestIsToldInOneRound) {
         {5, "PC_SETTINGS wants BAUD,DATA,PARITY,STOP"},
         {6, folder.File("short.dat") + " is 100 bytes"},
         {7, folder.File("missing.dat")},
-        {8, "expected DEVICE [SETTINGS_FILE] [PC_SETTINGS], not 4 fields"},
+        {8, "expected DEVICE [SETTINGS_FILE] [PC_SETTINGS] [KEY=VALUE]..., not 4 fields"},
         {9, "no settings file"},
         {10, "a control character (0x1B) in the line"},
         {11, "a control character (0x00) in the line"},
         {12, "/dev/null: not a serial device"},
         {13, folder.Path() + ": a folder, not a serial device"},
         {15, "rfc2217://localhost:7 (" + path + ":14) and rfc2217://127.0.0.1:7 are the same device"},
+        {16, "'no_such.key' is no key of the settings"},
+        {17, "2d_altitude.altitude_m"},
+        {18, "a quote (\") is not closed"},
+        {19, "'stray' after KEY=VALUE is no KEY=VALUE"},
     };
     size_t previous = 0;
     for (const auto& e : expected) {
@@ -179,7 +188,8 @@ TEST(CliFleet, EveryProblemOfAManifestIsToldInOneRound) {
         EXPECT_GE(at, previous) << "in line order: " << text;  // in line order
         if (at != std::string::npos) previous = at;
     }
-    EXPECT_THAT(result.err, Not(HasSubstr(":4:")));  // a device not there now fails when its run opens it
+    EXPECT_THAT(result.err, Not(HasSubstr(":4:")));   // a device not there now fails when its run opens it
+    EXPECT_THAT(result.err, Not(HasSubstr(":20:")));  // a quoted value with blanks
     EXPECT_THAT(result.err, HasSubstr("no receiver was touched"));
     EXPECT_FALSE(FileExists(folder.File("audit.jsonl")));
     EXPECT_TRUE(good.ReadAvailable().empty());  // nothing went over the line
@@ -408,10 +418,27 @@ TEST(CliFleet, SiteFilesOverABaseConfigureEachReceiverWithItsSite) {
         ASSERT_TRUE(WriteBytes(folder.File(name), std::vector<uint8_t>(site.begin(), site.end())));
         manifest += emulator->DeviceName(i) + " " + name + "\n";
     }
+    // The third receiver's line sets one key more, for it alone.
+    manifest.insert(manifest.size() - 1, "  gps_configuration.elevation_mask_degrees=15");
     ASSERT_TRUE(WriteBytes(folder.File("sites.txt"), std::vector<uint8_t>(manifest.begin(), manifest.end())));
-    const CliResult configured = RunCli({"configure", "--manifest", folder.File("sites.txt"), "--quiet"},
-                                        {.timeout = std::chrono::seconds(180)});
+    CliRunOptions patient;
+    patient.timeout = std::chrono::seconds(180);
+    const std::string audit = folder.File("audit.jsonl");
+    const CliResult configured =
+        RunCli({"configure", "--manifest", folder.File("sites.txt"), "--quiet", "--audit", audit}, patient);
     ASSERT_EQ(configured.exitStatus, 0) << configured.err << configured.out;
+    const std::vector<std::string> records = Lines(audit);
+    ASSERT_EQ(records.size(), 3u);
+    const nlohmann::json third = nlohmann::json::parse(records[2], nullptr, false);
+    EXPECT_EQ(third["overrides"], nlohmann::json({{"gps_configuration.elevation_mask_degrees", "15"}}));
+    EXPECT_TRUE(nlohmann::json::parse(records[0])["overrides"].empty());
+    ASSERT_EQ(RunCli({"set", folder.File("site2.toml"), "gps_configuration.elevation_mask_degrees=15", "-o",
+                      folder.File("third.dat")})
+                  .exitStatus,
+              0);
+    EXPECT_EQ(third["sha256"], Sha256Of(ReadBytes(folder.File("third.dat"))));
+    const std::string fifteen =
+        RunCli({"get", folder.File("third.dat"), "gps_configuration.elevation_mask_degrees"}).out;
 
     for (int i = 0; i < 3; ++i) {
         const std::string back = folder.File("back" + std::to_string(i) + ".toml");
@@ -421,8 +448,8 @@ TEST(CliFleet, SiteFilesOverABaseConfigureEachReceiverWithItsSite) {
             RunCli({"get", back, "2d_altitude.altitude_m", "timing_output_settings.pps_offset_s",
                     "datum.datum", "gps_configuration.elevation_mask_degrees"});
         ASSERT_EQ(values.exitStatus, 0) << values.err;
-        EXPECT_EQ(values.out,
-                  std::string(sites[i][0]) + "\n" + sites[i][1] + "\n" + sites[i][2] + "\n10.000008\n")
+        EXPECT_EQ(values.out, std::string(sites[i][0]) + "\n" + sites[i][1] + "\n" + sites[i][2] + "\n" +
+                                  (i == 2 ? fifteen : "10.000008\n"))
             << i;
     }
 }
