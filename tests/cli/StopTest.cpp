@@ -27,13 +27,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-std::vector<std::string> Lines(const std::string& path) {
-    std::ifstream file(path);
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(file, line);) lines.push_back(line);
-    return lines;
-}
-
 std::string ProcFile(pid_t pid, const char* name) {
     std::ifstream file("/proc/" + std::to_string(pid) + "/" + name, std::ios::binary);
     std::stringstream text;
