@@ -12,6 +12,7 @@
 
 #include "bytes/Sha256.h"
 #include "cli/Ports.h"
+#include "cli/WriteAll.h"
 #include "operations/SummaryTables.h"
 #include "serial/network/NetworkDevice.h"
 
@@ -148,23 +149,16 @@ bool AuditFile::Append(RunKind kind, const std::vector<FleetReceiver>& receivers
             break;
         }
         size_t done = 0;
-        while (done < line.size()) {
-            const ssize_t n = ::write(fd_, line.data() + done, std::min(line.size() - done, pieceSize_));
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) {
-                error = path_ + ": " + std::strerror(n < 0 ? errno : ENOSPC);
-                // Whatever part of the line went in is cut off again: the file ends with a whole line.
-                if (done > 0 && ::ftruncate(fd_, before.st_size) != 0)
-                    error +=
-                        " (and a part of a line could not be cut off: " + std::string(std::strerror(errno)) +
-                        ")";
-                ok = false;
-                break;
-            }
-            done += static_cast<size_t>(n);
-            if (betweenPieces_) betweenPieces_();
+        if (!WriteAll(fd_, line.data(), line.size(), done, pieceSize_, betweenPieces_)) {
+            error = path_ + ": " + std::strerror(errno);
+            // Whatever part of the line went in is cut off again: the file ends with a whole line.
+            if (done > 0 && ::ftruncate(fd_, before.st_size) != 0)
+                error +=
+                    " (and a part of a line could not be cut off: " + std::string(std::strerror(errno)) + ")";
+            ok = false;
+            break;
         }
-        if (ok) ++written;
+        ++written;
     }
     if (::fsync(fd_) != 0 && ok) {
         error = path_ + ": " + std::strerror(errno);

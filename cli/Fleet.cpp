@@ -153,7 +153,6 @@ bool CheckFleet(const std::vector<FleetReceiver>& receivers, FleetFiles& files,
     std::set<std::string> failedFiles;
     std::map<std::string, SettingsFileBytes> read;  // each settings file once, by path
     DeviceIdentities identities;
-    std::unordered_map<std::string, size_t> seen;  // a device's identity → the first receiver on it
     for (size_t i = 0; i < receivers.size(); ++i) {
         const FleetReceiver& receiver = receivers[i];
         auto problem = [&](const std::string& text) {
@@ -188,20 +187,17 @@ bool CheckFleet(const std::vector<FleetReceiver>& receivers, FleetFiles& files,
             else
                 problem(error);
         }
-        std::vector<std::string> keys;
+        size_t earlier = DeviceIdentities::kNone;
         std::string error;
-        if (!identities.Identify(receiver.device, keys, error)) {
+        if (!identities.Register(receiver.device, i, earlier, error)) {
             problem(error);
             continue;
         }
         // Two names of one device (a link and its target) would be two ports fighting over one line.
-        for (const std::string& key : keys) {
-            const auto [at, inserted] = seen.emplace(key, i);
-            if (inserted || at->second == i) continue;
-            const FleetReceiver& first = receivers[at->second];
+        if (earlier != DeviceIdentities::kNone) {
+            const FleetReceiver& first = receivers[earlier];
             const std::string where = first.origin.empty() ? "" : " (" + first.origin + ")";
             problem(first.device + where + " and " + receiver.device + " are the same device");
-            break;
         }
     }
     return problems.size() == before;

@@ -18,6 +18,7 @@
 #include "cli/Progress.h"
 #include "cli/RunProtocol.h"
 #include "cli/StopSignals.h"
+#include "cli/WriteAll.h"
 #include "operations/OperationWait.h"
 #include "serial/Trace.h"
 
@@ -183,14 +184,10 @@ void TakeEvent(const std::string& line, ChildRun& child, ProgressBoard& board) {
 
 // Writes what remains of the request; closes the run's standard input once it is all there.
 void SendRequest(ChildRun& child) {
-    while (child.request >= 0 && child.requestSent < child.requestText.size()) {
-        const ssize_t n = ::write(child.request, child.requestText.data() + child.requestSent,
-                                  child.requestText.size() - child.requestSent);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && errno == EAGAIN) return;
-        if (n <= 0) break;  // the run is gone: its end tells the rest
-        child.requestSent += static_cast<size_t>(n);
-    }
+    if (child.request < 0) return;
+    if (!WriteAll(child.request, child.requestText.data(), child.requestText.size(), child.requestSent) &&
+        errno == EAGAIN)
+        return;  // the rest when the pipe has room; any other failure: the run is gone, its end tells
     CloseFd(child.request);
 }
 

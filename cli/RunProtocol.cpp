@@ -12,6 +12,7 @@
 #include "cli/Arguments.h"
 #include "cli/Progress.h"
 #include "cli/StopSignals.h"
+#include "cli/WriteAll.h"
 #include "link/PortContext.h"
 #include "operations/SummaryTables.h"
 #include "serial/Trace.h"
@@ -242,12 +243,7 @@ bool OutcomeFromPortEvent(const nlohmann::json& event, FleetOutcome& outcome) {
 
 void WriteRunEvent(int fd, const std::string& line) {
     size_t done = 0;
-    while (done < line.size()) {
-        const ssize_t n = ::write(fd, line.data() + done, line.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return;  // whoever watches has gone: the run goes on without them
-        done += static_cast<size_t>(n);
-    }
+    WriteAll(fd, line.data(), line.size(), done);  // whoever watches may have gone: the run goes on
 }
 
 int RunForFleet() {

@@ -86,12 +86,3 @@ SerialFailure SerialCheckDevice(const std::string& name) {
     TtyLine line;
     return CheckTtyAvailable(name, line);
 }
-
-bool SameSerialDevice(const std::string& first, const std::string& second) {
-    if (first == second) return true;
-    struct stat a {};
-    struct stat b {};
-    if (first.rfind(kNetworkDevicePrefix, 0) == 0 || second.rfind(kNetworkDevicePrefix, 0) == 0) return false;
-    return ::stat(first.c_str(), &a) == 0 && ::stat(second.c_str(), &b) == 0 && S_ISCHR(a.st_mode) &&
-           S_ISCHR(b.st_mode) && a.st_rdev == b.st_rdev;
-}
