@@ -78,7 +78,7 @@ std::string AuditLine(RunKind kind, const FleetReceiver& receiver, const Setting
     if (!outcome.reason.is_null()) line["reason"] = outcome.reason;
     nlohmann::ordered_json groups = nlohmann::ordered_json::object();
     nlohmann::ordered_json differences = nlohmann::ordered_json::array();
-    const bool answered = outcome.reported && outcome.summary.portResult >= kResultGroupMissing;
+    const bool answered = outcome.reported && ResultAnswered(outcome.summary.portResult);
     for (int g = 1; answered && g <= kGroupCount; ++g) {
         const size_t at = static_cast<size_t>(g - 1);
         groups[SettingsGroup(g).name] = GroupStatusName(outcome.summary.groupStatus[at]);

@@ -10,12 +10,6 @@
 
 namespace {
 
-// A port whose receiver answered the Link Check has a row of group results.
-bool Answered(uint8_t portResult) {
-    return portResult == kResultGroupMissing || portResult == kResultGroupDiffers ||
-           portResult == kResultSuccess;
-}
-
 // "Comm 3" in a fleet of one run; "Run 2 Comm 3" when there are several.
 std::string PortLabel(const FleetResult& result, const FleetOutcome& outcome) {
     const std::string comm = "Comm " + std::to_string(outcome.comm);
@@ -101,7 +95,7 @@ std::string FleetSummaryText(RunKind kind, const std::vector<FleetReceiver>& rec
     }
     for (size_t i = 0; i < receivers.size(); ++i) {
         const FleetOutcome& outcome = result.outcomes[i];
-        if (!outcome.reported || !Answered(outcome.summary.portResult)) continue;
+        if (!outcome.reported || !ResultAnswered(outcome.summary.portResult)) continue;
         text += "\n" + PortHeading(result, outcome) + "\n";
         for (const CommSummaryRow& row : kCommSummaryRows) {
             const size_t at = static_cast<size_t>(row.groupNo - 1);
@@ -162,7 +156,7 @@ nlohmann::ordered_json FleetSummaryJson(RunKind kind, const std::string& file,
         entry["portResult"] = port.portResult;
         entry["text"] = PortResultText(port.portResult);
         if (!outcome.reason.is_null()) entry["reason"] = outcome.reason;
-        if (Answered(port.portResult)) {
+        if (ResultAnswered(port.portResult)) {
             entry["groups"] = nlohmann::ordered_json::array();
             for (const CommSummaryRow& row : kCommSummaryRows) {
                 const size_t at = static_cast<size_t>(row.groupNo - 1);
