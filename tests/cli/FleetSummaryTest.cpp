@@ -103,6 +103,8 @@ TEST(CliFleetSummary, FailuresFirstEachWithItsDeviceAndAClosingTotal) {
     EXPECT_THAT(board[3], HasSubstr("\033[32m" + fleet.good->DeviceName(0) + ": done: Configuration was"));
     EXPECT_THAT(board[4], HasSubstr("\033[32m" + fleet.good->DeviceName(1) + ": done: Configuration was"));
     EXPECT_EQ(board[5], "5 of 5 done, 3 failed");
+    // The missing device counted done as soon as it failed, long before the end.
+    EXPECT_THAT(result.err, HasSubstr("1 of 5 done, 1 failed"));
 
     // --brief: only those that did not succeed, only their groups that are not correct, the total;
     // --color=always colours a pipe, NO_COLOR or not.
