@@ -90,17 +90,21 @@ void RunHere(const std::vector<FleetReceiver>& receivers, const std::vector<size
     // When each port got a result of its own before the run's end (it failed to open, or never
     // answered): its seconds end there.
     std::vector<double> doneAt(members.size(), -1);
-    WatchPorts(static_cast<int>(members.size()), [&](int commIndex, const std::string& state) {
-        const size_t at = static_cast<size_t>(commIndex);
-        if (doneAt[at] < 0 && PortContexts[at].portResult != kResultNotInRun)
-            doneAt[at] = SecondsSince(start);
-        if (forAnother) {
-            WriteRunEvent(options.eventFd, StateEventLine(commIndex + 1, state));
-        } else {
-            board.Update(members[at], state);
-            board.Tick();
-        }
-    });
+    WatchPorts(static_cast<int>(members.size()),
+               [&](int commIndex, const std::string& state, uint8_t through) {
+                   const size_t at = static_cast<size_t>(commIndex);
+                   if (doneAt[at] < 0 && PortContexts[at].portResult != kResultNotInRun)
+                       doneAt[at] = SecondsSince(start);
+                   if (forAnother) {
+                       WriteRunEvent(options.eventFd, StateEventLine(commIndex + 1, state, through));
+                   } else {
+                       if (through != kResultNotInRun)
+                           board.Done(members[at], state, PortResultTone(through));
+                       else
+                           board.Update(members[at], state);
+                       board.Tick();
+                   }
+               });
     ConfigureReceivers(op, options.kind);
     StopWatchingPorts();
     const double seconds = SecondsSince(start);
@@ -240,11 +244,7 @@ FleetResult RunFleet(const std::vector<FleetReceiver>& receivers, const FleetFil
         RunInChildren(receivers, runs, files, options, board, result);
     }
     for (size_t i = 0; !result.stopped && i < receivers.size(); ++i) {
-        const FleetOutcome& outcome = result.outcomes[i];
-        std::string state = "no result: " + outcome.noResult;
-        if (outcome.reported) state = PortResultText(outcome.summary.portResult);
-        if (outcome.interrupted) state = "interrupted: " + InterruptedText(options.kind, outcome.step);
-        board.Update(i, "done: " + state);
+        board.Done(i, OutcomeText(options.kind, result.outcomes[i]), OutcomeTone(result.outcomes[i]));
     }
     board.Finish();
     return result;

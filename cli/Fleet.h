@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "cli/CliOperator.h"
+#include "cli/Color.h"
 #include "cli/SettingsFileRead.h"
 #include "link/PortConfiguration.h"
 #include "operations/ConfigureReceivers.h"
@@ -114,10 +115,24 @@ void RunInChildren(const std::vector<FleetReceiver>& receivers, const std::vecto
                    const FleetFiles& files, const FleetRunOptions& options, ProgressBoard& board,
                    FleetResult& result);
 
-// The summary of a fleet, as text and as JSON, and a port's entry read back from that JSON (how
-// the results of the runs in other processes come back).
+// How the text summary is laid out: brief lists only the receivers that did not succeed (and the
+// total); color paints the results.
+struct SummaryStyle {
+    bool brief = false;
+    bool color = false;
+};
+// The summary of a fleet as text (FleetText.cpp): a line per receiver, those that did not succeed
+// first, the groups of each that answered under a heading naming its port and device, and the
+// closing total ("60 receivers: 38 successful, 20 could not be opened, 1 differing"); 80 columns.
 std::string FleetSummaryText(RunKind kind, const std::vector<FleetReceiver>& receivers,
-                             const FleetResult& result);
+                             const FleetResult& result, const SummaryStyle& style = {});
+// What became of a receiver in a line's words (the Port Result's text, "interrupted: ...", "no
+// result: ..."), and its colour: green for success, red when its receiver was not reached or gave
+// no result, yellow when it answered wrong or was interrupted.
+std::string OutcomeText(RunKind kind, const FleetOutcome& outcome);
+Tone OutcomeTone(const FleetOutcome& outcome);
+Tone PortResultTone(uint8_t portResult);
+// The summary of a fleet as JSON.
 nlohmann::ordered_json FleetSummaryJson(RunKind kind, const std::string& file,
                                         const std::vector<FleetReceiver>& receivers,
                                         const FleetResult& result);

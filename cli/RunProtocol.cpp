@@ -162,8 +162,9 @@ bool ParseRunRequest(const std::string& line, RunRequest& request, std::string& 
     return true;
 }
 
-std::string StateEventLine(int comm, const std::string& state) {
-    return Line({{"event", "state"}, {"comm", comm}, {"state", state}});
+std::string StateEventLine(int comm, const std::string& state, uint8_t result) {
+    if (result == 0) return Line({{"event", "state"}, {"comm", comm}, {"state", state}});
+    return Line({{"event", "state"}, {"comm", comm}, {"state", state}, {"result", result}});
 }
 
 std::string MessageEventLine(const std::string& text) {

@@ -11,6 +11,12 @@ constexpr const char* kPcSettingsHelp =
     "the PC side's line settings for the first Link Check (default 9600,8,O,1; auto: found by a probe "
     "of each port)";
 
+bool SetColor(CliArguments& arguments, const std::string& value, std::string& error) {
+    if (ParseColorWhen(value, arguments.color)) return true;
+    error = "--color wants auto, always or never, not '" + value + "'";
+    return false;
+}
+
 // The options configure and verify share.
 std::vector<CliOption> FleetOptions() {
     return {
@@ -30,6 +36,11 @@ std::vector<CliOption> FleetOptions() {
          "no progress (on a terminal a line per port drawn in place, else a line whenever a port's state "
          "changes)",
          SetFlag<&CliArguments::quiet>},
+        {"--brief", nullptr, "list only the receivers that did not succeed, and the total",
+         SetFlag<&CliArguments::brief>},
+        {"--color", "WHEN",
+         "colour the results: auto (on a terminal, unless NO_COLOR is set; the default), always or never",
+         SetColor},
     };
 }
 

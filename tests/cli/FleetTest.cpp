@@ -282,13 +282,13 @@ TEST(CliFleet, ARunThatDiesIsReportedForItsReceivers) {
     const CliResult result = RunCli(args);
     killer.join();
     EXPECT_EQ(result.exitStatus, 1) << result.err;
+    const std::string out = Unwrapped(result.out);
     for (int i = 0; i < 20; ++i)
-        EXPECT_THAT(result.out,
-                    HasSubstr("Run 1 Comm " + std::to_string(i + 1) + " (" + silent->DeviceName(i) +
-                              "): no result: its run ended by signal 9 (Killed) without a result"));
+        EXPECT_THAT(out, HasSubstr("Run 1, Comm " + std::to_string(i + 1) + " (" + silent->DeviceName(i) +
+                                   "): no result: its run ended by signal 9 (Killed) without a result"));
     for (int i = 0; i < 5; ++i)
-        EXPECT_THAT(result.out, HasSubstr("Run 2 Comm " + std::to_string(i + 1) + " (" +
-                                          answering->DeviceName(i) + "): Configuration was successful."));
+        EXPECT_THAT(out, HasSubstr("Run 2, Comm " + std::to_string(i + 1) + " (" + answering->DeviceName(i) +
+                                   "): Configuration was successful."));
     const std::vector<std::string> records = Lines(folder.File("audit.jsonl"));
     ASSERT_EQ(records.size(), 25u);
     EXPECT_THAT(records[0], HasSubstr("\"result\":\"no-result\""));

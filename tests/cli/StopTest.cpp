@@ -209,8 +209,9 @@ TEST(CliStop, SigtermSighupAndASecondSignalInOneRun) {
     signaller.join();
     EXPECT_EQ(result.exitStatus, 143) << result.err;
     for (int i = 0; i < 3; ++i)
-        EXPECT_THAT(result.out, HasSubstr("Comm " + std::to_string(i + 1) + " (" + fleet.devices[i] + "): "));
-    EXPECT_THAT(result.out, HasSubstr("): interrupted after set commands were sent"));
+        EXPECT_THAT(Unwrapped(result.out),
+                    HasSubstr("Comm " + std::to_string(i + 1) + " (" + fleet.devices[i] + "): "));
+    EXPECT_THAT(Unwrapped(result.out), HasSubstr("): interrupted after set commands were sent"));
     EXPECT_EQ(Lines(audit).size(), 3u);
     ExpectEveryPortOpens(fleet, file);
 
