@@ -24,6 +24,9 @@ struct ReceiveRing {
     // Atomic because SerialGetByte tests for emptiness without the lock.
     std::atomic<int32_t> readIndex{0};
     std::atomic<int32_t> writeIndex{0};
+    // Bytes the application has taken (SerialGetByte), so that the I/O thread can tell a ring left
+    // full from one that is read as fast as it fills.
+    std::atomic<uint64_t> taken{0};
     ByteBlock buffer;
 };
 
@@ -66,6 +69,7 @@ PortSlot& SerialSlot(int index);
 // The I/O thread routine of the slot with index 0..39 (returns when SerialClose stops it).
 void SerialIoThread(int slotIndex);
 // Stores one received byte in the ring as the I/O thread does: when the ring already holds
-// capacity − 1 unread bytes the new byte is dropped and the unread ones stay. Caller holds the lock.
-void StoreReceivedByte(PortSlot& slot, uint8_t byte);
+// capacity − 1 unread bytes the new byte is dropped (false) and the unread ones stay. Caller holds
+// the lock.
+bool StoreReceivedByte(PortSlot& slot, uint8_t byte);
 void SleepMs(int ms);
