@@ -10,8 +10,8 @@
 #include <ctime>
 #include <thread>
 
-#include "tests/network/ScriptedServer.h"
 #include "serial/Serial.h"
+#include "tests/network/ScriptedServer.h"
 
 namespace {
 

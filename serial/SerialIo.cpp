@@ -65,6 +65,11 @@ int32_t RingUnread(const ReceiveRing& ring) {
     return write >= read ? write - read : write - read + ring.capacity;
 }
 
+// Full: the ring holds capacity − 1 unread bytes, and the next byte received would be dropped.
+bool RingFull(const ReceiveRing& ring) {
+    return RingUnread(ring) >= ring.capacity - 1;
+}
+
 // Kept by the I/O thread across its polls: whether the application has left the Receive Ring full
 // for kHoldBackAfter. A device whose unread input waits at its source (a network peer, which TCP
 // then holds back) is not read while that lasts: reading it would only drop the bytes, as fast as
@@ -74,7 +79,7 @@ class HoldBack {
   public:
     bool Holding(const PortSlot& slot, Clock::time_point now) {
         const ReceiveRing& ring = slot.ring;
-        if (!slot.device->HoldsBackUnreadInput() || RingUnread(ring) < ring.capacity - 1) {
+        if (!slot.device->HoldsBackUnreadInput() || !RingFull(ring)) {
             watching_ = false;
             return false;
         }
@@ -93,10 +98,10 @@ class HoldBack {
     Clock::time_point fullSince_;
 };
 
-// Moves what the device holds into the ring, a chunk at a time; true when a byte was stored (not
-// dropped for want of room). The device is read under the lock so that bytes read before a purge
-// cannot land after it. One poll takes at most a ring's worth: a line that never falls quiet still
-// lets the thread write its queue and the application take its bytes between polls.
+// Moves what the device holds into the ring, a chunk at a time; true when a byte was stored.
+// The device is read under the lock so that bytes read before a purge cannot land after it. One
+// poll takes at most a ring's worth: a line that never falls quiet still lets the thread write its
+// queue and the application take its bytes between polls.
 bool ReadIntoRing(PortSlot& slot) {
     bool stored = false;
     uint8_t chunk[kReadChunk];
@@ -105,8 +110,9 @@ bool ReadIntoRing(PortSlot& slot) {
         const int count = slot.device->Read(chunk, kReadChunk);
         if (count <= 0) break;
         ProgramTrace().Bytes(PortOfSlot(slot), "rx", chunk, count);
-        for (int i = 0; i < count; ++i) stored = StoreReceivedByte(slot, chunk[i]) || stored;
+        for (int i = 0; i < count; ++i) StoreReceivedByte(slot, chunk[i]);
         taken += count;
+        stored = true;
     }
     return stored;
 }
@@ -128,8 +134,7 @@ void WriteQueue(PortSlot& slot) {
 }
 
 // One poll of the device. A device that fails its status read (hung up) counts as quiet and empty:
-// nothing is read, a queued block is written (and lost), and the thread keeps its pace. Input held
-// back at its source counts as quiet too: it would otherwise keep the queue from ever leaving.
+// nothing is read, a queued block is written (and lost), and the thread keeps its pace.
 void PollOnce(PortSlot& slot, HoldBack& holdBack) {
     SerialDevice& device = *slot.device;
     for (;;) {
@@ -142,9 +147,10 @@ void PollOnce(PortSlot& slot, HoldBack& holdBack) {
         if (QueuedCount(slot) == 0 || slot.stopRequested.load()) return;
         if (!device.QueueCounts(inputCount, outputCount)) inputCount = outputCount = 0;
         // More input is arriving: read it first. Only after a pass that stored something, so that
-        // input the device reports but never delivers, or that a full ring could only drop, cannot
-        // keep the thread from sleeping.
-        if (inputCount > 0 && !holding) {
+        // input the device reports but never delivers cannot keep the thread from sleeping. A
+        // network peer's input that finds the ring full keeps nothing waiting: it is held back, or
+        // would be read only to be dropped, as fast as the peer sends it.
+        if (inputCount > 0 && !(device.HoldsBackUnreadInput() && RingFull(slot.ring))) {
             if (stored) continue;
             return;
         }
@@ -190,15 +196,14 @@ void SleepMs(int ms) {
     if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
-bool StoreReceivedByte(PortSlot& slot, uint8_t byte) {
+void StoreReceivedByte(PortSlot& slot, uint8_t byte) {
     ReceiveRing& ring = slot.ring;
     const int32_t write = ring.writeIndex.load();
     const int32_t next = (write + 1) % ring.capacity;
     // Full: the new byte is lost, as in a UART overrun, and the unread bytes stay.
-    if (next == ring.readIndex.load()) return false;
+    if (next == ring.readIndex.load()) return;
     ring.buffer[static_cast<size_t>(write)] = byte;
     ring.writeIndex.store(next);
-    return true;
 }
 
 void SerialIoThread(int slotIndex) {

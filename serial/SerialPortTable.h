@@ -69,7 +69,6 @@ PortSlot& SerialSlot(int index);
 // The I/O thread routine of the slot with index 0..39 (returns when SerialClose stops it).
 void SerialIoThread(int slotIndex);
 // Stores one received byte in the ring as the I/O thread does: when the ring already holds
-// capacity − 1 unread bytes the new byte is dropped (false) and the unread ones stay. Caller holds
-// the lock.
-bool StoreReceivedByte(PortSlot& slot, uint8_t byte);
+// capacity − 1 unread bytes the new byte is dropped and the unread ones stay. Caller holds the lock.
+void StoreReceivedByte(PortSlot& slot, uint8_t byte);
 void SleepMs(int ms);
