@@ -190,18 +190,6 @@ std::string GroupList(const PortContext& context, uint8_t status) {
     return list;
 }
 
-// "Comm 3: Verifying, pass 2 of 8: 4 groups still missing" → "Verifying, pass 2 of 8": the step of
-// the run, without the port it names and the counts over all ports.
-std::string StepOnly(const std::string& text) {
-    std::string step = text;
-    if (step.rfind("Comm ", 0) == 0) {
-        const size_t colon = step.find(": ");
-        if (colon != std::string::npos) step = step.substr(colon + 2);
-    }
-    const size_t colon = step.find(": ");
-    return colon == std::string::npos ? step : step.substr(0, colon);
-}
-
 // What a port is doing; result: its Port Result once it is through (it could not be opened, never
 // answered, or every group it read back matches), else kResultNotInRun.
 std::string PortState(const PortContext& context, const std::string& step, uint8_t& result) {
@@ -259,6 +247,6 @@ void StopWatchingPorts() {
     watch = PortWatch{};
 }
 
-void SetRunStep(const std::string& step) {
-    watch.step = StepOnly(step);
+void SetRunStep(const OperationProgress& progress) {
+    watch.step = StepText(progress);  // each port's line tells its own groups, not the run's count
 }

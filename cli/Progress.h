@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "cli/Color.h"
+#include "operations/Operator.h"
 
 enum class ProgressMode { kOff, kLines, kTerminal };
 
@@ -69,6 +70,6 @@ class ProgressBoard {
 using PortStateSink = std::function<void(int commIndex, const std::string& state, uint8_t result)>;
 void WatchPorts(int portCount, PortStateSink sink);
 void StopWatchingPorts();
-// The operation's step ("Link Check, pass 2 of 8: 3 receivers not answering yet"), from the
-// Operator's progress.
-void SetRunStep(const std::string& step);
+// The operation's step, from the Operator's progress: each port's line shows the step and pass
+// ("Link Check, pass 2 of 8") with what that port still lacks.
+void SetRunStep(const OperationProgress& progress);
