@@ -410,7 +410,7 @@ TEST(CliFleet, SiteFilesOverABaseConfigureEachReceiverWithItsSite) {
     }
     ASSERT_TRUE(WriteBytes(folder.File("sites.txt"), std::vector<uint8_t>(manifest.begin(), manifest.end())));
     const CliResult configured = RunCli({"configure", "--manifest", folder.File("sites.txt"), "--quiet"},
-                                        {.timeout = std::chrono::seconds(180)});
+                                        WithTimeout(std::chrono::seconds(180)));
     ASSERT_EQ(configured.exitStatus, 0) << configured.err << configured.out;
 
     for (int i = 0; i < 3; ++i) {
