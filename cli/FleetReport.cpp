@@ -1,9 +1,10 @@
-// The summary of a fleet as text and as JSON, and the names of what became of a receiver.
+// The summary of a fleet as text (its JSON: ResultJson.cpp), and the names of what became of a receiver.
 #include <cmath>
 #include <cstring>
 #include <string>
 
 #include "cli/Fleet.h"
+#include "cli/ResultJson.h"
 #include "link/PortContext.h"
 #include "operations/SummaryTables.h"
 #include "settings/SettingsImage.h"
@@ -95,7 +96,7 @@ std::string FleetSummaryText(RunKind kind, const std::vector<FleetReceiver>& rec
             text += "no result: " + outcome.noResult + "\n";
             continue;
         }
-        text += std::string(PortResultText(outcome.summary.portResult)) + "\n";
+        text += OutcomeText(kind, outcome.summary) + "\n";
         if (outcome.reason.contains("text"))
             text += "  reason: " + outcome.reason["text"].get<std::string>() + "\n";
     }
@@ -108,85 +109,8 @@ std::string FleetSummaryText(RunKind kind, const std::vector<FleetReceiver>& rec
             text += std::string("  ") + row.caption + ": " +
                     GroupStatusText(outcome.summary.groupStatus[at]) + "\n";
             for (const FieldChange& change : outcome.summary.differences[at])
-                text += "    " + FieldChangeLine(change) + "\n";
+                text += "    " + FieldChangeLine(change, kind == RunKind::kConfigure) + "\n";
         }
     }
     return text;
-}
-
-nlohmann::ordered_json FleetSummaryJson(RunKind kind, const std::string& file,
-                                        const std::vector<FleetReceiver>& receivers,
-                                        const FleetResult& result) {
-    nlohmann::ordered_json json;
-    json["operation"] = kind == RunKind::kVerify ? "verify" : "configure";
-    json["file"] = file.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(file);
-    json["success"] = FleetSucceeded(result);
-    json["aborted"] = result.stopped;
-    json["interrupted"] = result.signal != 0;
-    json["signal"] = result.signal != 0
-                         ? nlohmann::ordered_json(std::string("SIG") + sigabbrev_np(result.signal))
-                         : nullptr;
-    json["runs"] = result.runCount;
-    if (result.audited)
-        json["audit"] = {{"written", result.auditWritten},
-                         {"of", result.outcomes.size()},
-                         {"error", result.auditError.empty() ? nlohmann::ordered_json()
-                                                             : nlohmann::ordered_json(result.auditError)}};
-    json["ports"] = nlohmann::ordered_json::array();
-    if (result.stopped) return json;
-    for (size_t i = 0; i < receivers.size(); ++i) {
-        const FleetOutcome& outcome = result.outcomes[i];
-        const PortSummary& port = outcome.summary;
-        nlohmann::ordered_json entry;
-        entry["run"] = outcome.run;
-        entry["comm"] = outcome.comm;
-        entry["device"] = receivers[i].device;
-        entry["file"] = receivers[i].settingsFile;
-        entry["pcSettings"] = PortLineText(receivers[i].pcLine);
-        entry["result"] = OutcomeResultName(outcome);
-        entry["interrupted"] = outcome.interrupted;
-        entry["seconds"] = std::round(outcome.seconds * 1000) / 1000;
-        if (outcome.interrupted) {
-            entry["portResult"] = nullptr;
-            entry["step"] = RunStepName(outcome.step);
-            entry["text"] = "interrupted " + InterruptedText(kind, outcome.step);
-            json["ports"].push_back(std::move(entry));
-            continue;
-        }
-        if (!outcome.reported) {
-            entry["portResult"] = nullptr;
-            entry["text"] = "no result: " + outcome.noResult;
-            json["ports"].push_back(std::move(entry));
-            continue;
-        }
-        entry["portResult"] = port.portResult;
-        entry["text"] = PortResultText(port.portResult);
-        if (!outcome.reason.is_null()) entry["reason"] = outcome.reason;
-        if (Answered(port.portResult)) {
-            entry["groups"] = nlohmann::ordered_json::array();
-            for (const CommSummaryRow& row : kCommSummaryRows) {
-                const size_t at = static_cast<size_t>(row.groupNo - 1);
-                const uint8_t status = port.groupStatus[at];
-                nlohmann::ordered_json group;
-                group["group"] = row.groupNo;
-                group["name"] = SettingsGroup(row.groupNo).name;
-                group["caption"] = row.caption;
-                group["status"] = GroupStatusName(status);
-                group["statusCode"] = status;
-                group["text"] = GroupStatusText(status);
-                if (status == kGroupDiffers) {
-                    group["differences"] = nlohmann::ordered_json::array();
-                    for (const FieldChange& change : port.differences[at])
-                        group["differences"].push_back({{"field", change.field},
-                                                        {"written", change.written},
-                                                        {"readBack", change.readBack},
-                                                        {"writtenHex", change.writtenHex},
-                                                        {"readBackHex", change.readBackHex}});
-                }
-                entry["groups"].push_back(std::move(group));
-            }
-        }
-        json["ports"].push_back(std::move(entry));
-    }
-    return json;
 }
