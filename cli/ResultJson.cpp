@@ -41,7 +41,8 @@ nlohmann::ordered_json GroupResultJson(const PortSummary& port, int groupNo, con
     group["statusCode"] = status;
     group["text"] = GroupStatusText(status);
     group["differences"] = nlohmann::ordered_json::array();
-    for (const FieldChange& change : port.differences[at]) group["differences"].push_back(DifferenceJson(change));
+    for (const FieldChange& change : port.differences[at])
+        group["differences"].push_back(DifferenceJson(change));
     return group;
 }
 
@@ -81,16 +82,22 @@ nlohmann::ordered_json DifferenceJson(const FieldChange& change) {
     if (const SettingsField* field = FieldNamed(change.group, change.field))
         return DifferenceJson(*field, change.written, change.readBack, change.writtenHex, change.readBackHex);
     // A name this build does not know (a run of another version): what is known of it.
-    return {{"name", change.field},      {"expected", change.written},       {"found", change.readBack},
-            {"expectedHex", change.writtenHex}, {"foundHex", change.readBackHex}};
+    return {{"name", change.field},
+            {"expected", change.written},
+            {"found", change.readBack},
+            {"expectedHex", change.writtenHex},
+            {"foundHex", change.readBackHex}};
 }
 
 std::string OutcomeText(RunKind kind, const PortSummary& summary) {
-    if (kind == RunKind::kConfigure || !Answered(summary.portResult)) return PortResultText(summary.portResult);
+    if (kind == RunKind::kConfigure || !Answered(summary.portResult))
+        return PortResultText(summary.portResult);
     if (summary.portResult == kResultSuccess) return "holds these settings";
     // The groups by what was found of them, in the summary's row order.
     constexpr std::array<std::pair<uint8_t, const char*>, 3> kFound = {
-        {{kGroupDiffers, "differs"}, {kGroupRequested, "could not be retrieved"}, {kGroupReceived, "could not be verified"}}};
+        {{kGroupDiffers, "differs"},
+         {kGroupRequested, "could not be retrieved"},
+         {kGroupReceived, "could not be verified"}}};
     std::string text;
     for (const auto& [status, words] : kFound) {
         std::string groups;
@@ -102,7 +109,8 @@ std::string OutcomeText(RunKind kind, const PortSummary& summary) {
     return text;
 }
 
-nlohmann::ordered_json PortOutcomeJson(RunKind kind, const FleetReceiver& receiver, const FleetOutcome& outcome) {
+nlohmann::ordered_json PortOutcomeJson(RunKind kind, const FleetReceiver& receiver,
+                                       const FleetOutcome& outcome) {
     nlohmann::ordered_json entry;
     entry["run"] = outcome.run;
     entry["comm"] = outcome.comm;

@@ -14,9 +14,6 @@
 #include "messages/FieldDifferences.h"
 #include "settings/SettingsFields.h"
 
-// Where the schemas of the JSON outputs are installed (the --help texts point there).
-constexpr const char* kSchemaFolder = "/usr/share/doc/vandel-configurator/schema";
-
 // {"number": 7, "name": "Datum", "table": "datum"}
 nlohmann::ordered_json GroupJson(int groupNo);
 // The field's identity: name, key, kind, groupOffset, imageOffset, width.
@@ -33,4 +30,5 @@ nlohmann::ordered_json DifferenceJson(const FieldChange& change);
 // failures keep configure's texts, which say nothing of writing.
 std::string OutcomeText(RunKind kind, const PortSummary& summary);
 // One receiver's result: the summary's entry for it, and the body of its audit line.
-nlohmann::ordered_json PortOutcomeJson(RunKind kind, const FleetReceiver& receiver, const FleetOutcome& outcome);
+nlohmann::ordered_json PortOutcomeJson(RunKind kind, const FleetReceiver& receiver,
+                                       const FleetOutcome& outcome);

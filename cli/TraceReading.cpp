@@ -38,7 +38,8 @@ class ReceivedBytes {
                 continue;
             }
             // A DLE and a packet id begin a packet: what stood before that DLE is dropped.
-            if (dleBefore != 0 && byte != kDLE && byte != kETX) Drop(pending_.empty() ? 0 : pending_.size() - 1, told);
+            if (dleBefore != 0 && byte != kDLE && byte != kETX)
+                Drop(pending_.empty() ? 0 : pending_.size() - 1, told);
             pending_.push_back({byte, slot});
         }
     }
@@ -55,7 +56,8 @@ class ReceivedBytes {
         size_t slot;
     };
     void Drop(size_t count, std::vector<TraceEvent>& told) {
-        for (size_t i = 0; i < count; ++i) told[pending_[i].slot].fields.push_back(static_cast<char>(pending_[i].byte));
+        for (size_t i = 0; i < count; ++i)
+            told[pending_[i].slot].fields.push_back(static_cast<char>(pending_[i].byte));
         pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(count));
     }
 
@@ -78,10 +80,11 @@ std::string Hex(const std::string& bytes) {
 std::string Told(const TraceEvent& e, const std::string& indent) {
     if (e.event == "packet-tx" || e.event == "packet-rx") {
         const std::map<std::string, std::string> values = TracePacketValues(e.fields);
-        std::string text =
-            std::string(e.event == "packet-tx" ? "PC -> receiver  " : "receiver -> PC  ") + ValueOf(values, "id");
+        std::string text = std::string(e.event == "packet-tx" ? "PC -> receiver  " : "receiver -> PC  ") +
+                           ValueOf(values, "id");
         if (!ValueOf(values, "sub").empty()) text += "-" + ValueOf(values, "sub");
-        if (const int group = GroupNumber(values); group != 0) text += "  " + std::string(SettingsGroup(group).name);
+        if (const int group = GroupNumber(values); group != 0)
+            text += "  " + std::string(SettingsGroup(group).name);
         return text + "  (" + ValueOf(values, "length") + " bytes)";
     }
     if (e.event == kUntakenEvent) {

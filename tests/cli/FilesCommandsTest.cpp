@@ -282,10 +282,10 @@ TEST_F(CliShowDiff, DiffOfEqualFilesPrintsNothingAndSucceeds) {
     EXPECT_EQ(result.out, "");
     const CliResult json = RunCli({"diff", factory, copy, "--json"});
     EXPECT_EQ(json.exitStatus, 0);
-    EXPECT_EQ(nlohmann::json::parse(json.out), nlohmann::json({{"file1", factory},
-                                                               {"file2", copy},
-                                                               {"equal", true},
-                                                               {"groups", nlohmann::json::array()}}));
+    EXPECT_EQ(
+        nlohmann::json::parse(json.out),
+        nlohmann::json(
+            {{"file1", factory}, {"file2", copy}, {"equal", true}, {"groups", nlohmann::json::array()}}));
 }
 
 TEST_F(CliShowDiff, DiffJsonGivesTextsAndBytes) {

@@ -100,8 +100,9 @@ TEST(CliTrace, BytesNoPacketTookAreToldWhereTheyArrived) {
     const std::string made = folder.File("made.trace");
     {
         std::ofstream file(made);
-        file << "# trace of vandel-cli 1.20\n1 comm1 rx 4B 49 0D 0A\n2 comm1 purge rx\n3 comm1 rx F3 00 10 45 "
-                "01 10 03\n3 comm1 packet-rx id=45 group=0 length=2 data=45 01\n4 comm1 rx 10 8F 15\n";
+        file
+            << "# trace of vandel-cli 1.20\n1 comm1 rx 4B 49 0D 0A\n2 comm1 purge rx\n3 comm1 rx F3 00 10 45 "
+               "01 10 03\n3 comm1 packet-rx id=45 group=0 length=2 data=45 01\n4 comm1 rx 10 8F 15\n";
     }
     EmulatorOptions options;
     options.usePty = true;
@@ -111,7 +112,8 @@ TEST(CliTrace, BytesNoPacketTookAreToldWhereTheyArrived) {
     auto talking = StartEmulatorWith(options);
     ASSERT_NE(talking, nullptr);
     const std::string noisy = folder.File("noisy.trace");
-    const CliResult load = RunCli({"load", talking->DeviceName(0), "-o", folder.File("x.dat"), "--trace", noisy});
+    const CliResult load =
+        RunCli({"load", talking->DeviceName(0), "-o", folder.File("x.dat"), "--trace", noisy});
     EXPECT_EQ(load.exitStatus, 1) << load.err;
 
     struct Case {
@@ -119,7 +121,8 @@ TEST(CliTrace, BytesNoPacketTookAreToldWhereTheyArrived) {
         std::vector<std::string> told;  // in this order
     } cases[] = {
         {made,
-         {"0.001 s  received, no packet took 4 bytes:\n                  4B 49 0D 0A" + std::string(38, ' ') + "KI..\n",
+         {"0.001 s  received, no packet took 4 bytes:\n                  4B 49 0D 0A" + std::string(38, ' ') +
+              "KI..\n",
           "0.002 s  purge rx\n", "0.003 s  received, no packet took 2 bytes:\n                  F3 00 ",
           "0.003 s  receiver -> PC  45  (2 bytes)\n", "0.004 s  received, no packet took 3 bytes:\n"}},
         {noisy, {"open device=" + talking->DeviceName(0), "received, no packet took "}},
@@ -130,7 +133,8 @@ TEST(CliTrace, BytesNoPacketTookAreToldWhereTheyArrived) {
         size_t at = 0;
         for (const std::string& part : c.told) {
             const size_t found = told.out.find(part, at);
-            EXPECT_NE(found, std::string::npos) << c.trace << ": " << part << " after " << at << " in\n" << told.out;
+            EXPECT_NE(found, std::string::npos) << c.trace << ": " << part << " after " << at << " in\n"
+                                                << told.out;
             if (found != std::string::npos) at = found + part.size();
         }
     }

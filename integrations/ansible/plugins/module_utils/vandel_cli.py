@@ -77,7 +77,8 @@ def _reason_text(reason):
 
 
 def _outcome(entry):
-    """One receiver of a configure or verify summary, in the modules' own words."""
+    """One receiver of a configure or verify summary, in the modules' own words (the tool's words:
+    /usr/share/doc/vandel-configurator/schema/summary.json)."""
     differences, missing = [], []
     for group in entry.get('groups') or []:
         name = group.get('name')
@@ -86,11 +87,11 @@ def _outcome(entry):
         for change in group.get('differences') or []:
             differences.append({
                 'group': name,
-                'field': change.get('field'),
-                'settings': change.get('written'),
-                'receiver': change.get('readBack'),
-                'settings_hex': change.get('writtenHex'),
-                'receiver_hex': change.get('readBackHex'),
+                'field': change.get('name'),
+                'settings': change.get('expected'),
+                'receiver': change.get('found'),
+                'settings_hex': change.get('expectedHex'),
+                'receiver_hex': change.get('foundHex'),
             })
     return {
         'device': entry.get('device'),
