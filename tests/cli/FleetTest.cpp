@@ -286,7 +286,7 @@ TEST(CliFleet, ARunThatDiesIsReportedForItsReceivers) {
                               "): no result: its run ended by signal 9 (Killed) without a result"));
     for (int i = 0; i < 5; ++i)
         EXPECT_THAT(result.out, HasSubstr("Run 2 Comm " + std::to_string(i + 1) + " (" +
-                                          answering->DeviceName(i) + "): Configuration was successful."));
+                                          answering->DeviceName(i) + "): holds these settings"));
     const std::vector<std::string> records = Lines(folder.File("audit.jsonl"));
     ASSERT_EQ(records.size(), 25u);
     EXPECT_THAT(records[0], HasSubstr("\"result\":\"no-result\""));

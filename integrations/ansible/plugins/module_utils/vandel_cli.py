@@ -128,7 +128,10 @@ def receiver_diff(outcome, settings_name):
 
 def outcome_summary(outcome, most=3):
     """One receiver's result on one line: device, result name, the tool's text, why, what differs."""
-    line = '%s: %s: %s' % (outcome['device'], outcome['result'], outcome['text'])
+    # verify's texts begin with the result's name already ("differs: Datum").
+    said = outcome['text'] or ''
+    line = '%s: %s' % (outcome['device'], said if said.startswith(outcome['result'] + ':') else
+                       '%s: %s' % (outcome['result'], said))
     if outcome['reason']:
         line += ' (%s)' % outcome['reason']
     details = ['%s: %s: %s on the receiver, %s in the settings' % (d['group'], d['field'], d['receiver'], d['settings'])
