@@ -53,7 +53,9 @@ std::string InterruptedText(RunKind kind, RunStep step) {
         case RunStep::kOpening:
             return "while its port was being opened; nothing was sent";
         case RunStep::kLinkCheck:
-            return "at the Link Check; nothing was written";
+            // verify writes nothing, and does not say it of itself.
+            return kind == RunKind::kConfigure ? "at the Link Check; nothing was written"
+                                               : "at the Link Check";
         case RunStep::kWriting:
             return "after set commands were sent, before Save Settings: it may hold unsaved, partly "
                    "written settings";
@@ -62,7 +64,7 @@ std::string InterruptedText(RunKind kind, RunStep step) {
         case RunStep::kVerifying:
             return kind == RunKind::kConfigure ? "while reading the groups back: the settings were written "
                                                  "and saved, not all compared"
-                                               : "while reading the groups back; nothing was written";
+                                               : "while reading the groups back";
         case RunStep::kFinished:
             break;
     }
