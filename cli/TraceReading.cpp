@@ -50,6 +50,9 @@ class ReceivedBytes {
         decoder_ = FrameDecoder{};
     }
 
+    // Some byte of the event at slot is still on its way (the last pending ones are the newest).
+    bool Waits(size_t slot) const { return !pending_.empty() && pending_.back().slot == slot; }
+
   private:
     struct Pending {
         uint8_t byte;
@@ -112,7 +115,10 @@ bool ReadTraceConversation(const std::string& path, TraceConversation& conversat
             if (e.event == "tx") return;  // the packets tell what was sent
             if (e.event == "rx") {
                 told.push_back({e.ms, e.port, kUntakenEvent, {}, {}});
-                received[e.port].Take(HexToBytes(e.fields), told.size() - 1, told);
+                ReceivedBytes& bytes = received[e.port];
+                bytes.Take(HexToBytes(e.fields), told.size() - 1, told);
+                // Its bytes all went into packets (the usual case): nothing stands for them.
+                if (told.back().fields.empty() && !bytes.Waits(told.size() - 1)) told.pop_back();
                 return;
             }
             if (e.event == "purge" || e.event == "line" || e.event == "open" || e.event == "close")
