@@ -39,21 +39,9 @@
 #include "settings/SettingsFile.h"
 #include "settings/SettingsImage.h"
 
-namespace {
-
 void Message(std::FILE* err, const std::string& text) {
     std::fprintf(err, "vandel-cli: %s\n", text.c_str());
     std::fflush(err);
-}
-
-void Print(std::FILE* out, const std::string& text) {
-    std::fputs(text.c_str(), out);
-    std::fflush(out);
-}
-
-// A file name from the command line need not be UTF-8: bytes that are not come out replaced.
-void PrintJson(std::FILE* out, const nlohmann::ordered_json& json) {
-    Print(out, json.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n");
 }
 
 bool ReadFileOrSay(const std::string& path, SettingsFileBytes& file, std::FILE* err) {
@@ -65,6 +53,18 @@ bool ReadFileOrSay(const std::string& path, SettingsFileBytes& file, std::FILE* 
     const std::string warning = SettingsFileSizeWarning(path, file);
     if (!warning.empty()) Message(err, "warning: " + warning);
     return true;
+}
+
+namespace {
+
+void Print(std::FILE* out, const std::string& text) {
+    std::fputs(text.c_str(), out);
+    std::fflush(out);
+}
+
+// A file name from the command line need not be UTF-8: bytes that are not come out replaced.
+void PrintJson(std::FILE* out, const nlohmann::ordered_json& json) {
+    Print(out, json.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n");
 }
 
 // A device name that can never be a serial device is refused before anything is opened; one that

@@ -16,7 +16,8 @@
 
 namespace {
 
-constexpr int kListenSteps = 4;  // a Link Check's answer is awaited 4 × 100 ms at most
+constexpr int kListenSteps = 4;        // a Link Check's answer is awaited 4 × 100 ms at most
+constexpr int kMostSendingSteps = 10;  // and its leaving the Transmit Queue 10 × 100 ms at most
 constexpr int kListenStepMs = 100;
 
 // Where one port of a batch stands in its hunt.
@@ -130,6 +131,15 @@ void ProbeBatch(const std::vector<std::string>& devices, size_t first, size_t co
                                         Of(at + 1, candidates.size()) + " line settings)");
             Context(i).linkState = kLinkCheckSent;
             SendLinkCheck(static_cast<int16_t>(i));
+        }
+        // The answer is awaited from when the Link Check has left: a port's I/O thread starts a
+        // while after its open, and the next candidate's line settings would purge it unsent.
+        for (int step = 0; step < kMostSendingSteps; ++step) {
+            const bool sending = std::any_of(active.begin(), active.end(), [](size_t i) {
+                return SerialTransmitCount(static_cast<uint8_t>(i + 1)) > 0;
+            });
+            if (!sending) break;
+            OperationWait(kListenStepMs);
         }
         for (int step = 0; step < kListenSteps; ++step) {
             OperationWait(kListenStepMs);

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <map>
 
+#include "cli/Commands.h"
 #include "cli/SettingsFileRead.h"
 #include "operations/ConfigureReceivers.h"
 #include "settings/SettingsFile.h"
@@ -11,22 +12,6 @@
 namespace {
 
 using Image = std::array<uint8_t, kSettingsImageSize>;
-
-void Say(std::FILE* err, const std::string& text) {
-    std::fprintf(err, "vandel-cli: %s\n", text.c_str());
-    std::fflush(err);
-}
-
-bool ReadOrSay(const std::string& path, SettingsFileBytes& file, std::FILE* err) {
-    std::string error;
-    if (!ReadSettingsFile(path, file, error)) {
-        Say(err, error);
-        return false;
-    }
-    const std::string warning = SettingsFileSizeWarning(path, file);
-    if (!warning.empty()) Say(err, "warning: " + warning);
-    return true;
-}
 
 std::string FolderOf(const std::string& path) {
     const std::string folder = std::filesystem::path(path).parent_path().string();
@@ -40,13 +25,13 @@ bool WriteSettings(const std::string& path, const std::string& contents, const I
     if (IsSettingsTextName(path)) {
         Image again{};
         if (!SettingsImageFromText(contents, path, FolderOf(path), again, error) || again != image) {
-            Say(err, "cannot write " + path + ": the text would not read back as these settings" +
-                         (error.empty() ? std::string() : ": " + error));
+            Message(err, "cannot write " + path + ": the text would not read back as these settings" +
+                             (error.empty() ? std::string() : ": " + error));
             return false;
         }
     }
     if (!SaveFileAtomically(path, contents.data(), contents.size(), error)) {
-        Say(err, "cannot write " + path + ": " + error);
+        Message(err, "cannot write " + path + ": " + error);
         return false;
     }
     return true;
@@ -54,7 +39,7 @@ bool WriteSettings(const std::string& path, const std::string& contents, const I
 
 void WarnInvalidConfiguration(const std::string& path, const Image& image, std::FILE* err) {
     const std::string warning = InvalidConfigurationWarning(path, image);
-    if (!warning.empty()) Say(err, "warning: " + warning);
+    if (!warning.empty()) Message(err, "warning: " + warning);
 }
 
 // "[table]" alone on its line (blanks and a comment allowed).
@@ -198,11 +183,11 @@ int RunConvert(const CliArguments& arguments, std::FILE*, std::FILE* err) {
     const std::string& from = arguments.files[0];
     const std::string& to = arguments.files[1];
     SettingsFileBytes file;
-    if (!ReadOrSay(from, file, err)) return kExitUsage;
+    if (!ReadFileOrSay(from, file, err)) return kExitUsage;
     std::string target;
     std::string error;
     if (!CheckSaveTarget(to, target, error)) {
-        Say(err, to + ": " + error);
+        Message(err, to + ": " + error);
         return kExitUsage;
     }
     if (!WriteSettings(to, SettingsFileContents(to, file.bytes), file.bytes, err)) return kExitUsage;
@@ -214,7 +199,7 @@ int RunSet(const CliArguments& arguments, std::FILE*, std::FILE* err) {
     const std::string& path = arguments.files[0];
     const std::string target = arguments.output.empty() ? path : arguments.output;
     if (target == "-") {
-        Say(err, "set writes a file: give -o FILE to read standard input");
+        Message(err, "set writes a file: give -o FILE to read standard input");
         return kExitUsage;
     }
     std::vector<std::pair<const SettingsKey*, SettingsValue>> values;
@@ -223,24 +208,24 @@ int RunSet(const CliArguments& arguments, std::FILE*, std::FILE* err) {
         const std::string name = assignment.substr(0, equals);
         const SettingsKey* key = equals == std::string::npos ? nullptr : FindSettingsKey(name);
         if (key == nullptr) {
-            Say(err, equals == std::string::npos
-                         ? "'" + assignment + "' is no KEY=VALUE"
-                         : "'" + name + "' is no key of the settings (vandel-settings(5))");
+            Message(err, equals == std::string::npos
+                             ? "'" + assignment + "' is no KEY=VALUE"
+                             : "'" + name + "' is no key of the settings (vandel-settings(5))");
             return kExitUsage;
         }
         if (std::any_of(values.begin(), values.end(), [&](const auto& v) { return v.first == key; })) {
-            Say(err, name + " is given twice");
+            Message(err, name + " is given twice");
             return kExitUsage;
         }
         values.emplace_back(key, SettingsValue{SettingsValueType::kText, assignment.substr(equals + 1)});
     }
     SettingsFileBytes file;
-    if (!ReadOrSay(path, file, err)) return kExitUsage;
+    if (!ReadFileOrSay(path, file, err)) return kExitUsage;
     Image image = file.bytes;
     std::string error;
     if (!ApplySettingsValues(values, image.data(), error)) {
-        Say(err, error);
-        Say(err, (arguments.output.empty() ? path : target) + " is unchanged");
+        Message(err, error);
+        Message(err, (arguments.output.empty() ? path : target) + " is unchanged");
         return kExitUsage;
     }
 
@@ -250,7 +235,7 @@ int RunSet(const CliArguments& arguments, std::FILE*, std::FILE* err) {
         // a set one are rewritten where the file gives them.
         std::string text;
         if (!ReadSettingsTextFile(path, text, error)) {
-            Say(err, error);
+            Message(err, error);
             return kExitUsage;
         }
         std::vector<const SettingsKey*> keys;
@@ -266,7 +251,7 @@ int RunSet(const CliArguments& arguments, std::FILE*, std::FILE* err) {
         for (int attempt = 0; attempt < 2; ++attempt) {
             if (!EditSettingsText(text, path, keys, attempt == 0 ? added : keys, image.data(),
                                   FolderOf(target), contents, error)) {
-                Say(err, error);
+                Message(err, error);
                 return kExitUsage;
             }
             std::array<uint8_t, kSettingsImageSize> again{};
@@ -287,13 +272,13 @@ int RunGet(const CliArguments& arguments, std::FILE* out, std::FILE* err) {
     for (const std::string& name : arguments.assignments) {
         const SettingsKey* key = FindSettingsKey(name);
         if (key == nullptr) {
-            Say(err, "'" + name + "' is no key of the settings (vandel-settings(5))");
+            Message(err, "'" + name + "' is no key of the settings (vandel-settings(5))");
             return kExitUsage;
         }
         keys.push_back(key);
     }
     SettingsFileBytes file;
-    if (!ReadOrSay(arguments.files[0], file, err)) return kExitUsage;
+    if (!ReadFileOrSay(arguments.files[0], file, err)) return kExitUsage;
     for (const SettingsKey* key : keys)
         std::fprintf(out, "%s\n", SettingsFieldValue(*key, file.bytes.data()).plain.c_str());
     return kExitSuccess;
@@ -302,7 +287,7 @@ int RunGet(const CliArguments& arguments, std::FILE* out, std::FILE* err) {
 int RunCheck(const CliArguments& arguments, std::FILE* out, std::FILE* err) {
     const std::string& path = arguments.files[0];
     SettingsFileBytes file;
-    if (!ReadOrSay(path, file, err)) return kExitUsage;
+    if (!ReadFileOrSay(path, file, err)) return kExitUsage;
     const std::string warning = InvalidConfigurationWarning(path, file.bytes);
     if (!warning.empty()) {
         std::fprintf(out, "%s\n", warning.c_str());

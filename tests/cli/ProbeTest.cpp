@@ -80,13 +80,17 @@ TEST(CliProbe, FindsEachReceiversLineSettingsAndReportsASilentOneAsNotFound) {
     EXPECT_EQ(json[2]["reason"]["code"], "nothing-received");
 }
 
+// At the first line settings tried too, on a pty and on a network port just connected (whose
+// first Link Check leaves only once its I/O thread runs).
 TEST(CliProbe, SaysInTextWhatAnswered) {
-    auto factory = Receiver(true, {});
-    ASSERT_TRUE(factory);
-    const CliResult result = RunCli({"probe", factory->DeviceName(0)});
-    EXPECT_EQ(result.exitStatus, 0) << result.err;
-    EXPECT_EQ(result.out,
-              factory->DeviceName(0) + ": 9600,8,N,1 (found after trying 1 of 108 line settings)\n");
+    for (const bool pty : {true, false}) {
+        auto factory = Receiver(pty, {});
+        ASSERT_TRUE(factory);
+        const CliResult result = RunCli({"probe", factory->DeviceName(0)});
+        EXPECT_EQ(result.exitStatus, 0) << result.err;
+        EXPECT_EQ(result.out,
+                  factory->DeviceName(0) + ": 9600,8,N,1 (found after trying 1 of 108 line settings)\n");
+    }
 }
 
 // configure and load find the PC side of each port first; the two configure ports have different PC
