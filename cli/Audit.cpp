@@ -1,7 +1,5 @@
 #include "cli/Audit.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,6 +10,7 @@
 
 #include "bytes/Sha256.h"
 #include "cli/Ports.h"
+#include "cli/platform/Platform.h"
 #include "operations/SummaryTables.h"
 #include "serial/network/NetworkDevice.h"
 
@@ -101,8 +100,7 @@ bool AuditFile::Open(const std::string& path, std::string& error) {
         error = path + ": not a regular file";
         return false;
     }
-    // O_NONBLOCK: opening a FIFO with no reader must not wait; it is refused below anyway.
-    fd_ = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0644);
+    fd_ = OpenForAppend(path);
     if (fd_ < 0) {
         error = path + ": " + std::strerror(errno);
         return false;
@@ -114,7 +112,6 @@ bool AuditFile::Open(const std::string& path, std::string& error) {
         fd_ = -1;
         return false;
     }
-    ::fcntl(fd_, F_SETFL, O_WRONLY | O_APPEND);
     path_ = path;
     return true;
 }
@@ -127,11 +124,9 @@ void AuditFile::SplitWritesForTest(size_t pieceSize, std::function<void()> betwe
 bool AuditFile::Append(RunKind kind, const std::vector<FleetReceiver>& receivers, const FleetFiles& files,
                        const FleetResult& result, size_t& written, std::string& error) {
     written = 0;
-    while (::flock(fd_, LOCK_EX) != 0) {
-        if (errno != EINTR) {
-            error = path_ + ": cannot lock: " + std::strerror(errno);
-            return false;
-        }
+    if (!LockWholeFile(fd_, true)) {
+        error = path_ + ": cannot lock: " + std::strerror(errno);
+        return false;
     }
     bool ok = true;
     for (size_t i = 0; ok && i < receivers.size(); ++i) {
@@ -145,12 +140,13 @@ bool AuditFile::Append(RunKind kind, const std::vector<FleetReceiver>& receivers
         }
         size_t done = 0;
         while (done < line.size()) {
-            const ssize_t n = ::write(fd_, line.data() + done, std::min(line.size() - done, pieceSize_));
+            const auto n = ::write(fd_, line.data() + done,
+                                   static_cast<unsigned>(std::min(line.size() - done, pieceSize_)));
             if (n < 0 && errno == EINTR) continue;
             if (n <= 0) {
                 error = path_ + ": " + std::strerror(n < 0 ? errno : ENOSPC);
                 // Whatever part of the line went in is cut off again: the file ends with a whole line.
-                if (done > 0 && ::ftruncate(fd_, before.st_size) != 0)
+                if (done > 0 && !TruncateFile(fd_, static_cast<uint64_t>(before.st_size)))
                     error +=
                         " (and a part of a line could not be cut off: " + std::string(std::strerror(errno)) +
                         ")";
@@ -162,10 +158,10 @@ bool AuditFile::Append(RunKind kind, const std::vector<FleetReceiver>& receivers
         }
         if (ok) ++written;
     }
-    if (::fsync(fd_) != 0 && ok) {
+    if (!SyncFile(fd_) && ok) {
         error = path_ + ": " + std::strerror(errno);
         ok = false;
     }
-    ::flock(fd_, LOCK_UN);
+    LockWholeFile(fd_, false);
     return ok;
 }

@@ -428,6 +428,7 @@ FieldValueText ValueOf(const SettingsKey& key, const SettingsField& shown, const
         }
         case FieldKind::kEdit: {
             const EditBinding* edit = EditOf(field);
+            if (edit == nullptr) return string("hex:" + CompactHex(bytes, field.width));
             if (edit->field == FieldType::kU8) return integer(bytes[0]);
             if (edit->field == FieldType::kU32) return integer(static_cast<int32_t>(GetU32BE(bytes)));
             const std::string text = ExactRealText(*edit, bytes, shown.text);
@@ -439,8 +440,8 @@ FieldValueText ValueOf(const SettingsKey& key, const SettingsField& shown, const
             return shown.checked ? FieldValueText{"true", "true"} : FieldValueText{"false", "false"};
         case FieldKind::kOtherBits: {
             std::array<uint8_t, 4> masked{};
-            for (int i = 0; i < field.width; ++i)
-                masked[static_cast<size_t>(i)] = bytes[i] & field.bitMasks[static_cast<size_t>(i)];
+            for (size_t i = 0; i < masked.size() && i < static_cast<size_t>(field.width); ++i)
+                masked[i] = bytes[i] & field.bitMasks[i];
             return string("0x" + CompactHex(masked.data(), field.width));
         }
         case FieldKind::kBytes:
@@ -667,6 +668,7 @@ std::string ValueDescription(const SettingsKey& key) {
         }
         case FieldKind::kEdit: {
             const EditBinding* edit = EditOf(field);
+            if (edit == nullptr) return "string, hex:" + std::to_string(field.width) + " bytes";
             switch (edit->conversion) {
                 case EditConversion::kStrictInteger:
                     return "integer; the low 8 bits are stored";

@@ -409,8 +409,10 @@ TEST(CliFleet, SiteFilesOverABaseConfigureEachReceiverWithItsSite) {
         manifest += emulator->DeviceName(i) + " " + name + "\n";
     }
     ASSERT_TRUE(WriteBytes(folder.File("sites.txt"), std::vector<uint8_t>(manifest.begin(), manifest.end())));
-    const CliResult configured = RunCli({"configure", "--manifest", folder.File("sites.txt"), "--quiet"},
-                                        {.timeout = std::chrono::seconds(180)});
+    CliRunOptions slow;
+    slow.timeout = std::chrono::seconds(180);
+    const CliResult configured =
+        RunCli({"configure", "--manifest", folder.File("sites.txt"), "--quiet"}, slow);
     ASSERT_EQ(configured.exitStatus, 0) << configured.err << configured.out;
 
     for (int i = 0; i < 3; ++i) {
