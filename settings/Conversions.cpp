@@ -7,6 +7,8 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <cctype>
 #include <limits>
 #include <stdexcept>
 #include <string>
@@ -134,6 +136,41 @@ std::string FormatC(const char* format, ...) {
     }
     va_end(again);
     return result;
+}
+
+namespace {
+
+std::string NanText(const char* format, double value) {
+    const size_t length = std::strlen(format);
+    const bool upper = length > 0 && std::isupper(static_cast<unsigned char>(format[length - 1]));
+    return std::string(std::signbit(value) ? "-" : "") + (upper ? "NAN" : "nan");
+}
+
+// The formats are literals at every call of FormatReal; its one conversion takes a double (after
+// an int precision for "*").
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+template <typename... Args>
+std::string PrintC(const char* format, Args... args) {
+    CLocaleScope scope;
+    char text[512];
+    const int length = std::snprintf(text, sizeof text, format, args...);
+    if (length < 0) return {};
+    if (static_cast<size_t>(length) < sizeof text) return std::string(text, static_cast<size_t>(length));
+    std::vector<char> large(static_cast<size_t>(length) + 1);
+    std::snprintf(large.data(), large.size(), format, args...);
+    return std::string(large.data(), static_cast<size_t>(length));
+}
+#pragma GCC diagnostic pop
+
+}  // namespace
+
+std::string FormatReal(const char* format, double value) {
+    return std::isnan(value) ? NanText(format, value) : PrintC(format, value);
+}
+
+std::string FormatReal(const char* format, int precision, double value) {
+    return std::isnan(value) ? NanText(format, value) : PrintC(format, precision, value);
 }
 
 int32_t StrictInteger(const std::string& text) {

@@ -148,7 +148,7 @@ std::string ExactRealText(const EditBinding& edit, const uint8_t* field, const s
         edit.field == FieldType::kSingle ? static_cast<double>(GetSingleBE(field)) : GetDoubleBE(field);
     if (edit.degrees) value *= kDegreesPerRadian;
     for (int precision = 1; precision <= 17; ++precision) {
-        std::string text = FormatC("%.*g", precision, value);
+        std::string text = FormatReal("%.*g", precision, value);
         if (text.find_first_of(".eEn") == std::string::npos) text += ".0";
         if (givesBack(text)) return text;
     }
@@ -561,7 +561,7 @@ bool ParseSettingsText(const std::string& text, const std::string& name, Setting
                     entry.value = {SettingsValueType::kFloat,
                                    entry.length > 0 ? line.substr(static_cast<size_t>(entry.column - 1),
                                                                   static_cast<size_t>(entry.length))
-                                                    : FormatC("%.17g", value.as_floating())};
+                                                    : FormatReal("%.17g", value.as_floating())};
                     break;
                 case toml::value_t::string:
                     entry.value = {SettingsValueType::kString, value.as_string().str};
