@@ -2,13 +2,13 @@
 
 #include <locale.h>
 
+#include <cctype>
 #include <clocale>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <cctype>
 #include <limits>
 #include <stdexcept>
 #include <string>

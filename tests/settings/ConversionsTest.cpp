@@ -156,10 +156,13 @@ TEST(FormatReal, NaNCarriesItsSignBitAndOtherValuesPrintAsFormatC) {
         double value;
         const char* text;
     } rows[] = {
-        {"%0.1f", std::copysign(nan, 1.0), "nan"},     {"%0.1f", std::copysign(nan, -1.0), "-nan"},
-        {"%.3e", std::copysign(nan, -1.0), "-nan"},    {"%.17g", std::copysign(nan, 1.0), "nan"},
-        {"%.3E", std::copysign(nan, -1.0), "-NAN"},    {"%0.14f", 0.0818191908426, "0.08181919084260"},
-        {"%.3e", 0.001, "1.000e-03"},                  
+        {"%0.1f", std::copysign(nan, 1.0), "nan"},
+        {"%0.1f", std::copysign(nan, -1.0), "-nan"},
+        {"%.3e", std::copysign(nan, -1.0), "-nan"},
+        {"%.17g", std::copysign(nan, 1.0), "nan"},
+        {"%.3E", std::copysign(nan, -1.0), "-NAN"},
+        {"%0.14f", 0.0818191908426, "0.08181919084260"},
+        {"%.3e", 0.001, "1.000e-03"},
         {"%.2f", -std::numeric_limits<double>::infinity(), "-inf"},
     };
     for (const auto& row : rows) EXPECT_EQ(FormatReal(row.format, row.value), row.text) << row.format;
