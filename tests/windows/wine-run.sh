@@ -24,7 +24,7 @@ trap cleanup EXIT
 start=$SECONDS
 timeout 240 "$wine" wineboot -i >/dev/null 2>&1 || true
 # One server for the whole run: each program then starts in a fraction of a second.
-"$wineserver" -p 300 2>/dev/null || true
+"$wineserver" -p 300 >/dev/null 2>&1 || true
 # The first program after the server starts can stall: one small run first, bounded.
 timeout 60 "$wine" "$win/tests/byte_order_test.exe" --gtest_list_tests >/dev/null 2>&1 || true
 echo "Wine prefix ready in $((SECONDS - start)) s"
