@@ -1,5 +1,7 @@
 #include "app/CommandLine.h"
 
+#include <QCommandLineParser>
+#include <QStringList>
 #include <array>
 #include <charconv>
 #include <string_view>
@@ -14,7 +16,8 @@ struct ToolkitOption {
 };
 
 // The options the toolkit reads from the command line itself. Each is accepted with one or two
-// leading dashes, a value either as the next argument or after '='.
+// leading dashes, a value either as the next argument or after '='; the toolkit takes them from
+// the command line when the application starts.
 constexpr std::array<ToolkitOption, 22> kToolkitOptions = {{
     {"platform", true},
     {"platformpluginpath", true},
@@ -39,21 +42,6 @@ constexpr std::array<ToolkitOption, 22> kToolkitOptions = {{
     {"sync", false},
     {"testability", false},
 }};
-
-// How many arguments a toolkit option starting at arg takes (1 or 2), or 0 if arg is not one.
-int ToolkitOptionLength(std::string_view arg) {
-    if (arg.size() < 2 || arg[0] != '-') return 0;
-    std::string_view name = arg.substr(arg[1] == '-' ? 2 : 1);
-    const size_t equals = name.find('=');
-    const bool inlineValue = equals != std::string_view::npos;
-    if (inlineValue) name = name.substr(0, equals);
-    for (const ToolkitOption& option : kToolkitOptions) {
-        if (option.name != name) continue;
-        if (inlineValue) return option.takesValue ? 1 : 0;
-        return option.takesValue ? 2 : 1;
-    }
-    return 0;
-}
 
 CommandLine Error(std::string message) {
     CommandLine result;
@@ -86,55 +74,81 @@ std::string ParseCommMapping(std::string_view value, CommMapping& mapping) {
     return {};
 }
 
+// The argument an option name the parser reports came from, as typed ("-x", "--bogus=1").
+std::string TypedOption(const std::vector<std::string>& args, const std::string& name) {
+    for (const std::string& arg : args) {
+        const std::string_view view(arg);
+        const std::string_view bare = view.substr(view.rfind("--", 0) == 0  ? 2
+                                                  : view.rfind('-', 0) == 0 ? 1
+                                                                            : 0);
+        if (bare == name || bare.rfind(name + "=", 0) == 0) return arg;
+    }
+    return name;
+}
+
 }  // namespace
 
 CommandLine ParseCommandLine(const std::vector<std::string>& args) {
+    // The toolkit's parser, told the toolkit's own options (hidden, their values passed over), so
+    // that they are left to the toolkit whether written with one dash or two, "=VALUE" or not.
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+    const QCommandLineOption version(QStringLiteral("version"));
+    const QCommandLineOption comm(QStringLiteral("comm"), QString(), QStringLiteral("N=DEVICE"));
+    const QCommandLineOption trace(QStringLiteral("trace"), QString(), QStringLiteral("FILE"));
+    parser.addOptions({help, version, comm, trace});
+    for (const ToolkitOption& toolkit : kToolkitOptions) {
+        QCommandLineOption option(
+            QString::fromLatin1(toolkit.name.data(), static_cast<qsizetype>(toolkit.name.size())));
+        if (toolkit.takesValue) option.setValueName(QStringLiteral("VALUE"));
+        option.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(option);
+    }
+    QStringList list{QStringLiteral("vandel-configurator")};
+    for (const std::string& arg : args) {
+        const QString text = QString::fromLocal8Bit(arg);
+        // A name that is no text in this locale would reach the driver changed.
+        if (text.toLocal8Bit().toStdString() != arg) return Error("'" + arg + "' is no text in this locale");
+        list.push_back(text);
+    }
+    if (!parser.parse(list)) {
+        if (!parser.unknownOptionNames().isEmpty())
+            return Error("unknown option '" +
+                         TypedOption(args, parser.unknownOptionNames().first().toStdString()) + "'");
+        const std::string error = parser.errorText().toStdString();
+        if (error.find("'--comm'") != std::string::npos)
+            return Error("--comm needs a value of the form N=DEVICE");
+        if (error.find("'--trace'") != std::string::npos) return Error("--trace needs a file name");
+        return Error(error);
+    }
+    if (!parser.positionalArguments().isEmpty())
+        return Error("unexpected argument '" +
+                     parser.positionalArguments().first().toLocal8Bit().toStdString() + "'");
+
     CommandLine result;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (arg == "--help" || arg == "-h") {
-            result.action = CommandLineAction::Help;
-            continue;
-        }
-        if (arg == "--version") {
-            if (result.action != CommandLineAction::Help) result.action = CommandLineAction::Version;
-            continue;
-        }
-        std::string_view value;
-        std::string shown;
-        if (arg == "--trace" || arg.rfind("--trace=", 0) == 0) {
-            std::string file =
-                arg == "--trace" ? (i + 1 < args.size() ? args[++i] : std::string()) : arg.substr(8);
-            if (file.empty()) return Error("--trace needs a file name");
-            if (!result.trace.empty()) return Error("--trace is given twice");
-            result.trace = file;
-            continue;
-        }
-        if (arg == "--comm") {
-            if (i + 1 >= args.size()) return Error("--comm needs a value of the form N=DEVICE");
-            value = args[++i];
-            shown = "--comm " + args[i];
-        } else if (arg.rfind("--comm=", 0) == 0) {
-            value = std::string_view(arg).substr(7);
-            shown = arg;
-        } else if (const int length = ToolkitOptionLength(arg); length > 0) {
-            i += static_cast<size_t>(length - 1);
-            continue;
-        } else if (!arg.empty() && arg[0] == '-') {
-            return Error("unknown option '" + arg + "'");
-        } else {
-            return Error("unexpected argument '" + arg + "'");
-        }
+    const QStringList traces = parser.values(trace);
+    if (traces.size() > 1) return Error("--trace is given twice");
+    if (!traces.isEmpty()) {
+        result.trace = traces.first().toLocal8Bit().toStdString();
+        if (result.trace.empty()) return Error("--trace needs a file name");
+    }
+    for (const QString& value : parser.values(comm)) {
+        const std::string text = value.toLocal8Bit().toStdString();
+        const std::string shown = "--comm " + text;
         CommMapping mapping{};
-        if (std::string problem = ParseCommMapping(value, mapping); !problem.empty()) {
+        if (std::string problem = ParseCommMapping(text, mapping); !problem.empty())
             return Error("'" + shown + "': " + problem);
-        }
         for (const CommMapping& earlier : result.comms) {
             if (earlier.port == mapping.port)
                 return Error("'" + shown + "': Comm " + std::to_string(mapping.port) + " is given twice");
         }
         result.comms.push_back(std::move(mapping));
     }
+    if (parser.isSet(help))
+        result.action = CommandLineAction::Help;
+    else if (parser.isSet(version))
+        result.action = CommandLineAction::Version;
     return result;
 }
 

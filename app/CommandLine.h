@@ -1,6 +1,7 @@
 // The window program's command line:
 //   vandel-configurator [--comm N=DEVICE]... [--trace FILE] [--help] [--version]
-// Read before the toolkit starts, so that --help, --version and a bad argument need no display.
+// Read with the toolkit's parser before the toolkit starts, so that --help, --version and a bad
+// argument need no display.
 // The toolkit's own options (-platform NAME, -style=NAME, ...) are passed over here and left to it.
 #pragma once
 

@@ -11,8 +11,8 @@ build="${1:-build}"
 if [ ! -f "$build/build.ninja" ]; then
   cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 fi
-cmake --build "$build" -j2 --target decoder_bench configure_timing serial_idle_close startup_timing \
-  vandel-cli kirp-emulator
+cmake --build "$build" -j2 --target decoder_bench configure_timing serial_idle_close network_flood \
+  startup_timing vandel-cli kirp-emulator
 out="$build/bench"
 export QT_QPA_PLATFORM=offscreen
 
@@ -22,6 +22,8 @@ echo "configure and load timing (about a minute) ..." >&2
 "$out/configure_timing" 20 >"$out/configure.txt" 2>&1
 echo "idle CPU and close latency (about 25 s) ..." >&2
 "$out/serial_idle_close" 10 >"$out/idle_close.txt" 2>&1
+echo "a flooded network port nobody reads (about 12 s) ..." >&2
+"$out/network_flood" 10 >"$out/network_flood.txt" 2>&1
 echo "configure and verify of 100 receivers with vandel-cli (about 30 s) ..." >&2
 python3 bench/fleet_timing.py "$build/bin" 100 >"$out/fleet.txt" 2>&1
 echo "vandel-cli trace of 200,000 ports and of a sparse 1 GB file ..." >&2
@@ -75,6 +77,16 @@ if m:
 m = re.search(r"SerialClose while the thread waits in a write to a full line: ([0-9.]+) ms", text)
 if m:
     v = float(m.group(1)); row("SerialClose during a blocked write (ms)", f"{v:.1f}", "<= 120", v <= 120)
+
+text = open(f"{out}/network_flood.txt").read()
+m = re.search(r"CPU ([0-9.]+) % of one core", text)
+if m:
+    v = float(m.group(1)); row("flooded network port nobody reads: CPU (% of one core)", f"{v:.3f}", "< 0.5", v < 0.5)
+else:
+    row("flooded network port nobody reads: CPU", "not measured", "< 0.5", False)
+m = re.search(r"the peer got out ([0-9.]+) MB more", text)
+if m:
+    v = float(m.group(1)); row("flooded network port nobody reads: more read in 10 s (MB)", f"{v:.2f}", "< 1", v < 1)
 
 text = open(f"{out}/fleet.txt").read()
 for command in ("configure", "verify"):

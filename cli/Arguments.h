@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/Color.h"
 #include "link/PortConfiguration.h"
 
 constexpr int kExitSuccess = 0;
@@ -42,12 +43,14 @@ struct CliArguments {
     std::string output;                    // load -o, set -o
     bool pcSettingsGiven = false;
     std::array<uint8_t, kPortConfigurationSize> pcSettings{};  // port configuration layout
-    bool pcSettingsAuto = false;  // --pc-settings auto: each port's PC side from a probe
-    std::string devDir = "/dev";  // ports: where to look
-    std::string trace;            // load, configure: --trace FILE, every byte on record
-    std::string manifest;         // configure, verify: --manifest FILE, the receivers one a line
-    std::string audit;            // configure, verify: --audit FILE, a JSON line per receiver appended
-    bool quiet = false;           // load, configure, verify: no progress
+    bool pcSettingsAuto = false;         // --pc-settings auto: each port's PC side from a probe
+    std::string devDir = "/dev";         // ports: where to look
+    std::string trace;                   // load, configure: --trace FILE, every byte on record
+    std::string manifest;                // configure, verify: --manifest FILE, the receivers one a line
+    std::string audit;                   // configure, verify: --audit FILE, a JSON line per receiver appended
+    bool quiet = false;                  // load, configure, verify: no progress
+    bool brief = false;                  // configure, verify: only the receivers that did not succeed
+    ColorWhen color = ColorWhen::kAuto;  // configure, verify: --color
 };
 
 enum class CliParse { kRun, kHelp, kVersion, kError };

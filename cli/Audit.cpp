@@ -10,6 +10,7 @@
 
 #include "bytes/Sha256.h"
 #include "cli/Ports.h"
+#include "cli/WriteAll.h"
 #include "cli/platform/Platform.h"
 #include "operations/SummaryTables.h"
 #include "serial/network/NetworkDevice.h"
@@ -53,6 +54,10 @@ std::string AuditLine(RunKind kind, const FleetReceiver& receiver, const Setting
         line["usbSerial"] = TextOrNull(port.usbSerial);
     }
     line["file"] = receiver.settingsFile;
+    // The keys set over the file for this receiver; the hash is of the bytes sent, with them.
+    nlohmann::ordered_json overrides = nlohmann::ordered_json::object();
+    for (const auto& [key, value] : receiver.overrides) overrides[key] = value;
+    line["overrides"] = overrides;
     line["sha256"] = Sha256Hex(file.bytes.data(), file.bytes.size());
     line["pcSettings"] = PortLineText(receiver.pcLine);
     line["run"] = outcome.run;
@@ -72,7 +77,7 @@ std::string AuditLine(RunKind kind, const FleetReceiver& receiver, const Setting
     if (!outcome.reason.is_null()) line["reason"] = outcome.reason;
     nlohmann::ordered_json groups = nlohmann::ordered_json::object();
     nlohmann::ordered_json differences = nlohmann::ordered_json::array();
-    const bool answered = outcome.reported && outcome.summary.portResult >= kResultGroupMissing;
+    const bool answered = outcome.reported && ResultAnswered(outcome.summary.portResult);
     for (int g = 1; answered && g <= kGroupCount; ++g) {
         const size_t at = static_cast<size_t>(g - 1);
         groups[SettingsGroup(g).name] = GroupStatusName(outcome.summary.groupStatus[at]);
@@ -131,7 +136,7 @@ bool AuditFile::Append(RunKind kind, const std::vector<FleetReceiver>& receivers
     bool ok = true;
     for (size_t i = 0; ok && i < receivers.size(); ++i) {
         const std::string line =
-            AuditLine(kind, receivers[i], files.at(receivers[i].settingsFile), result.outcomes[i]) + "\n";
+            AuditLine(kind, receivers[i], files.at(SettingsSource(receivers[i])), result.outcomes[i]) + "\n";
         struct stat before {};
         if (::fstat(fd_, &before) != 0) {
             error = path_ + ": " + std::strerror(errno);
@@ -139,24 +144,16 @@ bool AuditFile::Append(RunKind kind, const std::vector<FleetReceiver>& receivers
             break;
         }
         size_t done = 0;
-        while (done < line.size()) {
-            const auto n = ::write(fd_, line.data() + done,
-                                   static_cast<unsigned>(std::min(line.size() - done, pieceSize_)));
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) {
-                error = path_ + ": " + std::strerror(n < 0 ? errno : ENOSPC);
-                // Whatever part of the line went in is cut off again: the file ends with a whole line.
-                if (done > 0 && !TruncateFile(fd_, static_cast<uint64_t>(before.st_size)))
-                    error +=
-                        " (and a part of a line could not be cut off: " + std::string(std::strerror(errno)) +
-                        ")";
-                ok = false;
-                break;
-            }
-            done += static_cast<size_t>(n);
-            if (betweenPieces_) betweenPieces_();
+        if (!WriteAll(fd_, line.data(), line.size(), done, pieceSize_, betweenPieces_)) {
+            error = path_ + ": " + std::strerror(errno);
+            // Whatever part of the line went in is cut off again: the file ends with a whole line.
+            if (done > 0 && !TruncateFile(fd_, static_cast<uint64_t>(before.st_size)))
+                error +=
+                    " (and a part of a line could not be cut off: " + std::string(std::strerror(errno)) + ")";
+            ok = false;
+            break;
         }
-        if (ok) ++written;
+        ++written;
     }
     if (!SyncFile(fd_) && ok) {
         error = path_ + ": " + std::strerror(errno);

@@ -53,7 +53,7 @@ void CliOperator::CaptureSummary() {
     }
 }
 
-void CliOperator::Progress(const std::string& text) {
-    if (!text.empty()) lastStep_ = text;
-    SetRunStep(text);
+void CliOperator::Progress(const OperationProgress& progress) {
+    if (!progress.step.empty()) lastStep_ = ProgressText(progress);
+    SetRunStep(progress);
 }

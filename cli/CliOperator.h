@@ -34,7 +34,7 @@ class CliOperator final : public Operator {
     void SetBusy(bool) override {}
     void ShowConfigurationSummary() override;
     void FocusSink() override {}
-    void Progress(const std::string& text) override;
+    void Progress(const OperationProgress& progress) override;
     void RunStopped(const std::vector<RunStep>& steps) override;
 
     // While a progress board is drawn, messages go above it instead of into it.

@@ -156,7 +156,7 @@ int RunLoad(const CliArguments& arguments, std::FILE* out, std::FILE* err) {
     CliOperator op(false, err);
     ProgressBoard board({device}, err, ProgressModeFor(err, arguments.quiet, false));
     op.SetBoard(&board);
-    WatchPorts(1, [&](int, const std::string& state) {
+    WatchPorts(1, [&](int, const std::string& state, uint8_t) {
         board.Update(0, state);
         board.Tick();
     });
@@ -213,7 +213,7 @@ int RunConfigure(const CliArguments& arguments, std::FILE* out, std::FILE* err) 
         ReadManifest(arguments.manifest, file, pcLine, receivers, problems);
     } else {
         for (const std::string& device : arguments.devices)
-            receivers.push_back({device, file, pcLine, {}, 0});
+            receivers.push_back({device, file, pcLine, {}, 0, {}});
     }
     FleetFiles files;
     CheckFleet(receivers, files, problems);
@@ -246,7 +246,8 @@ int RunConfigure(const CliArguments& arguments, std::FILE* out, std::FILE* err) 
 
     std::vector<std::string> labels;
     for (const FleetReceiver& receiver : receivers) labels.push_back(receiver.device);
-    ProgressBoard board(labels, err, ProgressModeFor(err, arguments.quiet, true));
+    ProgressBoard board(labels, err, ProgressModeFor(err, arguments.quiet, true),
+                        ColorFor(err, arguments.color));
     if (arguments.pcSettingsAuto) ProbeFleetLines(receivers, board);
     FleetRunOptions options;
     options.kind = kind;
@@ -268,7 +269,9 @@ int RunConfigure(const CliArguments& arguments, std::FILE* out, std::FILE* err) 
         Message(err, "nothing was sent to any receiver");
         return kExitStopped;
     }
-    if (!arguments.json) Print(out, FleetSummaryText(kind, receivers, result));
+    if (!arguments.json)
+        Print(out,
+              FleetSummaryText(kind, receivers, result, {arguments.brief, ColorFor(out, arguments.color)}));
     if (!result.auditError.empty())
         Message(err, "the audit record is incomplete: " + std::to_string(result.auditWritten) + " of " +
                          std::to_string(receivers.size()) + " lines were written: " + result.auditError);

@@ -85,3 +85,14 @@ bool DeviceIdentities::Identify(const std::string& name, std::vector<std::string
     return true;
 #endif
 }
+
+bool DeviceIdentities::Register(const std::string& name, size_t index, size_t& earlier, std::string& error) {
+    earlier = kNone;
+    std::vector<std::string> keys;
+    if (!Identify(name, keys, error)) return false;
+    for (const std::string& key : keys) {
+        const auto [at, inserted] = seen_.emplace(key, index);
+        if (!inserted && at->second != index && earlier == kNone) earlier = at->second;
+    }
+    return true;
+}

@@ -15,7 +15,13 @@ class DeviceIdentities {
     // with a message for what can never be a serial device: a regular file, a folder, a character
     // device that is no tty, a malformed network name, a name of no known kind.
     bool Identify(const std::string& name, std::vector<std::string>& keys, std::string& error);
+    // Identifies name as the device of entry index (entries counted by the caller, each once) and
+    // sets earlier to the first entry registered before on the same device, or to kNone. False
+    // with a message as Identify.
+    static constexpr size_t kNone = static_cast<size_t>(-1);
+    bool Register(const std::string& name, size_t index, size_t& earlier, std::string& error);
 
   private:
     std::unordered_map<std::string, std::vector<std::string>> hosts_;
+    std::unordered_map<std::string, size_t> seen_;  // a device's key → the first entry on it
 };

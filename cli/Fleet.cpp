@@ -17,6 +17,7 @@
 #include "operations/SummaryTables.h"
 #include "serial/Serial.h"
 #include "settings/Display.h"
+#include "settings/SettingsText.h"
 
 namespace {
 
@@ -57,9 +58,10 @@ bool AskForEveryFile(const std::vector<FleetReceiver>& receivers,
     std::vector<std::string> asked;
     for (const std::vector<size_t>& run : runs) {
         const FleetReceiver& first = receivers[run.front()];
-        if (std::find(asked.begin(), asked.end(), first.settingsFile) != asked.end()) continue;
-        asked.push_back(first.settingsFile);
-        TakeSettings(files.at(first.settingsFile), first.pcLine);
+        const std::string source = SettingsSource(first);
+        if (std::find(asked.begin(), asked.end(), source) != asked.end()) continue;
+        asked.push_back(source);
+        TakeSettings(files.at(source), first.pcLine);
         CliOperator op(options.yes, err);
         if (!ValidateConfiguration(op)) return false;
     }
@@ -72,7 +74,7 @@ void RunHere(const std::vector<FleetReceiver>& receivers, const std::vector<size
              const FleetFiles& files, const FleetRunOptions& options, ProgressBoard& board, std::FILE* err,
              FleetResult& result) {
     const FleetReceiver& first = receivers[members.front()];
-    TakeSettings(files.at(first.settingsFile), first.pcLine);
+    TakeSettings(files.at(SettingsSource(first)), first.pcLine);
     for (size_t i = 0; i < PortContexts.size(); ++i) {
         const bool selected = i < members.size();
         if (selected) SerialSetDeviceName(static_cast<uint8_t>(i + 1), receivers[members[i]].device);
@@ -88,17 +90,21 @@ void RunHere(const std::vector<FleetReceiver>& receivers, const std::vector<size
     // When each port got a result of its own before the run's end (it failed to open, or never
     // answered): its seconds end there.
     std::vector<double> doneAt(members.size(), -1);
-    WatchPorts(static_cast<int>(members.size()), [&](int commIndex, const std::string& state) {
-        const size_t at = static_cast<size_t>(commIndex);
-        if (doneAt[at] < 0 && PortContexts[at].portResult != kResultNotInRun)
-            doneAt[at] = SecondsSince(start);
-        if (forAnother) {
-            WriteRunEvent(options.eventFd, StateEventLine(commIndex + 1, state));
-        } else {
-            board.Update(members[at], state);
-            board.Tick();
-        }
-    });
+    WatchPorts(static_cast<int>(members.size()),
+               [&](int commIndex, const std::string& state, uint8_t through) {
+                   const size_t at = static_cast<size_t>(commIndex);
+                   if (doneAt[at] < 0 && PortContexts[at].portResult != kResultNotInRun)
+                       doneAt[at] = SecondsSince(start);
+                   if (forAnother) {
+                       WriteRunEvent(options.eventFd, StateEventLine(commIndex + 1, state, through));
+                   } else {
+                       if (through != kResultNotInRun)
+                           board.Done(members[at], state, PortResultTone(through));
+                       else
+                           board.Update(members[at], state);
+                       board.Tick();
+                   }
+               });
     ConfigureReceivers(op, options.kind);
     StopWatchingPorts();
     const double seconds = SecondsSince(start);
@@ -137,19 +143,27 @@ PortLine DefaultPcLine() {
     return line;
 }
 
+std::string SettingsSource(const FleetReceiver& receiver) {
+    std::string source = receiver.settingsFile;
+    for (size_t i = 0; i < receiver.overrides.size(); ++i)
+        source +=
+            (i == 0 ? " with " : " ") + receiver.overrides[i].first + "=" + receiver.overrides[i].second;
+    return source;
+}
+
 bool CheckFleet(const std::vector<FleetReceiver>& receivers, FleetFiles& files,
                 std::vector<FleetProblem>& problems) {
     const size_t before = problems.size();
     std::set<std::string> failedFiles;
+    std::map<std::string, SettingsFileBytes> read;  // each settings file once, by path
     DeviceIdentities identities;
-    std::unordered_map<std::string, size_t> seen;  // a device's identity → the first receiver on it
     for (size_t i = 0; i < receivers.size(); ++i) {
         const FleetReceiver& receiver = receivers[i];
         auto problem = [&](const std::string& text) {
             problems.push_back({receiver.line, WithOrigin(receiver, text)});
         };
         const std::string& path = receiver.settingsFile;
-        if (files.count(path) == 0 && failedFiles.count(path) == 0) {
+        if (read.count(path) == 0 && failedFiles.count(path) == 0) {
             SettingsFileBytes file;
             std::string error;
             if (!ReadSettingsFile(path, file, error)) {
@@ -162,23 +176,32 @@ bool CheckFleet(const std::vector<FleetReceiver>& receivers, FleetFiles& files,
                         std::to_string(kSettingsImageSize) + " bytes");
                 failedFiles.insert(path);
             } else {
-                files[path] = file;
+                read[path] = file;
             }
         }
-        std::vector<std::string> keys;
+        const std::string source = SettingsSource(receiver);
+        if (read.count(path) != 0 && files.count(source) == 0) {
+            SettingsFileBytes file = read.at(path);
+            std::vector<std::pair<const SettingsKey*, SettingsValue>> values;
+            for (const auto& [name, value] : receiver.overrides)
+                values.emplace_back(FindSettingsKey(name), SettingsValue{SettingsValueType::kText, value});
+            std::string error;
+            if (ApplySettingsValues(values, file.bytes.data(), error))
+                files[source] = file;
+            else
+                problem(error);
+        }
+        size_t earlier = DeviceIdentities::kNone;
         std::string error;
-        if (!identities.Identify(receiver.device, keys, error)) {
+        if (!identities.Register(receiver.device, i, earlier, error)) {
             problem(error);
             continue;
         }
         // Two names of one device (a link and its target) would be two ports fighting over one line.
-        for (const std::string& key : keys) {
-            const auto [at, inserted] = seen.emplace(key, i);
-            if (inserted || at->second == i) continue;
-            const FleetReceiver& first = receivers[at->second];
+        if (earlier != DeviceIdentities::kNone) {
+            const FleetReceiver& first = receivers[earlier];
             const std::string where = first.origin.empty() ? "" : " (" + first.origin + ")";
             problem(first.device + where + " and " + receiver.device + " are the same device");
-            break;
         }
     }
     return problems.size() == before;
@@ -191,7 +214,7 @@ std::vector<std::vector<size_t>> PlanFleetRuns(const std::vector<FleetReceiver>&
         const FleetReceiver& receiver = receivers[i];
         auto fits = std::find_if(open.begin(), open.end(), [&](size_t r) {
             const FleetReceiver& first = receivers[runs[r].front()];
-            return first.settingsFile == receiver.settingsFile && first.pcLine == receiver.pcLine;
+            return SettingsSource(first) == SettingsSource(receiver) && first.pcLine == receiver.pcLine;
         });
         if (fits == open.end()) {
             runs.push_back({i});
@@ -221,11 +244,7 @@ FleetResult RunFleet(const std::vector<FleetReceiver>& receivers, const FleetFil
         RunInChildren(receivers, runs, files, options, board, result);
     }
     for (size_t i = 0; !result.stopped && i < receivers.size(); ++i) {
-        const FleetOutcome& outcome = result.outcomes[i];
-        std::string state = "no result: " + outcome.noResult;
-        if (outcome.reported) state = PortResultText(outcome.summary.portResult);
-        if (outcome.interrupted) state = "interrupted: " + InterruptedText(options.kind, outcome.step);
-        board.Update(i, "done: " + state);
+        board.Done(i, OutcomeText(options.kind, result.outcomes[i]), OutcomeTone(result.outcomes[i]));
     }
     board.Finish();
     return result;

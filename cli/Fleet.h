@@ -10,9 +10,11 @@
 #include <map>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cli/CliOperator.h"
+#include "cli/Color.h"
 #include "cli/SettingsFileRead.h"
 #include "link/PortConfiguration.h"
 #include "operations/ConfigureReceivers.h"
@@ -26,7 +28,14 @@ struct FleetReceiver {
     PortLine pcLine;     // the PC side's line settings for the first Link Check
     std::string origin;  // "MANIFEST:LINE" for a receiver of a manifest, empty from the command line
     size_t line = 0;     // its manifest line, 0 from the command line
+    // Keys of the settings text form set over the file's settings for this receiver alone, with
+    // their values as given ("2d_altitude.altitude_m", "312.5"), in the order given.
+    std::vector<std::pair<std::string, std::string>> overrides;
 };
+
+// What a receiver's settings come from: its settings file, followed by its overrides when it has
+// any ("site.toml with 2d_altitude.altitude_m=312.5"). Receivers with one source get the same bytes.
+std::string SettingsSource(const FleetReceiver& receiver);
 
 // A problem found before anything is opened: the manifest line it is on (0: none) and its message.
 struct FleetProblem {
@@ -34,8 +43,9 @@ struct FleetProblem {
     std::string text;
 };
 
-// The settings files of a fleet, each read once: path → bytes (exactly 169). These bytes, never
-// the file again, are what the runs send and what the audit record hashes.
+// The settings of a fleet, each file read once: source (SettingsSource) → bytes (exactly 169), the
+// overrides applied. These bytes, never the file again, are what the runs send and what the audit
+// record hashes.
 using FleetFiles = std::map<std::string, SettingsFileBytes>;
 
 // What became of one receiver.
@@ -105,10 +115,24 @@ void RunInChildren(const std::vector<FleetReceiver>& receivers, const std::vecto
                    const FleetFiles& files, const FleetRunOptions& options, ProgressBoard& board,
                    FleetResult& result);
 
-// The summary of a fleet, as text and as JSON, and a port's entry read back from that JSON (how
-// the results of the runs in other processes come back).
+// How the text summary is laid out: brief lists only the receivers that did not succeed (and the
+// total); color paints the results.
+struct SummaryStyle {
+    bool brief = false;
+    bool color = false;
+};
+// The summary of a fleet as text (FleetText.cpp): a line per receiver, those that did not succeed
+// first, the groups of each that answered under a heading naming its port and device, and the
+// closing total ("60 receivers: 38 successful, 20 could not be opened, 1 differing"); 80 columns.
 std::string FleetSummaryText(RunKind kind, const std::vector<FleetReceiver>& receivers,
-                             const FleetResult& result);
+                             const FleetResult& result, const SummaryStyle& style = {});
+// What became of a receiver in a line's words (the Port Result's text, "interrupted: ...", "no
+// result: ..."), and its colour: green for success, red when its receiver was not reached or gave
+// no result, yellow when it answered wrong or was interrupted.
+std::string OutcomeText(RunKind kind, const FleetOutcome& outcome);
+Tone OutcomeTone(const FleetOutcome& outcome);
+Tone PortResultTone(uint8_t portResult);
+// The summary of a fleet as JSON.
 nlohmann::ordered_json FleetSummaryJson(RunKind kind, const std::string& file,
                                         const std::vector<FleetReceiver>& receivers,
                                         const FleetResult& result);

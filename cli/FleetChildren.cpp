@@ -5,6 +5,7 @@
 #include "cli/FleetRuns.h"
 #include "cli/RunProtocol.h"
 #include "operations/OperationWait.h"
+#include "operations/SummaryTables.h"
 #include "serial/Trace.h"
 
 namespace {
@@ -33,15 +34,26 @@ void TakeEvent(const std::string& line, ChildRun& child, ProgressBoard& board) {
     const int comm =
         event.contains("comm") && event["comm"].is_number_integer() ? event["comm"].get<int>() : 0;
     const bool member = comm >= 1 && static_cast<size_t>(comm) <= child.members.size();
+    const size_t index = member ? child.members[static_cast<size_t>(comm - 1)] : 0;
     if (kind == "state" && member && event.contains("state") && event["state"].is_string()) {
-        board.Update(child.members[static_cast<size_t>(comm - 1)], event["state"].get<std::string>());
+        // A port through before its run ends (it could not be opened, never answered) counts as
+        // done from now.
+        const int result =
+            event.contains("result") && event["result"].is_number_integer() ? event["result"].get<int>() : 0;
+        if (result > 0 && result < static_cast<int>(kPortResults.size()))
+            board.Done(index, event["state"].get<std::string>(),
+                       PortResultTone(static_cast<uint8_t>(result)));
+        else
+            board.Update(index, event["state"].get<std::string>());
     } else if (kind == "message" && event.contains("text") && event["text"].is_string()) {
         child.lastError = event["text"].get<std::string>();
         board.Message("run " + std::to_string(child.run) + ": " + child.lastError);
     } else if (kind == "port" && member) {
         FleetOutcome outcome;
-        if (OutcomeFromPortEvent(event, outcome))
+        if (OutcomeFromPortEvent(event, outcome)) {
+            board.Done(index, OutcomeText(child.kind, outcome), OutcomeTone(outcome));
             child.outcomes[static_cast<size_t>(comm - 1)] = std::move(outcome);
+        }
     } else if (kind == "end") {
         child.ended = true;
     }
@@ -90,6 +102,7 @@ void RunInChildren(const std::vector<FleetReceiver>& receivers, const std::vecto
     std::vector<ChildRun> children(runs.size());
     for (size_t r = 0; r < runs.size() && !OperationStopRequested(); ++r) {
         ChildRun& child = children[r];
+        child.kind = options.kind;
         child.run = r + 1;
         child.members = runs[r];
         child.outcomes.resize(child.members.size());
@@ -98,7 +111,7 @@ void RunInChildren(const std::vector<FleetReceiver>& receivers, const std::vecto
         request.kind = options.kind;
         request.yes = options.yes;
         request.pcLine = first.pcLine;
-        request.settings = files.at(first.settingsFile);
+        request.settings = files.at(SettingsSource(first));
         for (size_t index : child.members) request.devices.push_back(receivers[index].device);
         if (!options.trace.empty()) request.trace = options.trace + "." + std::to_string(child.run);
         request.parent = CurrentProcessId();

@@ -1,4 +1,4 @@
-// The summary of a fleet as text and as JSON, and the names of what became of a receiver.
+// The summary of a fleet as JSON, and the names of what became of a receiver.
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -8,27 +8,6 @@
 #include "link/PortContext.h"
 #include "operations/SummaryTables.h"
 #include "settings/SettingsImage.h"
-
-namespace {
-
-// A port whose receiver answered the Link Check has a row of group results.
-bool Answered(uint8_t portResult) {
-    return portResult == kResultGroupMissing || portResult == kResultGroupDiffers ||
-           portResult == kResultSuccess;
-}
-
-// "Comm 3" in a fleet of one run; "Run 2 Comm 3" when there are several.
-std::string PortLabel(const FleetResult& result, const FleetOutcome& outcome) {
-    const std::string comm = "Comm " + std::to_string(outcome.comm);
-    return result.runCount > 1 ? "Run " + std::to_string(outcome.run) + " " + comm : comm;
-}
-
-std::string PortHeading(const FleetResult& result, const FleetOutcome& outcome) {
-    const std::string port = "Comm Port " + std::to_string(outcome.comm);
-    return "Summary for " + (result.runCount > 1 ? "Run " + std::to_string(outcome.run) + " " + port : port);
-}
-
-}  // namespace
 
 const char* RunStepName(RunStep step) {
     switch (step) {
@@ -82,39 +61,6 @@ bool FleetSucceeded(const FleetResult& result) {
     return true;
 }
 
-std::string FleetSummaryText(RunKind kind, const std::vector<FleetReceiver>& receivers,
-                             const FleetResult& result) {
-    std::string text = kind == RunKind::kVerify ? "Verification Summary\n" : "Configuration Summary\n";
-    for (size_t i = 0; i < receivers.size(); ++i) {
-        const FleetOutcome& outcome = result.outcomes[i];
-        text += PortLabel(result, outcome) + " (" + receivers[i].device + "): ";
-        if (outcome.interrupted) {
-            text += "interrupted " + InterruptedText(kind, outcome.step) + "\n";
-            continue;
-        }
-        if (!outcome.reported) {
-            text += "no result: " + outcome.noResult + "\n";
-            continue;
-        }
-        text += std::string(PortResultText(outcome.summary.portResult)) + "\n";
-        if (outcome.reason.contains("text"))
-            text += "  reason: " + outcome.reason["text"].get<std::string>() + "\n";
-    }
-    for (size_t i = 0; i < receivers.size(); ++i) {
-        const FleetOutcome& outcome = result.outcomes[i];
-        if (!outcome.reported || !Answered(outcome.summary.portResult)) continue;
-        text += "\n" + PortHeading(result, outcome) + "\n";
-        for (const CommSummaryRow& row : kCommSummaryRows) {
-            const size_t at = static_cast<size_t>(row.groupNo - 1);
-            text += std::string("  ") + row.caption + ": " +
-                    GroupStatusText(outcome.summary.groupStatus[at]) + "\n";
-            for (const FieldChange& change : outcome.summary.differences[at])
-                text += "    " + FieldChangeLine(change) + "\n";
-        }
-    }
-    return text;
-}
-
 nlohmann::ordered_json FleetSummaryJson(RunKind kind, const std::string& file,
                                         const std::vector<FleetReceiver>& receivers,
                                         const FleetResult& result) {
@@ -161,7 +107,7 @@ nlohmann::ordered_json FleetSummaryJson(RunKind kind, const std::string& file,
         entry["portResult"] = port.portResult;
         entry["text"] = PortResultText(port.portResult);
         if (!outcome.reason.is_null()) entry["reason"] = outcome.reason;
-        if (Answered(port.portResult)) {
+        if (ResultAnswered(port.portResult)) {
             entry["groups"] = nlohmann::ordered_json::array();
             for (const CommSummaryRow& row : kCommSummaryRows) {
                 const size_t at = static_cast<size_t>(row.groupNo - 1);

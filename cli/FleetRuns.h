@@ -15,6 +15,7 @@
 struct RunProcess;  // the process behind a run, as the system knows it
 
 struct ChildRun {
+    RunKind kind = RunKind::kConfigure;
     size_t run = 0;
     std::vector<size_t> members;
     std::string requestText;

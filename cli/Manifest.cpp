@@ -11,21 +11,52 @@
 #include <sstream>
 
 #include "cli/Arguments.h"
+#include "settings/SettingsText.h"
 
 namespace {
 
 constexpr long long kMaxManifestSize = 4 << 20;  // some ten thousand lines and more
 constexpr size_t kMaxLineLength = 4096;
 
-// The fields of a line up to its comment.
-std::vector<std::string> Fields(const std::string& line) {
-    std::vector<std::string> fields;
-    std::istringstream words(line);
-    for (std::string word; words >> word;) {
-        if (word[0] == '#') break;
-        fields.push_back(word);
+// The fields of a line up to its comment, separated by blanks; a double-quoted stretch (with \"
+// and \\ inside) belongs to its field, blanks and '#' included. False for an unclosed quote.
+bool Fields(const std::string& line, std::vector<std::string>& fields) {
+    std::string field;
+    bool inField = false;
+    for (size_t i = 0; i < line.size(); ++i) {
+        const char c = line[i];
+        if (c == ' ' || c == '\t') {
+            if (inField) fields.push_back(std::move(field));
+            field.clear();
+            inField = false;
+            continue;
+        }
+        if (c == '#' && !inField) break;
+        inField = true;
+        if (c != '"') {
+            field += c;
+            continue;
+        }
+        for (++i;; ++i) {
+            if (i >= line.size()) return false;
+            if (line[i] == '"') break;
+            if (line[i] == '\\' && i + 1 < line.size() && (line[i + 1] == '"' || line[i + 1] == '\\')) ++i;
+            field += line[i];
+        }
     }
-    return fields;
+    if (inField) fields.push_back(std::move(field));
+    return true;
+}
+
+// "group.key=VALUE": a field that sets a key of the settings rather than naming a file. Anything
+// else with an '=' in it (a file name) is not one.
+bool IsAssignment(const std::string& field) {
+    const size_t equals = field.find('=');
+    if (equals == std::string::npos || equals == 0) return false;
+    const std::string name = field.substr(0, equals);
+    return name.find('.') != std::string::npos && std::all_of(name.begin(), name.end(), [](char c) {
+               return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '.';
+           });
 }
 
 }  // namespace
@@ -71,14 +102,43 @@ bool ReadManifest(const std::string& path, const std::string& defaultFile, const
             problem(std::string("a control character (") + code + ") in the line");
             continue;
         }
-        std::vector<std::string> fields = Fields(line);
-        if (fields.empty()) continue;
-        if (fields.size() > 3) {
-            problem("expected DEVICE [SETTINGS_FILE] [PC_SETTINGS], not " + std::to_string(fields.size()) +
-                    " fields");
+        std::vector<std::string> fields;
+        if (!Fields(line, fields)) {
+            problem("a quote (\") is not closed");
             continue;
         }
+        if (fields.empty()) continue;
         FleetReceiver receiver;
+        // The settings this receiver gets over its file's: KEY=VALUE after the other fields.
+        const auto first = std::find_if(fields.begin() + 1, fields.end(), IsAssignment);
+        std::vector<std::string> assignments(first, fields.end());
+        fields.erase(first, fields.end());
+        if (fields.size() > 3) {
+            problem("expected DEVICE [SETTINGS_FILE] [PC_SETTINGS] [KEY=VALUE]..., not " +
+                    std::to_string(fields.size()) + " fields before the first KEY=VALUE");
+            continue;
+        }
+        const auto stray = std::find_if_not(assignments.begin(), assignments.end(), IsAssignment);
+        if (stray != assignments.end()) {
+            problem("'" + *stray + "' after KEY=VALUE is no KEY=VALUE");
+            continue;
+        }
+        std::string unknown;
+        for (const std::string& assignment : assignments) {
+            const std::string name = assignment.substr(0, assignment.find('='));
+            if (FindSettingsKey(name) == nullptr) {
+                unknown = "'" + name + "' is no key of the settings (vandel-settings(5))";
+                break;
+            }
+            for (const auto& [given, value] : receiver.overrides)
+                if (given == name) unknown = name + " is given twice";
+            if (!unknown.empty()) break;
+            receiver.overrides.emplace_back(name, assignment.substr(name.size() + 1));
+        }
+        if (!unknown.empty()) {
+            problem(unknown);
+            continue;
+        }
         receiver.origin = origin;
         receiver.line = number;
         receiver.device = fields[0];

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "cli/DeviceIdentity.h"
 #include "cli/Fleet.h"
 #include "cli/Progress.h"
 #include "link/PcSerialSettings.h"
@@ -249,17 +250,17 @@ nlohmann::ordered_json ProbeOutcomeJson(const ProbeOutcome& outcome) {
 int RunProbe(const CliArguments& arguments, std::FILE* out, std::FILE* err) {
     std::string error;
     const std::vector<std::string>& devices = arguments.devices;
+    DeviceIdentities identities;
     for (size_t i = 0; i < devices.size(); ++i) {
-        if (!CheckDeviceName(devices[i], error)) {
+        size_t earlier = DeviceIdentities::kNone;
+        if (!CheckDeviceName(devices[i], error) || !identities.Register(devices[i], i, earlier, error)) {
             std::fprintf(err, "vandel-cli: %s\n", error.c_str());
             return kExitUsage;
         }
-        for (size_t j = 0; j < i; ++j) {
-            if (devices[j] == devices[i] || SameSerialDevice(devices[j], devices[i])) {
-                std::fprintf(err, "vandel-cli: %s and %s are the same device\n", devices[j].c_str(),
-                             devices[i].c_str());
-                return kExitUsage;
-            }
+        if (earlier != DeviceIdentities::kNone) {
+            std::fprintf(err, "vandel-cli: %s and %s are the same device\n", devices[earlier].c_str(),
+                         devices[i].c_str());
+            return kExitUsage;
         }
     }
     ProgressBoard board(arguments.devices, err, ProgressModeFor(err, arguments.quiet, false));

@@ -50,20 +50,37 @@ ProgressMode ProgressModeFor(std::FILE* out, bool quiet, bool plainLines) {
     return plainLines ? ProgressMode::kLines : ProgressMode::kOff;
 }
 
-ProgressBoard::ProgressBoard(std::vector<std::string> labels, std::FILE* out, ProgressMode mode)
-    : labels_(std::move(labels)), states_(labels_.size()), out_(out), mode_(mode), start_(Clock::now()) {
+ProgressBoard::ProgressBoard(std::vector<std::string> labels, std::FILE* out, ProgressMode mode, bool color)
+    : labels_(std::move(labels)),
+      states_(labels_.size()),
+      done_(labels_.size()),
+      tones_(labels_.size(), Tone::kPlain),
+      color_(color),
+      out_(out),
+      mode_(mode),
+      start_(Clock::now()) {
     for (std::string& label : labels_) label = Printable(label);
 }
 
 void ProgressBoard::Update(size_t index, const std::string& state) {
     if (index >= states_.size() || states_[index] == state) return;
     states_[index] = Printable(state);
+    done_[index] = state.rfind(kDonePrefix, 0) == 0;
+    if (!done_[index]) tones_[index] = Tone::kPlain;
     if (mode_ == ProgressMode::kLines) {
         const double seconds = std::chrono::duration<double>(Clock::now() - start_).count();
-        std::fprintf(out_, "[%6.1f s] %s: %s\n", seconds, labels_[index].c_str(), states_[index].c_str());
+        const std::string line = labels_[index] + ": " + states_[index];
+        std::fprintf(out_, "[%6.1f s] %s\n", seconds, Paint(line, tones_[index], color_).c_str());
         std::fflush(out_);
     }
     dirty_ = true;
+}
+
+void ProgressBoard::Done(size_t index, const std::string& result, Tone tone) {
+    if (index >= states_.size()) return;
+    tones_[index] = tone;
+    dirty_ = true;
+    Update(index, kDonePrefix + result);
 }
 
 void ProgressBoard::Message(const std::string& text) {
@@ -94,30 +111,38 @@ void ProgressBoard::Finish() {
     drawnLines_ = 0;  // what is on the screen now stays
 }
 
-// One line per port; when the terminal is too short for all, the ports still at work first and a
-// last line that counts the rest.
+// One line per port, the failed first, then those at work, then the rest; with more than one port
+// a last line counting those done. When the terminal is too short for all, the last are left out
+// and counted.
 std::vector<std::string> ProgressBoard::Lines() const {
     const TerminalSize size = SizeOf(out_);
     const size_t room = size.rows > 2 ? size.rows - 2 : 1;
-    std::vector<size_t> order;
-    for (size_t i = 0; i < labels_.size(); ++i) order.push_back(i);
-    if (order.size() > room) {
-        std::stable_partition(order.begin(), order.end(),
-                              [&](size_t i) { return states_[i].rfind(kDonePrefix, 0) != 0; });
-    }
+    auto failed = [&](size_t i) { return done_[i] && tones_[i] != Tone::kGood && tones_[i] != Tone::kPlain; };
+    auto rank = [&](size_t i) { return failed(i) ? 0 : done_[i] ? 2 : 1; };
+    std::vector<size_t> order(labels_.size());
+    for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return rank(a) < rank(b); });
+    const bool counted = order.size() > 1;
+    const size_t shown = std::min(order.size(), counted ? room - 1 : room);
     std::vector<std::string> lines;
-    const size_t shown = order.size() > room ? room - 1 : order.size();
     for (size_t k = 0; k < shown; ++k) {
         const size_t i = order[k];
-        lines.push_back(
-            FitWidth(labels_[i] + ": " + (states_[i].empty() ? "waiting" : states_[i]), size.columns - 1));
+        const std::string line =
+            FitWidth(labels_[i] + ": " + (states_[i].empty() ? "waiting" : states_[i]), size.columns - 1);
+        lines.push_back(Paint(line, tones_[i], color_));
     }
-    if (shown < order.size()) {
+    if (counted) {
         size_t done = 0;
-        for (const std::string& state : states_) done += state.rfind(kDonePrefix, 0) == 0 ? 1 : 0;
-        lines.push_back(FitWidth("... " + std::to_string(order.size() - shown) + " more ports; " +
-                                     std::to_string(done) + " of " + std::to_string(order.size()) + " done",
-                                 size.columns - 1));
+        size_t failures = 0;
+        for (size_t i = 0; i < order.size(); ++i) {
+            done += done_[i] ? 1 : 0;
+            failures += failed(i) ? 1 : 0;
+        }
+        std::string count = std::to_string(done) + " of " + std::to_string(order.size()) + " done";
+        if (failures > 0) count += ", " + std::to_string(failures) + " failed";
+        if (shown < order.size())
+            count = "... " + std::to_string(order.size() - shown) + " more ports; " + count;
+        lines.push_back(FitWidth(count, size.columns - 1));
     }
     return lines;
 }
@@ -159,28 +184,24 @@ std::string GroupList(const PortContext& context, uint8_t status) {
     return list;
 }
 
-// "Comm 3: Verifying, pass 2 of 8: 4 groups still missing" → "Verifying, pass 2 of 8": the step of
-// the run, without the port it names and the counts over all ports.
-std::string StepOnly(const std::string& text) {
-    std::string step = text;
-    if (step.rfind("Comm ", 0) == 0) {
-        const size_t colon = step.find(": ");
-        if (colon != std::string::npos) step = step.substr(colon + 2);
+// What a port is doing; result: its Port Result once it is through (it could not be opened, never
+// answered, or every group it read back matches), else kResultNotInRun.
+std::string PortState(const PortContext& context, const std::string& step, uint8_t& result) {
+    result = kResultNotInRun;
+    if (context.portResult == kResultOpenFailed || context.portResult == kResultNoAnswer) {
+        result = context.portResult;
+        return result == kResultOpenFailed ? "could not open the port" : "no answer";
     }
-    const size_t colon = step.find(": ");
-    return colon == std::string::npos ? step : step.substr(0, colon);
-}
-
-std::string PortState(const PortContext& context, const std::string& step) {
-    if (context.portResult == kResultOpenFailed) return "could not open the port";
-    if (context.portResult == kResultNoAnswer) return "no answer";
     if (context.operationMode == kModeIdle) return {};
     // A port that is through with the step says so without the pass, so that it keeps its line
     // while the others go on trying.
     if (context.linkState == kLinkAnswered) return "answered the Link Check";
     const bool allMatch = std::all_of(context.groupStatus.begin(), context.groupStatus.end(),
                                       [](uint8_t status) { return status == kGroupMatches; });
-    if (allMatch) return "every group matches";
+    if (allMatch) {
+        result = kResultSuccess;
+        return "every group matches";
+    }
     std::string detail;
     if (context.linkState == kLinkCheckSent) {
         detail = "no answer yet";
@@ -196,11 +217,12 @@ std::string PortState(const PortContext& context, const std::string& step) {
 
 void LookAtPorts(int /*milliseconds*/) {
     for (int i = 0; i < watch.portCount && i < kPortContextCount; ++i) {
-        const std::string state = PortState(PortContexts[static_cast<size_t>(i)], watch.step);
+        uint8_t result = kResultNotInRun;
+        const std::string state = PortState(PortContexts[static_cast<size_t>(i)], watch.step, result);
         std::string& last = watch.states[static_cast<size_t>(i)];
         if (state.empty() || state == last) continue;
         last = state;
-        watch.sink(i, state);
+        watch.sink(i, state, result);
     }
 }
 
@@ -219,6 +241,6 @@ void StopWatchingPorts() {
     watch = PortWatch{};
 }
 
-void SetRunStep(const std::string& step) {
-    watch.step = StepOnly(step);
+void SetRunStep(const OperationProgress& progress) {
+    watch.step = StepText(progress);  // each port's line tells its own groups, not the run's count
 }

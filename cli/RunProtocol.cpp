@@ -11,6 +11,7 @@
 #include "cli/Arguments.h"
 #include "cli/Progress.h"
 #include "cli/StopSignals.h"
+#include "cli/WriteAll.h"
 #include "cli/platform/RunSide.h"
 #include "link/PortContext.h"
 #include "operations/SummaryTables.h"
@@ -158,8 +159,9 @@ bool ParseRunRequest(const std::string& line, RunRequest& request, std::string& 
     return true;
 }
 
-std::string StateEventLine(int comm, const std::string& state) {
-    return Line({{"event", "state"}, {"comm", comm}, {"state", state}});
+std::string StateEventLine(int comm, const std::string& state, uint8_t result) {
+    if (result == 0) return Line({{"event", "state"}, {"comm", comm}, {"state", state}});
+    return Line({{"event", "state"}, {"comm", comm}, {"state", state}, {"result", result}});
 }
 
 std::string MessageEventLine(const std::string& text) {
@@ -239,12 +241,7 @@ bool OutcomeFromPortEvent(const nlohmann::json& event, FleetOutcome& outcome) {
 
 void WriteRunEvent(int fd, const std::string& line) {
     size_t done = 0;
-    while (done < line.size()) {
-        const auto n = ::write(fd, line.data() + done, static_cast<unsigned>(line.size() - done));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return;  // whoever watches has gone: the run goes on without them
-        done += static_cast<size_t>(n);
-    }
+    WriteAll(fd, line.data(), line.size(), done);  // whoever watches may have gone: the run goes on
 }
 
 int RunForFleet() {
@@ -277,7 +274,7 @@ int RunForFleet() {
     std::vector<size_t> members;
     for (const std::string& device : request.devices) {
         members.push_back(receivers.size());
-        receivers.push_back({device, std::string(), request.pcLine, {}});
+        receivers.push_back({device, std::string(), request.pcLine, {}, 0, {}});
     }
     const FleetFiles files = {{std::string(), request.settings}};
     FleetRunOptions options;

@@ -8,7 +8,8 @@
 //
 //   request {"protocol":1,"operation":"configure","yes":false,"pcSettings":"9600,8,N,1",
 //            "settings":HEX,"devices":[HEX,...],"trace":HEX|null,"parent":PID}
-//   events  {"event":"state","comm":N,"state":TEXT}       a port's progress
+//   events  {"event":"state","comm":N,"state":TEXT}       a port's progress ("result":N: its Port
+//                                                         Result, once it is through early)
 //           {"event":"message","text":TEXT}               what the operator is told
 //           {"event":"port","comm":N,...}                 a port's outcome (PortEventLine)
 //           {"event":"end","stopped":BOOL,"signal":N}     the run is over
@@ -48,7 +49,7 @@ struct RunRequest {
 std::string RunRequestLine(const RunRequest& request);
 bool ParseRunRequest(const std::string& line, RunRequest& request, std::string& error);
 
-std::string StateEventLine(int comm, const std::string& state);
+std::string StateEventLine(int comm, const std::string& state, uint8_t result = 0);
 std::string MessageEventLine(const std::string& text);
 std::string PortEventLine(const FleetOutcome& outcome);
 std::string EndEventLine(bool stopped, int signal);

@@ -1,9 +1,12 @@
 #include "emulator/EmulatorOptions.h"
 
+#include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <sstream>
 
 #include "bytes/ByteOrder.h"
 #include "serial/TraceRead.h"
@@ -70,108 +73,239 @@ bool ParseGroupList(const std::string& text, std::array<bool, kGroupCount + 1>& 
     return true;
 }
 
+namespace {
+
+// One option of the emulator: its names as CLI11 takes them, its value's name (nullptr: a flag),
+// its section and text in the help, and what it does to the options (value "" for a flag).
+struct EmulatorOptionRow {
+    const char* names;
+    const char* value;
+    const char* section;
+    const char* help;
+    bool (*apply)(const std::string& value, EmulatorOptions& options, std::string& error);
+};
+
+constexpr const char* kLine = "Line";
+constexpr const char* kBehaviour = "Behaviour";
+constexpr const char* kFaults = "Faults";
+
+bool Milliseconds(const char* name, const std::string& text, int& out, std::string& error) {
+    int64_t number = 0;
+    if (!ParseNumber(text, 0, 60000, number)) {
+        error = std::string(name) + " wants milliseconds from 0 to 60000, not '" + text + "'";
+        return false;
+    }
+    out = static_cast<int>(number);
+    return true;
+}
+
+bool Groups(const char* name, const std::string& text, std::array<bool, kGroupCount + 1>& groups,
+            std::string& error) {
+    if (ParseGroupList(text, groups)) return true;
+    error = std::string(name) + " wants group numbers 1..13 separated by commas, not '" + text + "'";
+    return false;
+}
+
+bool StartSettings(bool fromTrace, const std::string& text, EmulatorOptions& options, std::string& error) {
+    if (!options.startSettings.empty()) {
+        error = "--settings and --from-trace are given more than once";
+        return false;
+    }
+    std::vector<ReceiverSettings> settings(1);
+    const bool read = fromTrace ? ReceiverSettingsFromTrace(text, settings, error)
+                                : ReceiverSettingsFromFile(text, settings[0], error);
+    if (!read) return false;
+    options.startSettings = settings;
+    // The line starts where the settings put Port B (unless --port-b says otherwise).
+    PortLine line;
+    if (PortLineFromRecord(settings[0].Group(kGroupPortBConfiguration), line)) options.portB = line;
+    return true;
+}
+
+// In the order they are applied: the settings a receiver starts from before --port-b, which
+// overrides their Port B. The help lists them by section, in this order.
+const std::vector<EmulatorOptionRow>& EmulatorOptionTable() {
+    static const std::vector<EmulatorOptionRow> table = {
+        {"--listen", "[HOST:]PORT", kLine,
+         "serve RFC 2217 on HOST (default 127.0.0.1) and PORT; 0 picks a free port. Prints 'receiver N "
+         "listening on HOST:PORT'. The default.",
+         [](const std::string& text, EmulatorOptions& options, std::string& error) {
+             options.usePty = false;
+             if (ParseListen(text, options)) return true;
+             error = "--listen wants HOST:PORT or PORT (0..65535), not '" + text + "'";
+             return false;
+         }},
+        {"--pty", nullptr, kLine, "create a pseudo-terminal instead; prints 'receiver N on PATH'",
+         [](const std::string&, EmulatorOptions& options, std::string&) { return options.usePty = true; }},
+        {"--count", "N", kLine, "N independent receivers (1..20) on N ptys or consecutive ports",
+         [](const std::string& text, EmulatorOptions& options, std::string& error) {
+             int64_t number = 0;
+             if (!ParseNumber(text, 1, 20, number)) {
+                 error = "--count wants a number from 1 to 20, not '" + text + "'";
+                 return false;
+             }
+             options.count = static_cast<int>(number);
+             return true;
+         }},
+        {"--settings", "FILE", kLine, "start every receiver from a 169-byte settings file",
+         [](const std::string& text, EmulatorOptions& options, std::string& error) {
+             return StartSettings(false, text, options, error);
+         }},
+        {"--from-trace", "TRACE", kLine,
+         "start each receiver from the last report of each group its port got in a trace (vandel-cli "
+         "--trace), port by port with --count",
+         [](const std::string& text, EmulatorOptions& options, std::string& error) {
+             return StartSettings(true, text, options, error);
+         }},
+        {"--port-b", "B,D,P,S", kLine, "factory Port B line, e.g. 9600,8,N,1 (the default)",
+         [](const std::string& text, EmulatorOptions& options, std::string& error) {
+             if (ParsePortLine(text, options.portB)) return true;
+             error =
+                 "--port-b wants BAUD,DATA,PARITY,STOP such as 9600,8,N,1 (baud 110..38400, 7 or 8 data "
+                 "bits, parity N, O or E, 1 or 2 stop bits), not '" +
+                 text + "'";
+             return false;
+         }},
+        {"--version", nullptr, kLine, "print the version and exit", nullptr},
+        {"--auto-output", nullptr, kBehaviour,
+         "once a second send 4A (20-byte form), 8F-AB and 8F-AC unasked",
+         [](const std::string&, EmulatorOptions& options, std::string&) {
+             return options.autoOutput = true;
+         }},
+        {"--reset-silence", "MS", kBehaviour, "how long command 1E 4B keeps it silent (default 1500)",
+         [](const std::string& text, EmulatorOptions& options, std::string& error) {
+             return Milliseconds("--reset-silence", text, options.resetSilenceMs, error);
+         }},
+        {"--log", "FILE", kBehaviour, "write every packet received and sent, time-stamped, in hex",
+         [](const std::string& text, EmulatorOptions& options, std::string&) {
+             options.logFile = text;
+             return true;
+         }},
+        {"--silent", nullptr, kFaults, "answer nothing at all",
+         [](const std::string&, EmulatorOptions& options, std::string&) { return options.silent = true; }},
+        {"--no-break-reply", nullptr, kFaults, "send no text after a line break",
+         [](const std::string&, EmulatorOptions& options, std::string&) {
+             return options.noBreakReply = true;
+         }},
+        {"--ignore", "GROUPS", kFaults, "neither answer nor apply the commands of these groups (e.g. 4,7)",
+         [](const std::string& text, EmulatorOptions& options, std::string& error) {
+             return Groups("--ignore", text, options.faults.ignore, error);
+         }},
+        {"--differ", "GROUPS", kFaults, "report a value other than the one set for these groups",
+         [](const std::string& text, EmulatorOptions& options, std::string& error) {
+             return Groups("--differ", text, options.faults.differ, error);
+         }},
+        {"--no-save", nullptr, kFaults, "accept 8E-26 but keep the saved copy as it was",
+         [](const std::string&, EmulatorOptions& options, std::string&) {
+             return options.faults.noSave = true;
+         }},
+        {"--latency", "MS", kFaults, "wait MS before each answer",
+         [](const std::string& text, EmulatorOptions& options, std::string& error) {
+             return Milliseconds("--latency", text, options.latencyMs, error);
+         }},
+        {"--hangup-after", "BYTES", kFaults, "hang up the line after sending BYTES bytes",
+         [](const std::string& text, EmulatorOptions& options, std::string& error) {
+             int64_t number = 0;
+             if (!ParseNumber(text, 0, int64_t{1} << 40, number)) {
+                 error = "--hangup-after wants a number of bytes, not '" + text + "'";
+                 return false;
+             }
+             options.hangupAfterBytes = number;
+             return true;
+         }},
+    };
+    return table;
+}
+
+// "--count=3" → "--count".
+std::string NameOf(const std::string& token) {
+    return token.substr(0, token.find('='));
+}
+
+// The rows of a section, each "  NAME VALUE" and its text wrapped beside it within 80 columns.
+std::string SectionHelp(const char* section) {
+    constexpr size_t kTextColumn = 25;
+    constexpr size_t kWidth = 80;
+    std::string text = std::string(section) + ":\n";
+    for (const EmulatorOptionRow& row : EmulatorOptionTable()) {
+        if (row.section != section) continue;
+        std::string line = "  " + std::string(row.names) + (row.value ? std::string(" ") + row.value : "");
+        line.resize(std::max(line.size() + 1, kTextColumn), ' ');
+        std::string word;
+        std::istringstream words(row.help);
+        bool first = true;
+        while (words >> word) {
+            if (!first && line.size() + 1 + word.size() > kWidth) {
+                text += line + "\n";
+                line = std::string(kTextColumn, ' ');
+                first = true;
+            }
+            line += (first ? "" : " ") + word;
+            first = false;
+        }
+        text += line + "\n";
+    }
+    return text;
+}
+
+}  // namespace
+
 EmulatorArgsResult ParseEmulatorArguments(const std::vector<std::string>& args, EmulatorOptions& options,
                                           std::string& error) {
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        auto value = [&](std::string& out) {
-            if (i + 1 >= args.size()) {
-                error = arg + " needs a value";
-                return false;
-            }
-            out = args[++i];
-            return true;
-        };
-        std::string text;
-        int64_t number = 0;
-        if (arg == "--help" || arg == "-h") return EmulatorArgsResult::Help;
-        if (arg == "--version") return EmulatorArgsResult::Version;
-        if (arg == "--pty") {
-            options.usePty = true;
-        } else if (arg == "--listen") {
-            if (!value(text)) return EmulatorArgsResult::Error;
-            if (!ParseListen(text, options)) {
-                error = "--listen wants HOST:PORT or PORT (0..65535), not '" + text + "'";
+    if (std::find_if(args.begin(), args.end(),
+                     [](const std::string& a) { return a == "--help" || a == "-h"; }) != args.end())
+        return EmulatorArgsResult::Help;
+    if (std::find(args.begin(), args.end(), "--version") != args.end()) return EmulatorArgsResult::Version;
+    const std::vector<EmulatorOptionRow>& table = EmulatorOptionTable();
+    for (const std::string& token : args) {
+        if (token.find('=') == std::string::npos) continue;
+        for (const EmulatorOptionRow& row : table)
+            if (row.value == nullptr && NameOf(token) == row.names) {
+                error = NameOf(token) + " takes no value";
                 return EmulatorArgsResult::Error;
             }
-            options.usePty = false;
-        } else if (arg == "--count") {
-            if (!value(text)) return EmulatorArgsResult::Error;
-            if (!ParseNumber(text, 1, 20, number)) {
-                error = "--count wants a number from 1 to 20, not '" + text + "'";
-                return EmulatorArgsResult::Error;
-            }
-            options.count = static_cast<int>(number);
-        } else if (arg == "--port-b") {
-            if (!value(text)) return EmulatorArgsResult::Error;
-            if (!ParsePortLine(text, options.portB)) {
-                error =
-                    "--port-b wants BAUD,DATA,PARITY,STOP such as 9600,8,N,1 (baud 110..38400, 7 or 8 data "
-                    "bits, parity N, O or E, 1 or 2 stop bits), not '" +
-                    text + "'";
-                return EmulatorArgsResult::Error;
-            }
-        } else if (arg == "--auto-output") {
-            options.autoOutput = true;
-        } else if (arg == "--silent") {
-            options.silent = true;
-        } else if (arg == "--no-break-reply") {
-            options.noBreakReply = true;
-        } else if (arg == "--no-save") {
-            options.faults.noSave = true;
-        } else if (arg == "--ignore" || arg == "--differ") {
-            if (!value(text)) return EmulatorArgsResult::Error;
-            auto& groups = arg == "--ignore" ? options.faults.ignore : options.faults.differ;
-            if (!ParseGroupList(text, groups)) {
-                error = arg + " wants group numbers 1..13 separated by commas, not '" + text + "'";
-                return EmulatorArgsResult::Error;
-            }
-        } else if (arg == "--latency") {
-            if (!value(text)) return EmulatorArgsResult::Error;
-            if (!ParseNumber(text, 0, 60000, number)) {
-                error = "--latency wants milliseconds from 0 to 60000, not '" + text + "'";
-                return EmulatorArgsResult::Error;
-            }
-            options.latencyMs = static_cast<int>(number);
-        } else if (arg == "--hangup-after") {
-            if (!value(text)) return EmulatorArgsResult::Error;
-            if (!ParseNumber(text, 0, int64_t{1} << 40, number)) {
-                error = "--hangup-after wants a number of bytes, not '" + text + "'";
-                return EmulatorArgsResult::Error;
-            }
-            options.hangupAfterBytes = number;
-        } else if (arg == "--reset-silence") {
-            if (!value(text)) return EmulatorArgsResult::Error;
-            if (!ParseNumber(text, 0, 60000, number)) {
-                error = "--reset-silence wants milliseconds from 0 to 60000, not '" + text + "'";
-                return EmulatorArgsResult::Error;
-            }
-            options.resetSilenceMs = static_cast<int>(number);
-        } else if (arg == "--settings" || arg == "--from-trace") {
-            if (!value(text)) return EmulatorArgsResult::Error;
-            if (!options.startSettings.empty()) {
-                error = "--settings and --from-trace are given more than once";
-                return EmulatorArgsResult::Error;
-            }
-            std::vector<ReceiverSettings> settings(1);
-            const bool read = arg == "--settings" ? ReceiverSettingsFromFile(text, settings[0], error)
-                                                  : ReceiverSettingsFromTrace(text, settings, error);
-            if (!read) return EmulatorArgsResult::Error;
-            options.startSettings = settings;
-            // The line starts where the settings put Port B.
-            PortLine line;
-            if (PortLineFromRecord(settings[0].Group(kGroupPortBConfiguration), line)) options.portB = line;
-        } else if (arg == "--log") {
-            if (!value(text)) return EmulatorArgsResult::Error;
-            if (text.empty()) {
-                error = "--log wants a file name";
-                return EmulatorArgsResult::Error;
-            }
-            options.logFile = text;
-        } else {
-            error = "unknown option '" + arg + "' (see --help)";
+    }
+    CLI::App app{"", "kirp-emulator"};
+    app.set_help_flag();  // the help is the table's
+    app.allow_extras();
+    std::vector<CLI::Option*> parsed;
+    for (const EmulatorOptionRow& row : table)
+        parsed.push_back(row.value == nullptr ? app.add_flag(row.names)
+                                              : app.add_option(row.names)->multi_option_policy(
+                                                    CLI::MultiOptionPolicy::TakeAll));
+    std::vector<std::string> reversed(args.rbegin(), args.rend());  // CLI11 takes them last first
+    try {
+        app.parse(reversed);
+    } catch (const CLI::ArgumentMismatch&) {
+        const auto last = std::find_if(args.rbegin(), args.rend(),
+                                       [](const std::string& token) { return token.rfind('-', 0) == 0; });
+        error = (last == args.rend() ? std::string("an option") : NameOf(*last)) + " needs a value";
+        return EmulatorArgsResult::Error;
+    } catch (const CLI::ParseError& e) {
+        error = e.what();
+        return EmulatorArgsResult::Error;
+    }
+    if (!app.remaining().empty()) {
+        error = "unknown option '" + app.remaining().front() + "' (see --help)";
+        return EmulatorArgsResult::Error;
+    }
+    if (parsed[0]->count() > 0 && parsed[1]->count() > 0) {
+        error = "--pty and --listen exclude each other";
+        return EmulatorArgsResult::Error;
+    }
+    for (size_t i = 0; i < table.size(); ++i) {
+        if (parsed[i]->count() == 0 || table[i].apply == nullptr) continue;
+        const std::vector<std::string>& values = parsed[i]->results();
+        if (table[i].value != nullptr && values.size() > 1) {
+            error = std::string(table[i].names) + " is given twice";
             return EmulatorArgsResult::Error;
         }
+        if (table[i].value != nullptr && (values.empty() || values[0].empty())) {
+            error = std::string(table[i].names) + " needs a value";
+            return EmulatorArgsResult::Error;
+        }
+        if (!table[i].apply(table[i].value == nullptr ? std::string() : values[0], options, error))
+            return EmulatorArgsResult::Error;
     }
     return EmulatorArgsResult::Run;
 }
@@ -180,38 +314,16 @@ std::string EmulatorHelpText() {
     std::string text =
         "Usage: kirp-emulator [options]\n"
         "\n"
-        "An emulated GPS timing receiver answering KIRP packets on its Port B, on a pseudo-terminal\n"
-        "or on a network serial port (RFC 2217). Stop it with Ctrl-C.\n"
-        "\n"
-        "Line:\n"
-        "  --listen [HOST:]PORT   serve RFC 2217 on HOST (default 127.0.0.1) and PORT; 0 picks a\n"
-        "                         free port. Prints 'receiver N listening on HOST:PORT'. The default.\n"
-        "  --pty                  create a pseudo-terminal instead; prints 'receiver N on PATH'\n"
-        "  --count N              N independent receivers (1..20) on N ptys or consecutive ports\n"
-        "  --port-b B,D,P,S       factory Port B line, e.g. 9600,8,N,1 (the default)\n"
-        "  --settings FILE        start every receiver from a 169-byte settings file\n"
-        "  --from-trace TRACE     start each receiver from the last report of each group its port\n"
-        "                         got in a trace (vandel-cli --trace), port by port with --count\n"
-        "  --version              print the version and exit\n"
-        "\n"
-        "Behaviour:\n"
-        "  --auto-output          once a second send 4A (20-byte form), 8F-AB and 8F-AC unasked\n"
-        "  --reset-silence MS     how long command 1E 4B keeps it silent (default 1500)\n"
-        "  --log FILE             write every packet received and sent, time-stamped, in hex\n"
-        "\n"
-        "Faults:\n"
-        "  --silent               answer nothing at all\n"
-        "  --no-break-reply       send no text after a line break\n"
-        "  --ignore GROUPS        neither answer nor apply the commands of these groups (e.g. 4,7)\n"
-        "  --differ GROUPS        report a value other than the one set for these groups\n"
-        "  --no-save              accept 8E-26 but keep the saved copy as it was\n"
-        "  --latency MS           wait MS before each answer\n"
-        "  --hangup-after BYTES   hang up the line after sending BYTES bytes\n"
-        "\n"
-        "What the PC side looks like: over RFC 2217 the emulator sees baud rate, data bits, parity,\n"
-        "stop bits, breaks and purges; over a pty only baud rate and stop bits (a pty forces 8 data\n"
-        "bits and no parity, and a break does not pass). While the PC side differs from Port B,\n"
-        "what the PC sends is lost and what the receiver sends arrives as garbage.\n"
+        "An emulated GPS timing receiver answering KIRP packets on its Port B, on a\n"
+        "pseudo-terminal or on a network serial port (RFC 2217). Stop it with Ctrl-C.\n"
+        "\n";
+    for (const char* section : {kLine, kBehaviour, kFaults}) text += SectionHelp(section) + "\n";
+    text +=
+        "What the PC side looks like: over RFC 2217 the emulator sees baud rate, data\n"
+        "bits, parity, stop bits, breaks and purges; over a pty only baud rate and stop\n"
+        "bits (a pty forces 8 data bits and no parity, and a break does not pass).\n"
+        "While the PC side differs from Port B, what the PC sends is lost and what the\n"
+        "receiver sends arrives as garbage.\n"
         "\n"
         "Groups (1..13) and their factory settings, as reported (hex payload after the id):\n";
     const ReceiverSettings factory = FactoryReceiverSettings(PortLine{});
@@ -240,59 +352,4 @@ std::string EmulatorHelpText() {
     text += summary;
     text += "\n  Break reply: " + BreakReplyText(PortLine{});
     return text;
-}
-
-bool ReceiverSettingsFromFile(const std::string& path, ReceiverSettings& settings, std::string& error) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) {
-        error = path + ": " + std::strerror(errno);
-        return false;
-    }
-    std::array<uint8_t, kSettingsImageSize + 1> image{};
-    const size_t size = std::fread(image.data(), 1, image.size(), file);
-    std::fclose(file);
-    if (size != static_cast<size_t>(kSettingsImageSize)) {
-        error = path + ": a settings file is exactly " + std::to_string(kSettingsImageSize) + " bytes";
-        return false;
-    }
-    settings = FactoryReceiverSettings(PortLine{});
-    for (const SettingsGroupInfo& group : kSettingsGroups) {
-        const uint8_t* bytes = image.data() + group.offset;
-        uint8_t* report = settings.Group(group.number);
-        if (group.number == kGroup2DAltitude) {
-            // 4A, 9-byte form: the altitude, a reserved single, the hold flag (on in the altitude form).
-            std::memcpy(report, bytes + 1, 4);
-            report[8] = bytes[0] == 0 ? 1 : 0;
-        } else {
-            std::memcpy(report, bytes, static_cast<size_t>(group.length));
-        }
-    }
-    return true;
-}
-
-bool ReceiverSettingsFromTrace(const std::string& path, std::vector<ReceiverSettings>& settings,
-                               std::string& error) {
-    ParsedTrace trace;
-    if (!ReadTrace(path, trace, error)) return false;
-    std::map<int, ReceiverSettings> ports;
-    for (const TraceEvent& event : trace.events) {
-        if (event.event != "packet-rx") continue;
-        const auto group = event.values.find("group");
-        const auto data = event.values.find("data");
-        if (group == event.values.end() || data == event.values.end()) continue;
-        const int groupNo = std::atoi(group->second.c_str());
-        if (groupNo < 1 || groupNo > kGroupCount) continue;
-        const std::vector<uint8_t> packet = HexToBytes(data->second);
-        const int length = kReceiverGroups[static_cast<size_t>(groupNo - 1)].reportLength;
-        if (packet.size() != static_cast<size_t>(length) + 1) continue;  // id, then the report
-        auto entry = ports.try_emplace(event.port, FactoryReceiverSettings(PortLine{})).first;
-        std::memcpy(entry->second.Group(groupNo), packet.data() + 1, static_cast<size_t>(length));
-    }
-    if (ports.empty()) {
-        error = path + ": no report of a settings group in the trace";
-        return false;
-    }
-    settings.clear();
-    for (const auto& port : ports) settings.push_back(port.second);
-    return true;
 }

@@ -37,6 +37,11 @@ constexpr uint8_t kResultNoAnswer = 2;
 constexpr uint8_t kResultGroupMissing = 3;
 constexpr uint8_t kResultGroupDiffers = 4;
 constexpr uint8_t kResultSuccess = 5;
+// The receiver answered the Link Check: its port has a result for every group.
+constexpr bool ResultAnswered(uint8_t portResult) {
+    return portResult == kResultGroupMissing || portResult == kResultGroupDiffers ||
+           portResult == kResultSuccess;
+}
 
 struct PortContext {
     int32_t readPosition = 0;      // next byte of the Raw Receive Buffer to decode

@@ -95,19 +95,21 @@ void DropSelection() {
     for (auto& context : PortContexts) context.operationMode = kModeIdle;
 }
 
-// "Comm 3: " when one port takes part in the run, else nothing: the progress speaks of the run.
-std::string RunPrefix() {
+// The run's progress at step (pass 1.. of kMaxPasses, or 0): it names the port when one port takes
+// part in the run, else it speaks of the run.
+OperationProgress RunProgress(const std::string& step, int pass = 0) {
     int count = 0;
     int only = 0;
     ForEachSelected([&](int16_t i) {
         ++count;
         only = i;
     });
-    return count == 1 ? "Comm " + std::to_string(only + 1) + ": " : std::string();
-}
-
-std::string PassText(const char* what, int pass) {
-    return RunPrefix() + what + ", pass " + std::to_string(pass + 1) + " of " + std::to_string(kMaxPasses);
+    OperationProgress progress;
+    progress.port = count == 1 ? only + 1 : 0;
+    progress.step = step;
+    progress.pass = pass;
+    progress.passes = pass > 0 ? kMaxPasses : 0;
+    return progress;
 }
 
 // Link Check passes until every selected port answered, at most eight.
@@ -115,9 +117,12 @@ void LinkCheckPasses(Operator& op) {
     for (int pass = 0; pass < kMaxPasses && !Stopping(); ++pass) {
         int silent = 0;
         ForEachSelected([&](int16_t i) { silent += Context(i).linkState == kLinkCheckSent ? 1 : 0; });
-        std::string text = PassText("Link Check", pass);
-        if (RunPrefix().empty()) text += ": " + std::to_string(silent) + " receivers not answering yet";
-        op.Progress(text);
+        OperationProgress progress = RunProgress("Link Check", pass + 1);
+        if (progress.port == 0) {
+            progress.left = silent;
+            progress.leftWhat = "receivers not answering yet";
+        }
+        op.Progress(progress);
         bool complete = true;
         ForEachSelected([&](int16_t i) {
             if (Context(i).linkState == kLinkCheckSent && !Stopping()) {
@@ -140,7 +145,10 @@ void VerificationPasses(Operator& op) {
             for (uint8_t status : Context(i).groupStatus)
                 missing += status == kGroupRequested || status == kGroupDiffers ? 1 : 0;
         });
-        op.Progress(PassText("Verifying", pass) + ": " + std::to_string(missing) + " groups still missing");
+        OperationProgress progress = RunProgress("Verifying", pass + 1);
+        progress.left = missing;
+        progress.leftWhat = "groups still missing";
+        op.Progress(progress);
         bool complete = true;
         ForEachSelected([&](int16_t i) {
             for (int groupNo = 1; groupNo <= kGroupCount; ++groupNo) {
@@ -203,7 +211,7 @@ void ConfigureReceivers(Operator& op, RunKind kind) {
     // The summary, or for a stopped run what each port had gone through; then every Port Context
     // back to idle and every port closed (what was queued goes out whole first).
     const bool finished = RunSteps(op, kind, rule);
-    op.Progress("");
+    op.Progress({});
     if (finished) {
         op.ShowConfigurationSummary();
     } else {
@@ -228,7 +236,7 @@ namespace {
 bool RunSteps(Operator& op, RunKind kind, const SurveyRule& rule) {
     if (Stopping()) return false;
     // Open every selected port at the PC Serial Settings.
-    op.Progress(RunPrefix() + "Opening the comm ports");
+    op.Progress(RunProgress("Opening the comm ports"));
     ForEachSelectedSideBySide([](int16_t i) {
         if (OpenPortContext(Context(i), PortNo(i)) == 0) {
             Context(i).portResult = kResultOpenFailed;
@@ -253,7 +261,7 @@ bool RunSteps(Operator& op, RunKind kind, const SurveyRule& rule) {
     // Receivers still silent get a line break and the fallback line settings.
     bool fallback = false;
     ForEachSelected([&](int16_t i) { fallback = fallback || Context(i).linkState == kLinkCheckSent; });
-    if (fallback) op.Progress(RunPrefix() + "Line break and fallback line settings");
+    if (fallback) op.Progress(RunProgress("Line break and fallback line settings"));
     ForEachSelectedSideBySide([](int16_t i) {
         if (Context(i).linkState != kLinkCheckSent) return;
         SerialSendBreak(PortNo(i), 400);
@@ -313,7 +321,7 @@ void SendToEach(RunStep step, Send send) {
 
 bool WriteAndSave(Operator& op, const SurveyRule& rule) {
     // Self survey first.
-    op.Progress(RunPrefix() + "Writing settings");
+    op.Progress(RunProgress("Writing settings"));
     SendToEach(RunStep::kWriting, [](int16_t i) {
         SendSet(kGroupSelfSurveyConfiguration, SettingsGroupBytes(kGroupSelfSurveyConfiguration), i);
     });
@@ -342,7 +350,7 @@ bool WriteAndSave(Operator& op, const SurveyRule& rule) {
     if (Stopping()) return false;
 
     // Save the settings, then reset the receiver so that it comes back on the saved copy.
-    op.Progress(RunPrefix() + "Saving settings");
+    op.Progress(RunProgress("Saving settings"));
     SendToEach(RunStep::kSaving, [](int16_t i) { SendSaveSettings(i); });
     OperationWait(2000);
     SendToEach(RunStep::kSaving, [](int16_t i) { SendCommand1E(i); });

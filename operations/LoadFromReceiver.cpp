@@ -38,8 +38,12 @@ int CountRequested(const PortContext& context) {
     return count;
 }
 
-std::string PassText(const char* what, int pass, int passes) {
-    return std::string(what) + ", pass " + std::to_string(pass) + " of " + std::to_string(passes);
+// The load's progress on port portNo at step (pass 1..passes, or 0), what is left (-1: not told).
+OperationProgress LoadProgress(uint8_t portNo, const std::string& step, int pass = 0, int passes = 0,
+                               int groupsMissing = -1) {
+    OperationProgress progress{portNo, step, pass, passes, groupsMissing, {}};
+    if (groupsMissing >= 0) progress.leftWhat = "groups still missing";
+    return progress;
 }
 
 }  // namespace
@@ -51,7 +55,6 @@ uint8_t LoadFromReceiver(int commIndex, Operator& op) {
     PortContext& context = PortContexts[static_cast<size_t>(commIndex)];
     std::array<uint8_t, kPortConfigurationSize> probeRecord = kProbeRecordDefaults;
     char text[256];
-    const std::string comm = "Comm " + std::to_string(portNo) + ": ";
 
     // Open the port at 9600 8 none 1.
     if (OpenPortContext(context, portNo) == 0) {
@@ -62,13 +65,13 @@ uint8_t LoadFromReceiver(int commIndex, Operator& op) {
             failure.code == SerialFailureCode::kNone ? std::string() : DescribeSerialFailure(failure));
         return 0;
     }
-    op.Progress(comm + "Line break");
+    op.Progress(LoadProgress(portNo, "Line break"));
 
     // A stop request (never in the window program) ends the load at its next wait: nothing more
     // is sent, what was queued goes out whole, the port is closed; the image keeps what arrived.
     auto stopped = [&] {
         if (!OperationStopRequested()) return false;
-        op.Progress("");
+        op.Progress({});
         context.linkState = kLinkIdle;
         context.operationMode = kModeIdle;
         context.groupStatus.fill(kGroupNothingPending);
@@ -90,8 +93,8 @@ uint8_t LoadFromReceiver(int commIndex, Operator& op) {
     uint8_t reply[kBreakReplySize + 1] = {};
     uint8_t found = 0;
     for (int attempt = 0; attempt < kMaxProbeAttempts; ++attempt) {
-        op.Progress(comm +
-                    PassText("Waiting for the reply to the line break", attempt + 1, kMaxProbeAttempts));
+        op.Progress(
+            LoadProgress(portNo, "Waiting for the reply to the line break", attempt + 1, kMaxProbeAttempts));
         found = ProbeBreakReply(reply, commIndex);
         OperationWait(500);
         if (stopped()) return 1;
@@ -127,7 +130,7 @@ uint8_t LoadFromReceiver(int commIndex, Operator& op) {
 
     // Link Check passes, only after a usable Break Reply.
     for (int pass = 0; context.linkState == kLinkCheckSent && pass < kMaxPasses; ++pass) {
-        op.Progress(comm + PassText("Link Check", pass + 1, kMaxPasses));
+        op.Progress(LoadProgress(portNo, "Link Check", pass + 1, kMaxPasses));
         SendLinkCheck(index);
         OperationWait(500);
         if (stopped()) return 1;
@@ -136,7 +139,7 @@ uint8_t LoadFromReceiver(int commIndex, Operator& op) {
 
     // Still no answer to the Link Check: give up.
     if (context.linkState == kLinkCheckSent) {
-        op.Progress("");
+        op.Progress({});
         std::snprintf(text, sizeof text, "%s %d%s",
                       "Communications could not be established with the receiver \nconnected to Comm ",
                       portNo, ".");
@@ -154,8 +157,8 @@ uint8_t LoadFromReceiver(int commIndex, Operator& op) {
 
     // Request passes: each re-sends only what has not arrived.
     for (int pass = 0; pass < kMaxPasses; ++pass) {
-        op.Progress(comm + PassText("Requesting settings", pass + 1, kMaxPasses) + ": " +
-                    std::to_string(CountRequested(context)) + " groups still missing");
+        op.Progress(
+            LoadProgress(portNo, "Requesting settings", pass + 1, kMaxPasses, CountRequested(context)));
         bool complete = true;
         for (int groupNo = 1; groupNo <= kGroupCount; ++groupNo) {
             if (context.groupStatus[static_cast<size_t>(groupNo - 1)] == kGroupRequested) {
@@ -170,7 +173,7 @@ uint8_t LoadFromReceiver(int commIndex, Operator& op) {
     }
 
     // The load is over; a group that never arrived is reported.
-    op.Progress("");
+    op.Progress({});
     if (AnyGroupRequested(context)) {
         std::snprintf(text, sizeof text, "%s %d%s",
                       "The settings could not be retrieved from the receiver \nconnected to Comm ", portNo,

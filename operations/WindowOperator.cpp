@@ -128,7 +128,8 @@ void WindowOperator::FocusSink() {
     if (SettingsView* view = CurrentSettingsView()) view->FocusSink();
 }
 
-void WindowOperator::Progress(const std::string& text) {
+void WindowOperator::Progress(const OperationProgress& progress) {
+    const std::string text = ProgressText(progress);
     QLabel* window = progressWindow.data();
     if (text.empty()) {
         if (window != nullptr) window->hide();

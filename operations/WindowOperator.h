@@ -20,7 +20,7 @@ class WindowOperator : public Operator {
     void SetBusy(bool busy) override;
     void ShowConfigurationSummary() override;
     void FocusSink() override;
-    void Progress(const std::string& text) override;
+    void Progress(const OperationProgress& progress) override;
 
     // The progress window, or nullptr before the first progress; for tests.
     QLabel* ProgressWindow() const { return progressWindow; }

@@ -52,6 +52,3 @@ bool CheckSerialDeviceName(const std::string& name, std::string& error);
 // held by another program or its lock file, not permitted); the reason when not. A network port is
 // only checked for its form: whether its server answers shows at open.
 SerialFailure SerialCheckDevice(const std::string& name);
-// Whether two accepted names name one device: for ttys the same device number (a link and its
-// target, /dev/../dev/ttyS0), for network ports the same text.
-bool SameSerialDevice(const std::string& first, const std::string& second);

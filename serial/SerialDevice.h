@@ -40,6 +40,11 @@ class SerialDevice {
     virtual bool PurgeOutput() = 0;
     virtual bool SetBreak(bool on) = 0;
     virtual bool Close() = 0;
+    // True when input left unread waits at its source instead of being lost: a network peer is held
+    // back by TCP while its socket is not read. The I/O thread then leaves such a device unread once
+    // the application has left the Receive Ring full for a while; a serial line (false) is read on
+    // and what does not fit is dropped, as a UART overruns.
+    virtual bool HoldsBackUnreadInput() const { return false; }
     // Makes a Write or WaitReadable in progress on another thread return at once, and every later
     // one too: the driver calls it just before it stops the port's I/O thread and closes the device.
     // Must be safe to call while another thread is inside Write or WaitReadable.

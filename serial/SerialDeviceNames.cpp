@@ -73,9 +73,3 @@ SerialFailure SerialCheckDevice(const std::string& name) {
     }
     return CheckLocalDevice(name);
 }
-
-bool SameSerialDevice(const std::string& first, const std::string& second) {
-    if (first == second) return true;
-    if (first.rfind(kNetworkDevicePrefix, 0) == 0 || second.rfind(kNetworkDevicePrefix, 0) == 0) return false;
-    return SameLocalDevice(first, second);
-}

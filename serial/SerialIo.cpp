@@ -15,6 +15,9 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr int kReadChunk = 256;
+// A device that holds back its unread input is left unread once the application has left the
+// Receive Ring full, taking nothing, for this long.
+constexpr auto kHoldBackAfter = std::chrono::milliseconds(300);
 
 // The port number 1..40 of a slot of the table.
 int PortOfSlot(const PortSlot& slot) {
@@ -53,6 +56,45 @@ Clock::time_point NextBeat(Clock::time_point now) {
     return Clock::time_point((sinceEpoch / period + 1) * period);
 }
 
+int32_t RingUnread(const ReceiveRing& ring) {
+    const int32_t read = ring.readIndex.load();
+    const int32_t write = ring.writeIndex.load();
+    return write >= read ? write - read : write - read + ring.capacity;
+}
+
+// Full: the ring holds capacity − 1 unread bytes, and the next byte received would be dropped.
+bool RingFull(const ReceiveRing& ring) {
+    return RingUnread(ring) >= ring.capacity - 1;
+}
+
+// Kept by the I/O thread across its polls: whether the application has left the Receive Ring full
+// for kHoldBackAfter. A device whose unread input waits at its source (a network peer, which TCP
+// then holds back) is not read while that lasts: reading it would only drop the bytes, as fast as
+// the peer sends them. Taking a byte or a purge ends it at the next poll, so a ring that is read,
+// however slowly, never holds back its port.
+class HoldBack {
+  public:
+    bool Holding(const PortSlot& slot, Clock::time_point now) {
+        const ReceiveRing& ring = slot.ring;
+        if (!slot.device->HoldsBackUnreadInput() || !RingFull(ring)) {
+            watching_ = false;
+            return false;
+        }
+        const uint64_t taken = ring.taken.load();
+        if (!watching_ || taken != takenThen_) {
+            watching_ = true;
+            takenThen_ = taken;
+            fullSince_ = now;
+        }
+        return now - fullSince_ >= kHoldBackAfter;
+    }
+
+  private:
+    bool watching_ = false;
+    uint64_t takenThen_ = 0;
+    Clock::time_point fullSince_;
+};
+
 // Moves what the device holds into the ring, a chunk at a time; true when a byte was stored.
 // The device is read under the lock so that bytes read before a purge cannot land after it. One
 // poll takes at most a ring's worth: a line that never falls quiet still lets the thread write its
@@ -90,19 +132,22 @@ void WriteQueue(PortSlot& slot) {
 
 // One poll of the device. A device that fails its status read (hung up) counts as quiet and empty:
 // nothing is read, a queued block is written (and lost), and the thread keeps its pace.
-void PollOnce(PortSlot& slot) {
+void PollOnce(PortSlot& slot, HoldBack& holdBack) {
     SerialDevice& device = *slot.device;
     for (;;) {
         int32_t inputCount = 0;
         int32_t outputCount = 0;
         if (!device.QueueCounts(inputCount, outputCount)) inputCount = outputCount = 0;
+        const bool holding = holdBack.Holding(slot, Clock::now());
         bool stored = false;
-        if (inputCount > 0 && outputCount == 0) stored = ReadIntoRing(slot);
+        if (inputCount > 0 && outputCount == 0 && !holding) stored = ReadIntoRing(slot);
         if (QueuedCount(slot) == 0 || slot.stopRequested.load()) return;
         if (!device.QueueCounts(inputCount, outputCount)) inputCount = outputCount = 0;
         // More input is arriving: read it first. Only after a pass that stored something, so that
-        // input the device reports but never delivers cannot keep the thread from sleeping.
-        if (inputCount > 0) {
+        // input the device reports but never delivers cannot keep the thread from sleeping. A
+        // network peer's input that finds the ring full keeps nothing waiting: it is held back, or
+        // would be read only to be dropped, as fast as the peer sends it.
+        if (inputCount > 0 && !(device.HoldsBackUnreadInput() && RingFull(slot.ring))) {
             if (stored) continue;
             return;
         }
@@ -164,8 +209,9 @@ void SerialIoThread(int slotIndex) {
     if (slot.stopRequested.load()) return;
     slot.threadStarted.store(1);
     if (!SleepUntilUnlessStopped(slot, Clock::now() + std::chrono::milliseconds(kIoStartDelayMs))) return;
+    HoldBack holdBack;
     for (;;) {
-        PollOnce(slot);
+        PollOnce(slot, holdBack);
         slot.ioPasses.fetch_add(1);
         if (!SleepUntilUnlessStopped(slot, NextBeat(Clock::now()))) return;
     }
@@ -184,6 +230,7 @@ uint8_t SerialGetByte(uint8_t port, uint8_t* byte) {
     if (read == ring.writeIndex.load()) return 0;
     *byte = ring.buffer[static_cast<size_t>(read)];
     ring.readIndex.store((read + 1) % ring.capacity);
+    ring.taken.fetch_add(1);
     return 1;
 }
 
@@ -204,10 +251,7 @@ uint8_t SerialPutByte(uint8_t port, uint8_t byte) {
 int32_t SerialReceiveCount(uint8_t port) {
     PortSlot* slot = SerialSlotOfPort(port);
     if (!slot || slot->accessMode.load() == kAccessClosed) return -1;
-    const ReceiveRing& ring = slot->ring;
-    const int32_t read = ring.readIndex.load();
-    const int32_t write = ring.writeIndex.load();
-    return write >= read ? write - read : write - read + ring.capacity;
+    return RingUnread(slot->ring);
 }
 
 int32_t SerialTransmitCount(uint8_t port) {

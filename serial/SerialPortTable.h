@@ -24,6 +24,9 @@ struct ReceiveRing {
     // Atomic because SerialGetByte tests for emptiness without the lock.
     std::atomic<int32_t> readIndex{0};
     std::atomic<int32_t> writeIndex{0};
+    // Bytes the application has taken (SerialGetByte), so that the I/O thread can tell a ring left
+    // full from one that is read as fast as it fills.
+    std::atomic<uint64_t> taken{0};
     ByteBlock buffer;
 };
 

@@ -11,12 +11,19 @@ constexpr const char* kPcSettingsHelp =
     "the PC side's line settings for the first Link Check (default 9600,8,O,1; auto: found by a probe "
     "of each port)";
 
+bool SetColor(CliArguments& arguments, const std::string& value, std::string& error) {
+    if (ParseColorWhen(value, arguments.color)) return true;
+    error = "--color wants auto, always or never, not '" + value + "'";
+    return false;
+}
+
 // The options configure and verify share.
 std::vector<CliOption> FleetOptions() {
     return {
         {"--manifest", "MANIFEST",
-         "the receivers, one a line: DEVICE [SETTINGS_FILE] [PC_SETTINGS]; '#' begins a comment. A line "
-         "without a settings file takes FILE; a relative file name is taken from the manifest's folder",
+         "the receivers, one a line: DEVICE [SETTINGS_FILE] [PC_SETTINGS] [KEY=VALUE]...; '#' begins a "
+         "comment. A line without a settings file takes FILE; a relative file name is taken from the "
+         "manifest's folder; KEY=VALUE sets a key (vandel-settings(5)) for that receiver alone",
          SetText<&CliArguments::manifest>},
         {"--pc-settings", "B,D,P,S", kPcSettingsHelp, SetPcSettings},
         {"--json", nullptr, "print the summary as JSON", SetFlag<&CliArguments::json>},
@@ -29,6 +36,11 @@ std::vector<CliOption> FleetOptions() {
          "no progress (on a terminal a line per port drawn in place, else a line whenever a port's state "
          "changes)",
          SetFlag<&CliArguments::quiet>},
+        {"--brief", nullptr, "list only the receivers that did not succeed, and the total",
+         SetFlag<&CliArguments::brief>},
+        {"--color", "WHEN",
+         "colour the results: auto (on a terminal, unless NO_COLOR is set; the default), always or never",
+         SetColor},
     };
 }
 

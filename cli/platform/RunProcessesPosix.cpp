@@ -17,6 +17,7 @@
 #include "cli/FleetRuns.h"
 #include "cli/RunProtocol.h"
 #include "cli/StopSignals.h"
+#include "cli/WriteAll.h"
 
 extern char** environ;
 
@@ -125,14 +126,10 @@ bool StartChild(const std::string& program, ChildRun& child, RunProcess& process
 
 // Writes what remains of the request; closes the run's standard input once it is all there.
 void SendRequest(const ChildRun& child, RunProcess& process) {
-    while (process.request >= 0 && process.requestSent < child.requestText.size()) {
-        const ssize_t n = ::write(process.request, child.requestText.data() + process.requestSent,
-                                  child.requestText.size() - process.requestSent);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && errno == EAGAIN) return;
-        if (n <= 0) break;  // the run is gone: its end tells the rest
-        process.requestSent += static_cast<size_t>(n);
-    }
+    if (process.request < 0) return;
+    if (!WriteAll(process.request, child.requestText.data(), child.requestText.size(), process.requestSent) &&
+        errno == EAGAIN)
+        return;  // the rest when the pipe has room; any other failure: the run is gone, its end tells
     CloseFd(process.request);
 }
 

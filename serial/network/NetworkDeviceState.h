@@ -52,6 +52,7 @@ class NetworkDevice final : public SerialDevice {
     bool SetBreak(bool on) override;
     bool Close() override;
     void Interrupt() override;
+    bool HoldsBackUnreadInput() const override { return true; }
     SerialFailure LastFailure() const override { return failure_; }
 
   private:

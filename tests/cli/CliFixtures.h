@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cstdint>
+#include <fstream>
+#include <string>
 #include <vector>
 
 // The emulated receiver's factory settings in settings-file form, laid out by hand from the group
@@ -53,4 +55,12 @@ inline std::vector<uint8_t> ChangedSettingsFile() {
     file[kPortBOutputBaudAt] = 8;
     file[kPpsWidthLastByteAt] = 0xF2;
     return file;
+}
+
+// The lines of a text file (an audit record, a manifest), without their newlines.
+inline std::vector<std::string> Lines(const std::string& path) {
+    std::ifstream file(path);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(file, line);) lines.push_back(line);
+    return lines;
 }

@@ -9,11 +9,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+
+extern char** environ;
 
 namespace {
 
@@ -57,6 +60,19 @@ CliResult RunCli(const std::vector<std::string>& args, const CliRunOptions& opti
     std::vector<char*> argv;
     for (std::string& arg : argvStrings) argv.push_back(arg.data());
     argv.push_back(nullptr);
+    // The test's environment with the run's own entries over it.
+    std::vector<std::string> environment;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        const std::string text = *entry;
+        const std::string name = text.substr(0, text.find('=') + 1);
+        bool replaced = false;
+        for (const std::string& own : options.environment) replaced = replaced || own.rfind(name, 0) == 0;
+        if (!replaced) environment.push_back(text);
+    }
+    environment.insert(environment.end(), options.environment.begin(), options.environment.end());
+    std::vector<char*> envp;
+    for (std::string& entry : environment) envp.push_back(entry.data());
+    envp.push_back(nullptr);
 
     int outPipe[2] = {-1, -1};
     int errPipe[2] = {-1, -1};
@@ -95,7 +111,7 @@ CliResult RunCli(const std::vector<std::string>& args, const CliRunOptions& opti
             const auto id = static_cast<uid_t>(options.runAsUid);
             if (::setgroups(0, nullptr) != 0 || ::setgid(id) != 0 || ::setuid(id) != 0) ::_exit(126);
         }
-        ::execv(program.c_str(), argv.data());
+        ::execve(program.c_str(), argv.data(), envp.data());
         ::_exit(127);
     }
     CloseFd(outPipe[1]);
@@ -163,4 +179,24 @@ std::vector<uint8_t> ReadBytes(const std::string& path) {
 bool FileExists(const std::string& path) {
     std::error_code ec;
     return std::filesystem::exists(path, ec);
+}
+
+std::string Unwrapped(const std::string& text) {
+    std::string joined;
+    size_t lineIndent = 0;  // of the line being joined to
+    for (size_t begin = 0; begin < text.size();) {
+        const size_t end = std::min(text.find('\n', begin), text.size());
+        const std::string line = text.substr(begin, end - begin);
+        const size_t indent = std::min(line.find_first_not_of(' '), line.size());
+        if (!joined.empty() && joined.back() == '\n' && indent > 0 && indent >= lineIndent + 4) {
+            joined.back() = ' ';
+            joined += line.substr(indent);
+        } else {
+            joined += line;
+            lineIndent = indent;
+        }
+        if (end < text.size()) joined += '\n';
+        begin = end + 1;
+    }
+    return joined;
 }

@@ -21,9 +21,10 @@ struct CliRunOptions {
     bool stderrTerminal = false;  // standard error on a pseudo-terminal instead of a pipe
     int runAsUid = -1;            // run as this user (the tests run as root: to see a refusal)
     std::chrono::seconds timeout{90};
-    std::function<void(pid_t)> started;  // called with the program's process id once it runs
-    std::string stdinPath;               // its standard input (default /dev/null)
-    long long fileSizeLimit = -1;        // the largest file it may write (a full disk), -1: none
+    std::function<void(pid_t)> started;    // called with the program's process id once it runs
+    std::string stdinPath;                 // its standard input (default /dev/null)
+    long long fileSizeLimit = -1;          // the largest file it may write (a full disk), -1: none
+    std::vector<std::string> environment;  // NAME=VALUE set for it, over the test's own
 };
 
 std::string CliProgramPath();
@@ -49,6 +50,10 @@ class TempFolder {
   private:
     std::string path_;
 };
+
+// A summary as if each entry were one line: a line indented four more than the line it goes on
+// from is joined to it (the summaries fit 80 columns that way).
+std::string Unwrapped(const std::string& text);
 
 bool WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 std::vector<uint8_t> ReadBytes(const std::string& path);

@@ -67,8 +67,11 @@ std::map<std::string, std::string> CompletionOptions(const std::string& completi
 TEST(CliCommandTable, EveryOptionIsInTheHelpTheManPageAndTheCompletion) {
     const std::string man = SourceFile("packaging/man/vandel-cli.1");
     const std::string manOptions = ManOptionHeads(man);
-    const std::map<std::string, std::string> completion =
-        CompletionOptions(SourceFile("packaging/vandel-cli.bash-completion"));
+    const std::string script = SourceFile("packaging/vandel-cli.bash-completion");
+    const std::map<std::string, std::string> completion = CompletionOptions(script);
+    // The options the completion skips with their value when it counts positional arguments.
+    std::smatch takesValue;
+    ASSERT_TRUE(std::regex_search(script, takesValue, std::regex(R"re(takes_value="([^"]*)")re")));
     for (const CliCommandEntry& entry : CliCommandTable()) {
         const std::string help = HelpText(entry.command);
         const std::string synopsis = ManSynopsis(man, entry.name);
@@ -90,6 +93,9 @@ TEST(CliCommandTable, EveryOptionIsInTheHelpTheManPageAndTheCompletion) {
                 << name << " not under OPTIONS: " << manOptions;
             EXPECT_THAT(completion.at(entry.name), ::testing::HasSubstr(name + " "))
                 << entry.name << " " << name;
+            if (option.value != nullptr) {
+                EXPECT_THAT(takesValue[1].str(), ::testing::HasSubstr(" " + name + " ")) << name;
+            }
         }
     }
 }

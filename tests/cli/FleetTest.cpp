@@ -28,13 +28,6 @@ using ::testing::Not;
 
 namespace {
 
-std::vector<std::string> Lines(const std::string& path) {
-    std::ifstream file(path);
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(file, line);) lines.push_back(line);
-    return lines;
-}
-
 // The factory settings with another elevation mask, PPS width and Port B at 19200: valid, and not
 // the factory's (the receiver keeps its own carried bytes).
 std::vector<uint8_t> SecondSettingsFile() {
@@ -148,7 +141,12 @@ TEST(CliFleet, EveryProblemOfAManifestIsToldInOneRound) {
                                  "/dev/null a.dat\n" +                               // 12
                                  folder.Path() + " a.dat\n" +                        // 13
                                  "rfc2217://localhost:7 a.dat\n" +                   // 14
-                                 "rfc2217://127.0.0.1:7 a.dat\n";                    // 15
+                                 "rfc2217://127.0.0.1:7 a.dat\n" +                   // 15
+                                 "rfc2217://127.0.0.1:8 a.dat no_such.key=1\n" +     // 16
+                                 "rfc2217://127.0.0.1:9 a.dat 2d_altitude.altitude_m=high\n" +
+                                 "rfc2217://127.0.0.1:10 a.dat datum.datum=\"Tokyo\n" +  // 18
+                                 "rfc2217://127.0.0.1:11 a.dat datum.datum=WGS-72 stray\n" +
+                                 "rfc2217://127.0.0.1:12 a.dat datum.datum=\"Tokyo from old J6 values\"\n";
     const std::string path = folder.File("bad.txt");
     ASSERT_TRUE(WriteBytes(path, std::vector<uint8_t>(manifest.begin(), manifest.end())));
 
@@ -163,13 +161,17 @@ TEST(CliFleet, EveryProblemOfAManifestIsToldInOneRound) {
         {5, "PC_SETTINGS wants BAUD,DATA,PARITY,STOP"},
         {6, folder.File("short.dat") + " is 100 bytes"},
         {7, folder.File("missing.dat")},
-        {8, "expected DEVICE [SETTINGS_FILE] [PC_SETTINGS], not 4 fields"},
+        {8, "expected DEVICE [SETTINGS_FILE] [PC_SETTINGS] [KEY=VALUE]..., not 4 fields"},
         {9, "no settings file"},
         {10, "a control character (0x1B) in the line"},
         {11, "a control character (0x00) in the line"},
         {12, "/dev/null: not a serial device"},
         {13, folder.Path() + ": a folder, not a serial device"},
         {15, "rfc2217://localhost:7 (" + path + ":14) and rfc2217://127.0.0.1:7 are the same device"},
+        {16, "'no_such.key' is no key of the settings"},
+        {17, "2d_altitude.altitude_m"},
+        {18, "a quote (\") is not closed"},
+        {19, "'stray' after KEY=VALUE is no KEY=VALUE"},
     };
     size_t previous = 0;
     for (const auto& e : expected) {
@@ -179,7 +181,8 @@ TEST(CliFleet, EveryProblemOfAManifestIsToldInOneRound) {
         EXPECT_GE(at, previous) << "in line order: " << text;  // in line order
         if (at != std::string::npos) previous = at;
     }
-    EXPECT_THAT(result.err, Not(HasSubstr(":4:")));  // a device not there now fails when its run opens it
+    EXPECT_THAT(result.err, Not(HasSubstr(":4:")));   // a device not there now fails when its run opens it
+    EXPECT_THAT(result.err, Not(HasSubstr(":20:")));  // a quoted value with blanks
     EXPECT_THAT(result.err, HasSubstr("no receiver was touched"));
     EXPECT_FALSE(FileExists(folder.File("audit.jsonl")));
     EXPECT_TRUE(good.ReadAvailable().empty());  // nothing went over the line
@@ -279,13 +282,13 @@ TEST(CliFleet, ARunThatDiesIsReportedForItsReceivers) {
     const CliResult result = RunCli(args);
     killer.join();
     EXPECT_EQ(result.exitStatus, 1) << result.err;
+    const std::string out = Unwrapped(result.out);
     for (int i = 0; i < 20; ++i)
-        EXPECT_THAT(result.out,
-                    HasSubstr("Run 1 Comm " + std::to_string(i + 1) + " (" + silent->DeviceName(i) +
-                              "): no result: its run ended by signal 9 (Killed) without a result"));
+        EXPECT_THAT(out, HasSubstr("Run 1, Comm " + std::to_string(i + 1) + " (" + silent->DeviceName(i) +
+                                   "): no result: its run ended by signal 9 (Killed) without a result"));
     for (int i = 0; i < 5; ++i)
-        EXPECT_THAT(result.out, HasSubstr("Run 2 Comm " + std::to_string(i + 1) + " (" +
-                                          answering->DeviceName(i) + "): Configuration was successful."));
+        EXPECT_THAT(out, HasSubstr("Run 2, Comm " + std::to_string(i + 1) + " (" + answering->DeviceName(i) +
+                                   "): Configuration was successful."));
     const std::vector<std::string> records = Lines(folder.File("audit.jsonl"));
     ASSERT_EQ(records.size(), 25u);
     EXPECT_THAT(records[0], HasSubstr("\"result\":\"no-result\""));
@@ -384,47 +387,4 @@ TEST(CliFleet, AFullDiskNeverCutsAnAuditLine) {
     EXPECT_EQ(records.size(), 10u);
     for (const std::string& record : records)
         EXPECT_FALSE(nlohmann::json::parse(record, nullptr, false).is_discarded()) << record;
-}
-
-// Settings kept as text: a base for the rack and one three-line file per site, configured into
-// three receivers from a manifest; each receiver, loaded back into a text file, holds its own
-// site's altitude, PPS offset and datum, and the base's other settings.
-TEST(CliFleet, SiteFilesOverABaseConfigureEachReceiverWithItsSite) {
-    auto emulator = StartEmulator(true, 3);
-    ASSERT_TRUE(emulator);
-    TempFolder folder;
-    ASSERT_TRUE(WriteBytes(folder.File("factory.dat"), FactorySettingsFile()));
-    ASSERT_EQ(RunCli({"convert", folder.File("factory.dat"), folder.File("rack.toml")}).exitStatus, 0);
-    const char* const sites[3][3] = {{"312.500", "1.000e-07", "NAD-83"},
-                                     {"-20.250", "2.500e-07", "WGS-72"},
-                                     {"1500.000", "0.000e+00", "Tokyo-Korea"}};
-    std::string manifest;
-    for (int i = 0; i < 3; ++i) {
-        const std::string site =
-            "base = \"rack.toml\"\n[2d_altitude]\naltitude_m = " + std::string(sites[i][0]) +
-            "\n[timing_output_settings]\npps_offset_s = " + sites[i][1] + "\n[datum]\ndatum = \"" +
-            sites[i][2] + "\"\n";
-        const std::string name = "site" + std::to_string(i) + ".toml";
-        ASSERT_TRUE(WriteBytes(folder.File(name), std::vector<uint8_t>(site.begin(), site.end())));
-        manifest += emulator->DeviceName(i) + " " + name + "\n";
-    }
-    ASSERT_TRUE(WriteBytes(folder.File("sites.txt"), std::vector<uint8_t>(manifest.begin(), manifest.end())));
-    CliRunOptions slow;
-    slow.timeout = std::chrono::seconds(180);
-    const CliResult configured =
-        RunCli({"configure", "--manifest", folder.File("sites.txt"), "--quiet"}, slow);
-    ASSERT_EQ(configured.exitStatus, 0) << configured.err << configured.out;
-
-    for (int i = 0; i < 3; ++i) {
-        const std::string back = folder.File("back" + std::to_string(i) + ".toml");
-        const CliResult loaded = RunCli({"load", emulator->DeviceName(i), "-o", back, "--quiet"});
-        ASSERT_EQ(loaded.exitStatus, 0) << loaded.err;
-        const CliResult values =
-            RunCli({"get", back, "2d_altitude.altitude_m", "timing_output_settings.pps_offset_s",
-                    "datum.datum", "gps_configuration.elevation_mask_degrees"});
-        ASSERT_EQ(values.exitStatus, 0) << values.err;
-        EXPECT_EQ(values.out,
-                  std::string(sites[i][0]) + "\n" + sites[i][1] + "\n" + sites[i][2] + "\n10.000008\n")
-            << i;
-    }
 }

@@ -148,9 +148,11 @@ TEST(CliProbe, ANotAnsweringReceiverSaysWhatCameBack) {
 
     const CliResult text = RunCli({"verify", "--quiet", file, wrongBaud->DeviceName(0)});
     EXPECT_EQ(text.exitStatus, 1) << text.err;
-    EXPECT_THAT(text.out, HasSubstr("Error 102:  Could not establish KIRP communications.\n  reason: "));
-    EXPECT_THAT(text.out, HasSubstr(" bytes came back that do not frame as KIRP packets ("));
-    EXPECT_THAT(text.out, HasSubstr(" at 9600,8,O,1 (the PC side), "));
-    EXPECT_THAT(text.out, HasSubstr(" at 9600,8,N,1 (the fallback after the line break)): the receiver uses "
-                                    "other line settings; vandel-cli probe finds them\n"));
+    EXPECT_THAT(Unwrapped(text.out),
+                HasSubstr("Error 102:  Could not establish KIRP communications.\n  reason: "));
+    EXPECT_THAT(Unwrapped(text.out), HasSubstr(" bytes came back that do not frame as KIRP packets ("));
+    EXPECT_THAT(Unwrapped(text.out), HasSubstr(" at 9600,8,O,1 (the PC side), "));
+    EXPECT_THAT(Unwrapped(text.out),
+                HasSubstr(" at 9600,8,N,1 (the fallback after the line break)): the receiver uses "
+                          "other line settings; vandel-cli probe finds them\n"));
 }

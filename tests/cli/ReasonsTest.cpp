@@ -77,9 +77,9 @@ void ExpectReasonOf(const std::function<std::string()>& deviceForRun, const Reas
     std::string device = deviceForRun();
     const CliResult text = RunCli({"configure", file, device, "--yes"}, options);
     EXPECT_EQ(text.exitStatus, 1) << text.err;
-    EXPECT_THAT(text.out, HasSubstr("Comm 1 (" + device +
-                                    "): Error 101:  Could not initialize comm port.\n  reason: "));
-    EXPECT_THAT(text.out, HasSubstr(reason.detail));
+    EXPECT_THAT(Unwrapped(text.out), HasSubstr("Comm 1 (" + device +
+                                               "): Error 101:  Could not initialize comm port.\n  reason: "));
+    EXPECT_THAT(Unwrapped(text.out), HasSubstr(reason.detail));
 
     device = deviceForRun();
     const CliResult json = RunCli({"configure", file, device, "--yes", "--json"}, options);

@@ -172,49 +172,40 @@ TEST(CliReceivers, ConfigureNamesTheDifferingGroupAndExits1) {
                 HasSubstr("Invalid Configuration: The receiver cannot be configured with a dynamics code "
                           "of \"Stationary\"\nwhen in a position mode"));
     EXPECT_THAT(result.err, HasSubstr("Going on: --yes was given.\n"));
-    EXPECT_EQ(result.out,
+    // Those that did not succeed first, every heading with its device, and the total at the end.
+    auto rows = [](const std::string& datum) {
+        std::string text;
+        for (const char* caption :
+             {"I/O Options (Packet 0x35)", "GPS Configuration (Packet 0xBB)", "Datum (Packet 0x8E-15)",
+              "Port A Configuration (Packet 0xBC)", "Port B Configuration (Packet 0xBC)",
+              "Packet 8E-A5 Masks (Packet 0x8E-A5)", "Port B Automatic Output (Packet 0x8E-4D)",
+              "Timing Output Settings (Packet 0x8E-4A)", "Timing Output Options (Packet 0x8E-4E)",
+              "PPS Width (Packet 0x8E-4F)", "Self Survey Configuration (Packet 0x8E-A9)",
+              "NMEA Output (Packet 0x7A)", "2D Altitude (Packet 0x2A)"})
+            text +=
+                std::string("  ") + caption + ": " +
+                (std::string(caption).rfind("Datum", 0) == 0 ? datum : "Retrieved settings are correct.\n");
+        return text;
+    };
+    const std::string correct = rows("Retrieved settings are correct.\n");
+    const std::string datumDiffers = rows(
+        "Retrieved settings are not correct.\n    Datum: written WGS-84, read back Tokyo from old J6 "
+        "values\n");
+    EXPECT_EQ(Unwrapped(result.out),
               "Configuration Summary\n"
-              "Comm 1 (" +
-                  a +
-                  "): Configuration was successful.\n"
-                  "Comm 2 (" +
+              "Comm 2 (" +
                   b +
                   "): Error 104:  Configuration settings are incorrect.\n"
                   "Comm 3 (" +
                   refusing +
                   "): Error 101:  Could not initialize comm port.\n"
                   "  reason: connection refused: 127.0.0.1 port 1\n"
-                  "\n"
-                  "Summary for Comm Port 1\n"
-                  "  I/O Options (Packet 0x35): Retrieved settings are correct.\n"
-                  "  GPS Configuration (Packet 0xBB): Retrieved settings are correct.\n"
-                  "  Datum (Packet 0x8E-15): Retrieved settings are correct.\n"
-                  "  Port A Configuration (Packet 0xBC): Retrieved settings are correct.\n"
-                  "  Port B Configuration (Packet 0xBC): Retrieved settings are correct.\n"
-                  "  Packet 8E-A5 Masks (Packet 0x8E-A5): Retrieved settings are correct.\n"
-                  "  Port B Automatic Output (Packet 0x8E-4D): Retrieved settings are correct.\n"
-                  "  Timing Output Settings (Packet 0x8E-4A): Retrieved settings are correct.\n"
-                  "  Timing Output Options (Packet 0x8E-4E): Retrieved settings are correct.\n"
-                  "  PPS Width (Packet 0x8E-4F): Retrieved settings are correct.\n"
-                  "  Self Survey Configuration (Packet 0x8E-A9): Retrieved settings are correct.\n"
-                  "  NMEA Output (Packet 0x7A): Retrieved settings are correct.\n"
-                  "  2D Altitude (Packet 0x2A): Retrieved settings are correct.\n"
-                  "\n"
-                  "Summary for Comm Port 2\n"
-                  "  I/O Options (Packet 0x35): Retrieved settings are correct.\n"
-                  "  GPS Configuration (Packet 0xBB): Retrieved settings are correct.\n"
-                  "  Datum (Packet 0x8E-15): Retrieved settings are not correct.\n"
-                  "    Datum: written WGS-84, read back Tokyo from old J6 values\n"
-                  "  Port A Configuration (Packet 0xBC): Retrieved settings are correct.\n"
-                  "  Port B Configuration (Packet 0xBC): Retrieved settings are correct.\n"
-                  "  Packet 8E-A5 Masks (Packet 0x8E-A5): Retrieved settings are correct.\n"
-                  "  Port B Automatic Output (Packet 0x8E-4D): Retrieved settings are correct.\n"
-                  "  Timing Output Settings (Packet 0x8E-4A): Retrieved settings are correct.\n"
-                  "  Timing Output Options (Packet 0x8E-4E): Retrieved settings are correct.\n"
-                  "  PPS Width (Packet 0x8E-4F): Retrieved settings are correct.\n"
-                  "  Self Survey Configuration (Packet 0x8E-A9): Retrieved settings are correct.\n"
-                  "  NMEA Output (Packet 0x7A): Retrieved settings are correct.\n"
-                  "  2D Altitude (Packet 0x2A): Retrieved settings are correct.\n");
+                  "Comm 1 (" +
+                  a +
+                  "): Configuration was successful.\n"
+                  "\nSummary for Comm Port 2 (" +
+                  b + ")\n" + datumDiffers + "\nSummary for Comm Port 1 (" + a + ")\n" + correct +
+                  "\n3 receivers: 1 successful, 1 could not be opened, 1 differing\n");
     // The good receiver took the new Port B line (19200) and the new receiver mode.
     EXPECT_EQ(good->Status(0).portB.baudRate, 19200);
     EXPECT_EQ(HeldGroup(*good, 0, kGroupGPSConfiguration)[1], 4);

@@ -27,13 +27,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-std::vector<std::string> Lines(const std::string& path) {
-    std::ifstream file(path);
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(file, line);) lines.push_back(line);
-    return lines;
-}
-
 std::string ProcFile(pid_t pid, const char* name) {
     std::ifstream file("/proc/" + std::to_string(pid) + "/" + name, std::ios::binary);
     std::stringstream text;
@@ -216,8 +209,9 @@ TEST(CliStop, SigtermSighupAndASecondSignalInOneRun) {
     signaller.join();
     EXPECT_EQ(result.exitStatus, 143) << result.err;
     for (int i = 0; i < 3; ++i)
-        EXPECT_THAT(result.out, HasSubstr("Comm " + std::to_string(i + 1) + " (" + fleet.devices[i] + "): "));
-    EXPECT_THAT(result.out, HasSubstr("): interrupted after set commands were sent"));
+        EXPECT_THAT(Unwrapped(result.out),
+                    HasSubstr("Comm " + std::to_string(i + 1) + " (" + fleet.devices[i] + "): "));
+    EXPECT_THAT(Unwrapped(result.out), HasSubstr("): interrupted after set commands were sent"));
     EXPECT_EQ(Lines(audit).size(), 3u);
     ExpectEveryPortOpens(fleet, file);
 

@@ -1,6 +1,8 @@
 // kirp-emulator's command line.
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include "emulator/EmulatorOptions.h"
 
 namespace {
@@ -79,6 +81,9 @@ TEST(EmulatorOptions, HelpDocumentsTheFactorySettings) {
     std::string error;
     EXPECT_EQ(Parse({"--help"}, options, error), EmulatorArgsResult::Help);
     const std::string help = EmulatorHelpText();
+    std::istringstream lines(help);
+    for (std::string line; std::getline(lines, line) && line.rfind("Groups", 0) != 0;)  // before the dumps
+        EXPECT_LE(line.size(), 80u) << line;
     for (const char* word : {"--pty", "--listen", "--count", "--port-b", "--auto-output", "--silent",
                              "--no-break-reply", "--ignore", "--differ", "--no-save", "--latency",
                              "--hangup-after", "--log", "Self Survey Configuration", "9600 8N1", "PRPT;"}) {
@@ -107,6 +112,11 @@ TEST(EmulatorOptions, BadArgumentsAreErrorsWithAReason) {
         {"--hangup-after", "x"},
         {"--log", ""},
         {"--bogus"},
+        {"stray"},
+        {"--pty", "--listen", "4001"},
+        {"--count", "2", "--count", "3"},
+        {"--pty=1"},
+        {"--latency"},
     };
     for (const auto& args : bad) {
         EmulatorOptions options;

@@ -90,13 +90,13 @@ TEST_F(WindowOperatorTest, BusySetsAndRestoresTheHourglass) {
 TEST_F(WindowOperatorTest, ProgressGoesAwayForBoxesAndTheArrowShowsOverThem) {
     WindowOperator op;
     op.SetBusy(true);
-    op.Progress("Comm 3: Link Check, pass 2 of 8");
+    op.Progress({3, "Link Check", 2, 8, -1, {}});
     QLabel* progress = op.ProgressWindow();
     ASSERT_NE(progress, nullptr);
     EXPECT_TRUE(progress->isVisible());
     EXPECT_EQ(progress->text(), "Comm 3: Link Check, pass 2 of 8");
     EXPECT_TRUE(progress->windowFlags().testFlag(Qt::WindowTransparentForInput));
-    op.Progress("Verifying, pass 1 of 8: 5 groups still missing");
+    op.Progress({0, "Verifying", 1, 8, 5, "groups still missing"});
     EXPECT_EQ(progress->text(), "Verifying, pass 1 of 8: 5 groups still missing");
 
     bool progressShown = true;
@@ -112,9 +112,9 @@ TEST_F(WindowOperatorTest, ProgressGoesAwayForBoxesAndTheArrowShowsOverThem) {
     EXPECT_EQ(overBox, Qt::ArrowCursor);
     ASSERT_NE(QApplication::overrideCursor(), nullptr);
     EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
-    op.Progress("Saving settings");
+    op.Progress({0, "Saving settings", 0, 0, -1, {}});
     EXPECT_TRUE(progress->isVisible());
-    op.Progress("");
+    op.Progress({});
     EXPECT_FALSE(progress->isVisible());
     op.SetBusy(false);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
@@ -131,33 +131,37 @@ TEST_F(WindowOperatorTest, ProgressWindowFitsEveryTextCentredOnTheMainWindow) {
         EXPECT_LE(std::abs(window.frameGeometry().center().x() - main.frameGeometry().center().x()), 1)
             << text;
     };
-    for (const char* text :
-         {"Comm 1: Line break", "Comm 20: Waiting for the reply to the line break, pass 4 of 4",
-          "Comm 20: Requesting settings, pass 8 of 8: 13 groups still missing",
-          "Comm 20: Link Check, pass 1 of 8"}) {
-        op.Progress(text);
+    const OperationProgress steps[] = {{1, "Line break", 0, 0, -1, {}},
+                                       {20, "Waiting for the reply to the line break", 4, 4, -1, {}},
+                                       {20, "Requesting settings", 8, 8, 13, "groups still missing"},
+                                       {20, "Link Check", 1, 8, -1, {}}};
+    for (const OperationProgress& step : steps) {
+        op.Progress(step);
+        const std::string shown = ProgressText(step);
+        const char* text = shown.c_str();
         QLabel* window = op.ProgressWindow();
         ASSERT_NE(window, nullptr);
+        EXPECT_EQ(window->text().toStdString(), shown);
         const int room = window->contentsRect().width() - 2 * window->margin();
-        EXPECT_LE(window->fontMetrics().horizontalAdvance(text), room) << text;
+        EXPECT_LE(window->fontMetrics().horizontalAdvance(QString::fromStdString(shown)), room) << text;
         expectCentredHorizontally(*window, text);
         EXPECT_LE(std::abs(window->frameGeometry().center().y() - main.frameGeometry().center().y()), 1)
             << text;
     }
-    op.Progress("");
+    op.Progress({});
 
     QDialog dialog;  // a comm-port dialog, up over the middle of the main window
     dialog.setWindowModality(Qt::ApplicationModal);
     dialog.setGeometry(
         QRect(QPoint(), QSize(300, 320)).translated(main.frameGeometry().center() - QPoint(150, 160)));
     dialog.show();
-    op.Progress("Comm 5: Waiting for the reply to the line break, pass 1 of 4");
+    op.Progress({5, "Waiting for the reply to the line break", 1, 4, -1, {}});
     QLabel* window = op.ProgressWindow();
     ASSERT_NE(window, nullptr);
     EXPECT_TRUE(window->isVisible());
     EXPECT_FALSE(window->frameGeometry().intersects(dialog.frameGeometry()));
     expectCentredHorizontally(*window, "beside the dialog");
-    op.Progress("");
+    op.Progress({});
 }
 
 // During the waits of an operation the window is repainted (a closed dialog disappears, nothing

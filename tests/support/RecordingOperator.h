@@ -34,7 +34,7 @@ class RecordingOperator : public Operator {
     void SetBusy(bool busy) override;
     void ShowConfigurationSummary() override;
     void FocusSink() override;
-    void Progress(const std::string& text) override { progress.push_back(text); }
+    void Progress(const OperationProgress& step) override { progress.push_back(ProgressText(step)); }
 
     const std::vector<Event>& Log() const { return log; }
     // Every progress text, in order (kept apart from the log of boxes and calls).
