@@ -273,6 +273,12 @@ std::string HelpText(CliCommand command) {
         for (const CliOption& option : entry->options)
             if (option.help != nullptr) AppendWrapped(out, "  " + OptionSynopsis(option), option.help, 24);
         out += "\n";
+        if (entry->schemas != nullptr) {
+            AppendWrapped(
+                out, "", std::string("JSON Schema (") + kDocumentationFolder + "/schema/): " + entry->schemas,
+                0);
+            out += "\n";
+        }
         AppendExitStatus(out, entry->exitStatus);
         return out;
     }
@@ -288,7 +294,9 @@ std::string HelpText(CliCommand command) {
     AppendParagraphs(out,
                      "DEVICE is a tty path (/dev/ttyUSB0) or a network serial port (rfc2217://HOST:PORT). "
                      "Progress goes to standard error (--quiet: none). 'vandel-cli COMMAND --help' describes "
-                     "one command.");
+                     "one command. The README, the trace format (TRACE.md) and the JSON Schemas of every "
+                     "JSON output (schema/) are in " +
+                         std::string(kDocumentationFolder) + ".");
     out += "\n";
     AppendExitStatus(out,
                      {{0, "success"},

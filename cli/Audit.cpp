@@ -10,6 +10,7 @@
 
 #include "bytes/Sha256.h"
 #include "cli/Ports.h"
+#include "cli/ResultJson.h"
 #include "cli/WriteAll.h"
 #include "cli/platform/Platform.h"
 #include "operations/SummaryTables.h"
@@ -60,38 +61,10 @@ std::string AuditLine(RunKind kind, const FleetReceiver& receiver, const Setting
     line["overrides"] = overrides;
     line["sha256"] = Sha256Hex(file.bytes.data(), file.bytes.size());
     line["pcSettings"] = PortLineText(receiver.pcLine);
-    line["run"] = outcome.run;
-    line["comm"] = outcome.comm;
-    line["result"] = OutcomeResultName(outcome);
-    if (outcome.reported) {
-        line["portResult"] = outcome.summary.portResult;
-        line["text"] = PortResultText(outcome.summary.portResult);
-    } else if (outcome.interrupted) {
-        line["portResult"] = nullptr;
-        line["step"] = RunStepName(outcome.step);
-        line["text"] = "interrupted " + InterruptedText(kind, outcome.step);
-    } else {
-        line["portResult"] = nullptr;
-        line["text"] = "no result: " + outcome.noResult;
-    }
-    if (!outcome.reason.is_null()) line["reason"] = outcome.reason;
-    nlohmann::ordered_json groups = nlohmann::ordered_json::object();
-    nlohmann::ordered_json differences = nlohmann::ordered_json::array();
-    const bool answered = outcome.reported && ResultAnswered(outcome.summary.portResult);
-    for (int g = 1; answered && g <= kGroupCount; ++g) {
-        const size_t at = static_cast<size_t>(g - 1);
-        groups[SettingsGroup(g).name] = GroupStatusName(outcome.summary.groupStatus[at]);
-        for (const FieldChange& change : outcome.summary.differences[at])
-            differences.push_back({{"group", SettingsGroup(g).name},
-                                   {"field", change.field},
-                                   {"expected", change.written},
-                                   {"found", change.readBack},
-                                   {"expectedHex", change.writtenHex},
-                                   {"foundHex", change.readBackHex}});
-    }
-    line["groups"] = std::move(groups);
-    line["differences"] = std::move(differences);
-    line["seconds"] = static_cast<double>(static_cast<int64_t>(outcome.seconds * 1000)) / 1000;
+    // Then what the summary says of this receiver, in the same words (device, file and PC side
+    // keep their places above).
+    const nlohmann::ordered_json entry = PortOutcomeJson(kind, receiver, outcome);
+    for (auto item = entry.begin(); item != entry.end(); ++item) line[item.key()] = item.value();
     return line.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
 }
 

@@ -6,8 +6,12 @@
 //   {"time":"2026-12-08T14:03:12.345Z","operation":"configure","device":"/dev/ttyUSB0",
 //    "resolved":"/dev/ttyUSB0","byId":"/dev/serial/by-id/usb-...","usbSerial":"A9XK2",
 //    "file":"rack3.dat","sha256":"…","pcSettings":"9600,8,O,1","run":1,"comm":1,
-//    "result":"success","portResult":5,"text":"Configuration was successful.",
-//    "groups":{"I/O Options":"matches",…},"differences":[…],"seconds":12.4}
+//    "result":"success","interrupted":false,"seconds":12.4,"portResult":5,
+//    "text":"Configuration was successful.","groups":[{"number":2,"name":"I/O Options",…,
+//    "status":"matches",…,"differences":[]},…]}
+//
+// After the fields of its own, a line holds the receiver's entry of the summary (configure --json),
+// in the same words (docs/schema/audit.json).
 //
 // "time" is when the receiver's run started on it and "seconds" how long until its result was
 // known; "sha256" is of the bytes sent to it. An interrupted receiver has "result":"interrupted"

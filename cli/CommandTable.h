@@ -37,7 +37,12 @@ struct CliCommandEntry {
     bool (*takePositional)(const std::vector<std::string>& positional, CliArguments& arguments,
                            std::string& error);
     int (*run)(const CliArguments& arguments, std::FILE* out, std::FILE* err);
+    // The JSON Schemas of what it prints as JSON, in kDocumentationFolder/schema (docs/schema).
+    const char* schemas = nullptr;
 };
+
+// Where the package installs the README, TRACE.md and the JSON Schemas of docs/schema.
+constexpr const char* kDocumentationFolder = "/usr/share/doc/vandel-configurator";
 
 // Every command, in the order of the tool's help.
 const std::vector<CliCommandEntry>& CliCommandTable();

@@ -3,6 +3,7 @@
 #include <array>
 
 #include "cli/Fleet.h"
+#include "cli/ResultJson.h"
 #include "link/PortContext.h"
 #include "operations/SummaryTables.h"
 
@@ -109,8 +110,11 @@ std::string ReceiverLine(RunKind kind, const FleetReceiver& receiver, const Flee
     } else if (!outcome.reported) {
         const Pieces words = Words("no result: " + outcome.noResult, tone);
         pieces.insert(pieces.end(), words.begin(), words.end());
+    } else if (kind == RunKind::kConfigure || !ResultAnswered(outcome.summary.portResult)) {
+        pieces.push_back({PortResultText(outcome.summary.portResult), tone});  // never broken
     } else {
-        pieces.push_back({PortResultText(outcome.summary.portResult), tone});
+        const Pieces words = Words(OutcomeText(kind, outcome.summary), tone);  // verify's own words
+        pieces.insert(pieces.end(), words.begin(), words.end());
     }
     std::string text = Lay(pieces, "", color);
     if (outcome.reported && outcome.reason.contains("text") && outcome.reason["text"].is_string())
@@ -120,8 +124,8 @@ std::string ReceiverLine(RunKind kind, const FleetReceiver& receiver, const Flee
 
 // The group rows of a receiver that answered, under a heading that names its port and device;
 // brief: only the groups that are not correct.
-std::string GroupRows(const FleetReceiver& receiver, const FleetResult& result, const FleetOutcome& outcome,
-                      const SummaryStyle& style) {
+std::string GroupRows(RunKind kind, const FleetReceiver& receiver, const FleetResult& result,
+                      const FleetOutcome& outcome, const SummaryStyle& style) {
     std::string text =
         "\n" +
         Lay({{"Summary for " + RunPrefix(result, outcome) + "Comm Port " + std::to_string(outcome.comm)},
@@ -134,7 +138,7 @@ std::string GroupRows(const FleetReceiver& receiver, const FleetResult& result, 
         const Tone tone = status == kGroupMatches ? Tone::kGood : Tone::kWarn;
         text += Lay({{std::string(row.caption) + ":"}, {GroupStatusText(status), tone}}, "  ", style.color);
         for (const FieldChange& change : outcome.summary.differences[at])
-            text += Lay(Words(FieldChangeLine(change)), "    ", style.color);
+            text += Lay(Words(FieldChangeLine(change, kind == RunKind::kConfigure)), "    ", style.color);
     }
     return text;
 }
@@ -169,7 +173,7 @@ Tone PortResultTone(uint8_t portResult) {
 std::string OutcomeText(RunKind kind, const FleetOutcome& outcome) {
     if (outcome.interrupted) return "interrupted: " + InterruptedText(kind, outcome.step);
     if (!outcome.reported) return "no result: " + outcome.noResult;
-    return PortResultText(outcome.summary.portResult);
+    return OutcomeText(kind, outcome.summary);
 }
 
 std::string FleetSummaryText(RunKind kind, const std::vector<FleetReceiver>& receivers,
@@ -185,6 +189,6 @@ std::string FleetSummaryText(RunKind kind, const std::vector<FleetReceiver>& rec
         text += ReceiverLine(kind, receivers[i], result, result.outcomes[i], style.color);
     for (const size_t i : order)
         if (kOutcomeKinds[KindOf(result.outcomes[i])].answered)
-            text += GroupRows(receivers[i], result, result.outcomes[i], style);
+            text += GroupRows(kind, receivers[i], result, result.outcomes[i], style);
     return text + "\n" + ClosingTotal(result, style.color);
 }

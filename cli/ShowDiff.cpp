@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "cli/ResultJson.h"
 #include "settings/SettingsText.h"
 
 namespace {
@@ -16,15 +17,9 @@ std::string FieldLine(const SettingsField& field) {
     return line;
 }
 
-nlohmann::ordered_json FieldJson(const SettingsField& field, const uint8_t* group) {
-    nlohmann::ordered_json json;
-    json["name"] = field.name;
-    json["kind"] = FieldKindName(field.kind);
+nlohmann::ordered_json ShownFieldJson(const SettingsField& field, const uint8_t* group) {
+    nlohmann::ordered_json json = FieldJson(field);
     if (!field.control.empty()) json["control"] = field.control;
-    json["key"] = GroupTableName(field.group) + "." + SnakeCase(field.name);
-    json["groupOffset"] = field.offset;
-    json["imageOffset"] = SettingsGroup(field.group).offset + field.offset;
-    json["width"] = field.width;
     json["text"] = field.text;
     json["hex"] = FieldHex(field, group);
     if (field.kind == FieldKind::kRadio || field.kind == FieldKind::kCombo) json["code"] = field.code;
@@ -55,16 +50,13 @@ nlohmann::ordered_json ShowJson(const std::string& path, const SettingsFileBytes
     json["groups"] = nlohmann::ordered_json::array();
     for (const SettingsGroupInfo& group : kSettingsGroups) {
         const uint8_t* bytes = GroupIn(file, group.number);
-        nlohmann::ordered_json entry;
-        entry["number"] = group.number;
-        entry["name"] = group.name;
-        entry["table"] = GroupTableName(group.number);
+        nlohmann::ordered_json entry = GroupJson(group.number);
         entry["imageOffset"] = group.offset;
         entry["length"] = group.length;
         entry["hex"] = HexBytes(bytes, group.length);
         entry["fields"] = nlohmann::ordered_json::array();
         for (const SettingsField& field : DecodeSettingsGroup(group.number, bytes))
-            entry["fields"].push_back(FieldJson(field, bytes));
+            entry["fields"].push_back(ShownFieldJson(field, bytes));
         json["groups"].push_back(std::move(entry));
     }
     return json;
@@ -105,22 +97,15 @@ nlohmann::ordered_json DiffJson(const std::string& firstPath, const std::string&
     json["file1"] = firstPath;
     json["file2"] = secondPath;
     json["equal"] = differences.empty();
-    json["differences"] = nlohmann::ordered_json::array();
+    // Each group that differs, with its fields that do: FILE1's values expected, FILE2's found.
+    json["groups"] = nlohmann::ordered_json::array();
     for (const FieldDifference& d : differences) {
-        nlohmann::ordered_json entry;
-        entry["group"] = d.first.group;
-        entry["groupName"] = SettingsGroup(d.first.group).name;
-        entry["field"] = d.first.name;
-        entry["key"] = GroupTableName(d.first.group) + "." + SnakeCase(d.first.name);
-        entry["kind"] = FieldKindName(d.first.kind);
-        entry["groupOffset"] = d.first.offset;
-        entry["imageOffset"] = SettingsGroup(d.first.group).offset + d.first.offset;
-        entry["width"] = d.first.width;
-        entry["old"] = d.first.text;
-        entry["new"] = d.second.text;
-        entry["oldHex"] = d.firstHex;
-        entry["newHex"] = d.secondHex;
-        json["differences"].push_back(std::move(entry));
+        if (json["groups"].empty() || json["groups"].back()["number"] != d.first.group) {
+            json["groups"].push_back(GroupJson(d.first.group));
+            json["groups"].back()["differences"] = nlohmann::ordered_json::array();
+        }
+        json["groups"].back()["differences"].push_back(
+            DifferenceJson(d.first, d.first.text, d.second.text, d.firstHex, d.secondHex));
     }
     return json;
 }

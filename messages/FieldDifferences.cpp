@@ -48,8 +48,9 @@ std::vector<FieldChange> DifferingFieldsOfPort(int commIndex, int groupNo) {
     return kept.arrived ? DifferingFields(groupNo, kept.bytes.data()) : std::vector<FieldChange>{};
 }
 
-std::string FieldChangeLine(const FieldChange& change) {
-    std::string line = change.field + ": written " + change.written + ", read back " + change.readBack;
+std::string FieldChangeLine(const FieldChange& change, bool written) {
+    std::string line = change.field + (written ? ": written " : ": expected ") + change.written +
+                       (written ? ", read back " : ", found ") + change.readBack;
     // Texts that read the same hide a difference the format rounds away: the bytes tell it.
     if (change.written == change.readBack)
         line += " (bytes " + change.writtenHex + " -> " + change.readBackHex + ")";

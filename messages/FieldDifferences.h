@@ -39,5 +39,6 @@ struct FieldChange {
 std::vector<FieldChange> DifferingFields(int groupNo, const uint8_t* received);
 // The same for the last report of the group on the port (empty when none arrived).
 std::vector<FieldChange> DifferingFieldsOfPort(int commIndex, int groupNo);
-// "Datum: written WGS-84, read back Tokyo" lines, one per field.
-std::string FieldChangeLine(const FieldChange& change);
+// "Datum: written WGS-84, read back Tokyo" lines, one per field; "Datum: expected WGS-84, found
+// Tokyo" where nothing was written (verify).
+std::string FieldChangeLine(const FieldChange& change, bool written = true);

@@ -10,7 +10,7 @@ VC_PACKAGES=(
   nlohmann-json3-dev libcli11-dev libtoml11-dev
   ser2net locales
   clang libclang-rt-14-dev clang-format
-  ansible-core
+  ansible-core python3-jsonschema
 )
 
 # Only for the Windows build and its run under Wine (./test.sh --windows, ./package.sh --windows).

@@ -53,7 +53,8 @@ std::vector<CliCommandEntry> FileCommands() {
              }
              return TakeFiles(1, "show wants one settings file", positional, arguments, error);
          },
-         RunShow},
+         RunShow,
+         "show.json"},
         {CliCommand::kDiff,
          "diff",
          {"FILE1 FILE2 [--json]"},
@@ -67,21 +68,24 @@ std::vector<CliCommandEntry> FileCommands() {
          [](const std::vector<std::string>& positional, CliArguments& arguments, std::string& error) {
              return TakeFiles(2, "diff wants two settings files", positional, arguments, error);
          },
-         RunDiff},
+         RunDiff,
+         "diff.json (FILE1's values expected, FILE2's found)"},
         {CliCommand::kTrace,
          "trace",
          {"FILE [--json]"},
          "a trace as a conversation per port",
          "Prints a trace written with --trace (by vandel-cli load or configure, by vandel-configurator, or "
          "by kirp-emulator --log) as a conversation per port: every packet with the group it carries, and "
-         "the driver's steps (open, line settings, purges, breaks, close). docs/TRACE.md describes the "
-         "format.",
+         "the driver's steps (open, line settings, purges, breaks, close), and the received bytes no packet "
+         "took (noise at other line settings, the reply to a line break, what a purge dropped) in hex and as "
+         "text where they arrived. TRACE.md in /usr/share/doc/vandel-configurator describes the format.",
          {Json("print the conversation as JSON")},
          {{0, "printed"}, {2, "bad arguments or a file that cannot be read"}},
          [](const std::vector<std::string>& positional, CliArguments& arguments, std::string& error) {
              return TakeFiles(1, "trace wants one trace file", positional, arguments, error);
          },
-         RunTrace},
+         RunTrace,
+         "trace.json"},
         {CliCommand::kConvert,
          "convert",
          {"IN OUT"},

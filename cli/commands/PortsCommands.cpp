@@ -21,7 +21,8 @@ std::vector<CliCommandEntry> PortsCommands() {
              arguments.devices = positional;
              return true;
          },
-         RunPorts},
+         RunPorts,
+         "ports.json"},
         {CliCommand::kProbe,
          "probe",
          {"DEVICE... [--json] [--quiet]"},
@@ -44,6 +45,7 @@ std::vector<CliCommandEntry> PortsCommands() {
              arguments.devices = positional;
              return true;
          },
-         RunProbe},
+         RunProbe,
+         "probe.json"},
     };
 }

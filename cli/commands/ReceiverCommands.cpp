@@ -55,6 +55,13 @@ std::vector<CliExitStatus> FleetExitStatus() {
              "finished listed as interrupted with their step (a second signal stops at once)"}};
 }
 
+// verify's: configure's, in its own words.
+std::vector<CliExitStatus> VerifyExitStatus() {
+    std::vector<CliExitStatus> rows = FleetExitStatus();
+    rows[0].meaning = "every receiver holds the settings of FILE";
+    return rows;
+}
+
 // FILE DEVICE..., or [FILE] with --manifest.
 bool TakeFileAndDevices(const std::vector<std::string>& positional, CliArguments& arguments,
                         std::string& error) {
@@ -142,18 +149,22 @@ std::vector<CliCommandEntry> ReceiverCommands() {
          configureOptions,
          configureExit,
          TakeFileAndDevices,
-         RunConfigure},
+         RunConfigure,
+         "summary.json, and audit.json for an --audit line"},
         {CliCommand::kVerify,
          "verify",
          {"FILE DEVICE... [OPTIONS]", "[FILE] --manifest MANIFEST [OPTIONS]"},
          "check receivers against a file, writing nothing",
          "Checks, without writing anything, that the receivers hold the settings of FILE (exactly 169 "
          "bytes): opens each port, finds its receiver as configure does, asks for every group and compares "
-         "it. No set, save or control command is sent. Prints the same summary as configure, with the "
-         "fields that differ. Any number of devices, as for configure.",
+         "it. No set, save or control command is sent. Prints a summary like configure's, in its own words: "
+         "per port what was found (\"holds these settings\", \"differs: Datum\"), per group its status, and "
+         "each differing field with the value expected and the one found. The result names and codes of its "
+         "JSON are configure's. Any number of devices, as for configure.",
          FleetOptions(),
-         FleetExitStatus(),
+         VerifyExitStatus(),
          TakeFileAndDevices,
-         RunConfigure},
+         RunConfigure,
+         "summary.json, and audit.json for an --audit line"},
     };
 }

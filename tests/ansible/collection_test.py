@@ -194,7 +194,8 @@ def check_run(ansible, bin_dir, work, v, log):
                   for field, before, after in CHANGED_FIELDS), 'check: the play shows what differs on %s' % device,
               shown)
     check(verified.get('failed') and not verified.get('changed') and 'do not hold the settings' in verified['msg']
-          and 'differs: Error 104' in verified['msg'], 'check: state verified fails on a receiver that differs',
+          and ': differs: Self Survey Configuration, NMEA Output [' in verified['msg'],
+          'check: state verified fails on a receiver that differs, in verify\'s words',
           verified)
     silent, missing = failing.get('results', [{}, {}])
     check(silent.get('failed') and 'no-answer: Error 102:  Could not establish KIRP communications.' in

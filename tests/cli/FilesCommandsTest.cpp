@@ -282,10 +282,10 @@ TEST_F(CliShowDiff, DiffOfEqualFilesPrintsNothingAndSucceeds) {
     EXPECT_EQ(result.out, "");
     const CliResult json = RunCli({"diff", factory, copy, "--json"});
     EXPECT_EQ(json.exitStatus, 0);
-    EXPECT_EQ(nlohmann::json::parse(json.out), nlohmann::json({{"file1", factory},
-                                                               {"file2", copy},
-                                                               {"equal", true},
-                                                               {"differences", nlohmann::json::array()}}));
+    EXPECT_EQ(
+        nlohmann::json::parse(json.out),
+        nlohmann::json(
+            {{"file1", factory}, {"file2", copy}, {"equal", true}, {"groups", nlohmann::json::array()}}));
 }
 
 TEST_F(CliShowDiff, DiffJsonGivesTextsAndBytes) {
@@ -293,16 +293,22 @@ TEST_F(CliShowDiff, DiffJsonGivesTextsAndBytes) {
     EXPECT_EQ(result.exitStatus, 1);
     const nlohmann::json json = nlohmann::json::parse(result.out);
     EXPECT_EQ(json["equal"], false);
-    ASSERT_EQ(json["differences"].size(), 6u);
-    EXPECT_EQ(json["differences"][0],
-              nlohmann::json::parse(R"json({"group": 4, "groupName": "GPS Configuration",
-        "field": "Receiver Mode", "key": "gps_configuration.receiver_mode", "kind": "combo", "groupOffset": 1,
-        "imageOffset": 16, "width": 1, "old": "Over-determined clock",
-        "new": "Full Position (3D)", "oldHex": "07", "newHex": "04"})json"));
-    EXPECT_EQ(json["differences"][3]["groupName"], "Port B Configuration");
-    EXPECT_EQ(json["differences"][3]["new"], "19200");
-    EXPECT_EQ(json["differences"][5]["old"], json["differences"][5]["new"]);
-    EXPECT_EQ(json["differences"][5]["newHex"], "3E E4 F8 B5 88 E3 68 F2");
+    // The differences in their groups: FILE1's values expected, FILE2's found.
+    std::vector<nlohmann::json> differences;
+    for (const auto& group : json["groups"])
+        for (const auto& difference : group["differences"]) differences.push_back(difference);
+    ASSERT_EQ(json["groups"].size(), 3u);
+    ASSERT_EQ(differences.size(), 6u);
+    EXPECT_EQ(json["groups"][0]["number"], 4);
+    EXPECT_EQ(json["groups"][0]["name"], "GPS Configuration");
+    EXPECT_EQ(differences[0],
+              nlohmann::json::parse(R"json({"name": "Receiver Mode", "key": "gps_configuration.receiver_mode",
+        "kind": "combo", "groupOffset": 1, "imageOffset": 16, "width": 1, "expected": "Over-determined clock",
+        "found": "Full Position (3D)", "expectedHex": "07", "foundHex": "04"})json"));
+    EXPECT_EQ(differences[3]["key"], "port_b_configuration.baud_rate");
+    EXPECT_EQ(differences[3]["found"], "19200");
+    EXPECT_EQ(differences[5]["expected"], differences[5]["found"]);
+    EXPECT_EQ(differences[5]["foundHex"], "3E E4 F8 B5 88 E3 68 F2");
 }
 
 TEST_F(CliShowDiff, DiffSeesABitWithoutACheckBox) {

@@ -72,12 +72,11 @@ TEST(CliFleetSummary, FailuresFirstEachWithItsDeviceAndAClosingTotal) {
     const std::string out = Unwrapped(result.out);
     const std::vector<std::string> inOrder = {
         "Run 1, Comm 2 (" + fleet.missing + "): Error 101:  Could not initialize comm port.\n  reason: ",
-        "Run 1, Comm 3 (" + fleet.differing->DeviceName(0) +
-            "): Error 104:  Configuration settings are incorrect.\n",
+        "Run 1, Comm 3 (" + fleet.differing->DeviceName(0) + "): differs: I/O Options\n",
         "Run 2, Comm 1 (" + fleet.silent->DeviceName(0) +
             "): Error 102:  Could not establish KIRP communications.\n",
-        "Run 1, Comm 1 (" + fleet.good->DeviceName(0) + "): Configuration was successful.\n",
-        "Run 1, Comm 4 (" + fleet.good->DeviceName(1) + "): Configuration was successful.\n",
+        "Run 1, Comm 1 (" + fleet.good->DeviceName(0) + "): holds these settings\n",
+        "Run 1, Comm 4 (" + fleet.good->DeviceName(1) + "): holds these settings\n",
         "\nSummary for Run 1, Comm Port 3 (" + fleet.differing->DeviceName(0) + ")\n",
         "\nSummary for Run 1, Comm Port 1 (" + fleet.good->DeviceName(0) + ")\n",
         "\nSummary for Run 1, Comm Port 4 (" + fleet.good->DeviceName(1) + ")\n",
@@ -98,10 +97,11 @@ TEST(CliFleetSummary, FailuresFirstEachWithItsDeviceAndAClosingTotal) {
     ASSERT_EQ(board.size(), 6u) << result.err;
     // (each cut to the terminal's 80 columns)
     EXPECT_THAT(board[0], HasSubstr("\033[31m" + fleet.missing + ": done: Error 101"));
-    EXPECT_THAT(board[1], HasSubstr("\033[33m" + fleet.differing->DeviceName(0) + ": done: Error 104"));
+    EXPECT_THAT(board[1],
+                HasSubstr("\033[33m" + fleet.differing->DeviceName(0) + ": done: differs: I/O Options"));
     EXPECT_THAT(board[2], HasSubstr("\033[31m" + fleet.silent->DeviceName(0) + ": done: Error 102"));
-    EXPECT_THAT(board[3], HasSubstr("\033[32m" + fleet.good->DeviceName(0) + ": done: Configuration was"));
-    EXPECT_THAT(board[4], HasSubstr("\033[32m" + fleet.good->DeviceName(1) + ": done: Configuration was"));
+    EXPECT_THAT(board[3], HasSubstr("\033[32m" + fleet.good->DeviceName(0) + ": done: holds these settings"));
+    EXPECT_THAT(board[4], HasSubstr("\033[32m" + fleet.good->DeviceName(1) + ": done: holds these settings"));
     EXPECT_EQ(board[5], "5 of 5 done, 3 failed");
     // The missing device counted done as soon as it failed, long before the end.
     EXPECT_THAT(result.err, HasSubstr("1 of 5 done, 1 failed"));

@@ -134,9 +134,9 @@ TEST(CliReceivers, ConfigureTwoReceiversFromAFile) {
         EXPECT_EQ(port["portResult"], 5);
         EXPECT_EQ(port["text"], "Configuration was successful.");
         ASSERT_EQ(port["groups"].size(), 13u);
-        EXPECT_EQ(port["groups"][0], nlohmann::json::parse(R"json({"group": 2, "name": "I/O Options",
-            "caption": "I/O Options (Packet 0x35)", "status": "matches", "statusCode": 4,
-            "text": "Retrieved settings are correct."})json"));
+        EXPECT_EQ(port["groups"][0], nlohmann::json::parse(R"json({"number": 2, "name": "I/O Options",
+            "table": "i_o_options", "caption": "I/O Options (Packet 0x35)", "status": "matches", "statusCode": 4,
+            "text": "Retrieved settings are correct.", "differences": []})json"));
         for (const auto& group : port["groups"]) EXPECT_EQ(group["status"], "matches") << group["name"];
 
         EXPECT_EQ(HeldGroup(*emulator, i, kGroupGPSConfiguration), GroupBytes(file, kGroupGPSConfiguration));
@@ -228,11 +228,10 @@ TEST(CliReceivers, ConfigureNamesTheDifferingFieldsInJson) {
     ASSERT_FALSE(json.is_discarded()) << result.out;
     std::map<int, std::vector<std::string>> listed;
     for (const auto& group : json["ports"][0]["groups"]) {
-        if (!group.contains("differences")) continue;
         for (const auto& change : group["differences"])
-            listed[group["group"].get<int>()].push_back(change["field"].get<std::string>() + ": " +
-                                                        change["written"].get<std::string>() + " -> " +
-                                                        change["readBack"].get<std::string>());
+            listed[group["number"].get<int>()].push_back(change["name"].get<std::string>() + ": " +
+                                                         change["expected"].get<std::string>() + " -> " +
+                                                         change["found"].get<std::string>());
     }
     EXPECT_EQ(listed, (std::map<int, std::vector<std::string>>{
                           {kGroupDatum, {"Datum: WGS-84 -> Tokyo from old J6 values"}},

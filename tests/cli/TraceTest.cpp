@@ -84,7 +84,65 @@ TEST(CliTrace, ALoadAndAConfigureAreOnRecordOnBothSides) {
         EXPECT_THAT(told.out, HasSubstr("open device=" + device + " line=9600,8,"));
         EXPECT_THAT(told.out, HasSubstr("PC -> receiver  8E-15  Datum"));
         EXPECT_THAT(told.out, HasSubstr("receiver -> PC  8F-15  Datum"));
+        // The text the receiver sends after the line break that begins a load is no packet.
+        if (std::string(command) == "load") {
+            EXPECT_THAT(told.out, HasSubstr("s  received, no packet took "));
+            EXPECT_THAT(told.out, HasSubstr(" bytes:\n                  50 52 50 54 "));
+        }
     }
+}
+
+// Received bytes no packet took are told where they arrived, in hex and as text: noise before a
+// packet, what a purge dropped, a packet cut short by the end. A hand-made trace gives each case
+// exactly; a load at 9600 from a receiver at 19200 that talks unasked gives noise from a real line.
+TEST(CliTrace, BytesNoPacketTookAreToldWhereTheyArrived) {
+    TempFolder folder;
+    const std::string made = folder.File("made.trace");
+    {
+        std::ofstream file(made);
+        file
+            << "# trace of vandel-cli 1.20\n1 comm1 rx 4B 49 0D 0A\n2 comm1 purge rx\n3 comm1 rx F3 00 10 45 "
+               "01 10 03\n3 comm1 packet-rx id=45 group=0 length=2 data=45 01\n4 comm1 rx 10 8F 15\n";
+    }
+    EmulatorOptions options;
+    options.usePty = true;
+    options.portB = {19200, 8, 0, 1};
+    options.autoOutput = true;
+    options.autoOutputPeriodMs = 100;
+    auto talking = StartEmulatorWith(options);
+    ASSERT_NE(talking, nullptr);
+    const std::string noisy = folder.File("noisy.trace");
+    const CliResult load =
+        RunCli({"load", talking->DeviceName(0), "-o", folder.File("x.dat"), "--trace", noisy});
+    EXPECT_EQ(load.exitStatus, 1) << load.err;
+
+    struct Case {
+        std::string trace;
+        std::vector<std::string> told;  // in this order
+    } cases[] = {
+        {made,
+         {"0.001 s  received, no packet took 4 bytes:\n                  4B 49 0D 0A" + std::string(38, ' ') +
+              "KI..\n",
+          "0.002 s  purge rx\n", "0.003 s  received, no packet took 2 bytes:\n                  F3 00 ",
+          "0.003 s  receiver -> PC  45  (2 bytes)\n", "0.004 s  received, no packet took 3 bytes:\n"}},
+        {noisy, {"open device=" + talking->DeviceName(0), "received, no packet took "}},
+    };
+    for (const Case& c : cases) {
+        const CliResult told = RunCli({"trace", c.trace});
+        EXPECT_EQ(told.exitStatus, 0) << told.err;
+        size_t at = 0;
+        for (const std::string& part : c.told) {
+            const size_t found = told.out.find(part, at);
+            EXPECT_NE(found, std::string::npos) << c.trace << ": " << part << " after " << at << " in\n"
+                                                << told.out;
+            if (found != std::string::npos) at = found + part.size();
+        }
+    }
+    const CliResult json = RunCli({"trace", "--json", made});
+    EXPECT_THAT(json.out, HasSubstr(R"("event": "unframed",
+          "length": 2,
+          "data": "F3 00",
+          "text": "..")"));
 }
 
 // A receiver seen in the field, reproduced from the trace of a load: loading it again gives the

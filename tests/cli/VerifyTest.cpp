@@ -56,11 +56,28 @@ TEST(CliVerify, ChecksEveryReceiverAndWritesNothing) {
     ASSERT_FALSE(json.is_discarded()) << result.out;
     const auto& ports = json["ports"];
     ASSERT_EQ(ports.size(), 4u);
-    const char* const expected[] = {"success", "differs", "no-answer", "open-failed"};
-    for (size_t i = 0; i < 4; ++i) EXPECT_EQ(ports[i]["result"], expected[i]) << ports[i].dump();
+    // configure's result names, verify's own words: what was found, nothing of writing.
+    const std::pair<const char*, const char*> expected[] = {
+        {"success", "holds these settings"},
+        {"differs", "differs: Datum"},
+        {"no-answer", "Error 102:  Could not establish KIRP communications."},
+        {"open-failed", "Error 101:  Could not initialize comm port."}};
+    for (size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(ports[i]["result"], expected[i].first) << ports[i].dump();
+        EXPECT_EQ(ports[i]["text"], expected[i].second) << ports[i].dump();
+    }
+    const CliResult text = RunCli({"verify", settings, matching->DeviceName(0), differing->DeviceName(0),
+                                   "--pc-settings", "9600,8,N,1", "--quiet"});
+    EXPECT_THAT(text.out, HasSubstr(matching->DeviceName(0) + "): holds these settings\n"));
+    EXPECT_THAT(text.out, HasSubstr(differing->DeviceName(0) + "): differs: Datum\n"));
+    EXPECT_THAT(text.out, HasSubstr("    Datum: expected WGS-84, found "));
+    for (const std::string& out : {result.out, text.out}) {
+        EXPECT_THAT(out, Not(HasSubstr("written")));
+        EXPECT_THAT(out, Not(HasSubstr("Configuration was successful.")));
+    }
     bool datumListed = false;
     for (const auto& group : ports[1]["groups"])
-        if (group["group"] == kGroupDatum) datumListed = group["differences"].size() == 1;
+        if (group["number"] == kGroupDatum) datumListed = group["differences"].size() == 1;
     EXPECT_TRUE(datumListed) << ports[1].dump();
 
     for (auto* receiver : {matching.get(), differing.get(), silent.get()}) receiver->Stop();

@@ -77,7 +77,8 @@ def _reason_text(reason):
 
 
 def _outcome(entry):
-    """One receiver of a configure or verify summary, in the modules' own words."""
+    """One receiver of a configure or verify summary, in the modules' own words (the tool's words:
+    /usr/share/doc/vandel-configurator/schema/summary.json)."""
     differences, missing = [], []
     for group in entry.get('groups') or []:
         name = group.get('name')
@@ -86,11 +87,11 @@ def _outcome(entry):
         for change in group.get('differences') or []:
             differences.append({
                 'group': name,
-                'field': change.get('field'),
-                'settings': change.get('written'),
-                'receiver': change.get('readBack'),
-                'settings_hex': change.get('writtenHex'),
-                'receiver_hex': change.get('readBackHex'),
+                'field': change.get('name'),
+                'settings': change.get('expected'),
+                'receiver': change.get('found'),
+                'settings_hex': change.get('expectedHex'),
+                'receiver_hex': change.get('foundHex'),
             })
     return {
         'device': entry.get('device'),
@@ -127,7 +128,10 @@ def receiver_diff(outcome, settings_name):
 
 def outcome_summary(outcome, most=3):
     """One receiver's result on one line: device, result name, the tool's text, why, what differs."""
-    line = '%s: %s: %s' % (outcome['device'], outcome['result'], outcome['text'])
+    # verify's texts begin with the result's name already ("differs: Datum").
+    said = outcome['text'] or ''
+    line = '%s: %s' % (outcome['device'], said if said.startswith(outcome['result'] + ':') else
+                       '%s: %s' % (outcome['result'], said))
     if outcome['reason']:
         line += ' (%s)' % outcome['reason']
     details = ['%s: %s: %s on the receiver, %s in the settings' % (d['group'], d['field'], d['receiver'], d['settings'])

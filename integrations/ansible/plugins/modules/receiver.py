@@ -176,10 +176,12 @@ receivers:
       type: list
       elements: dict
     verify:
-      description: This receiver's entry of the JSON summary of C(vandel-cli verify --json).
+      description: This receiver's entry of the JSON summary of C(vandel-cli verify --json)
+        (described by /usr/share/doc/vandel-configurator/schema/summary.json).
       type: dict
     configure:
-      description: This receiver's entry of the JSON summary of C(vandel-cli configure --json).
+      description: This receiver's entry of the JSON summary of C(vandel-cli configure --json)
+        (described by /usr/share/doc/vandel-configurator/schema/summary.json).
       type: dict
       returned: when the receiver was configured
 '''
