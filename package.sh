@@ -2,9 +2,28 @@
 # Builds the Debian package: build/package/vandel-configurator_VERSION_amd64.deb, with the programs
 # in /usr/bin, the desktop entry, the icon, the manual pages and bash completion. Release build with
 # the distribution's hardening flags; dependencies computed from the binaries.
+# --windows instead makes build/package/vandel-configurator-VERSION-win64.zip: vandel-cli.exe and
+# kirp-emulator.exe cross-built for Windows, the README and the licence.
 set -euo pipefail
 cd "$(dirname "$0")"
 source tools/ensure-deps.sh
+if [ "${1:-}" = "--windows" ]; then
+  vc_ensure_packages "${VC_WINDOWS_PACKAGES[@]}"
+  vc_build windows build/windows
+  version="$(sed -n 's/^project(VandelConfigurator VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)"
+  name="vandel-configurator-$version-win64"
+  stage="build/package/$name"
+  rm -rf "$stage" "build/package/$name.zip"
+  mkdir -p "$stage"
+  for program in vandel-cli kirp-emulator; do
+    x86_64-w64-mingw32-strip -o "$stage/$program.exe" "build/windows/bin/$program.exe"
+  done
+  cp README.md "$stage/README.md"
+  cp packaging/copyright "$stage/LICENSE.txt"
+  (cd build/package && zip -qr "$name.zip" "$name")
+  ls "build/package/$name.zip"
+  exit 0
+fi
 vc_ensure_packages dpkg-dev
 build=build/package
 if [ ! -f "$build/build.ninja" ]; then

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds with warnings as errors and runs every test, headless. Extra arguments go to ctest
-# (./test.sh -L unit). --sanitize builds and runs the sanitizer presets instead.
+# (./test.sh -L unit). --sanitize builds and runs the sanitizer presets instead; --windows
+# cross-builds the Windows programs and runs their suites and end-to-end tests under Wine.
 set -euo pipefail
 cd "$(dirname "$0")"
 source tools/ensure-deps.sh
@@ -27,6 +28,20 @@ if [ "${1:-}" = "--sanitize" ]; then
     ctest --test-dir build/tsan --output-on-failure -j"$jobs" "$@" || status=1
   echo "ThreadSanitizer (Qt-free suites): build and suite took $((SECONDS - start)) s"
   exit "$status"
+fi
+
+if [ "${1:-}" = "--windows" ]; then
+  shift
+  vc_ensure_packages "${VC_WINDOWS_PACKAGES[@]}"
+  start=$SECONDS
+  # The Linux programs the Windows ones are compared with and tested against.
+  [ -f build/build.ninja ] || cmake --preset dev >/dev/null
+  cmake --build build -j"$jobs" --target kirp-emulator vandel-cli
+  vc_build windows build/windows
+  echo "Windows cross build took $((SECONDS - start)) s"
+  tests/windows/wine-run.sh "$PWD/build/windows" "$PWD/build/bin" "$@"
+  echo "Windows: build and runs under Wine took $((SECONDS - start)) s"
+  exit 0
 fi
 
 # Every C++ file formatted, every include pointing down the layers (the layers check also runs in ctest).

@@ -114,6 +114,8 @@ bool ParseOptions(const CliCommandEntry& entry, const std::vector<std::string>& 
     CLI::App app{"", entry.name};
     app.set_help_flag();  // the help is the table's, not CLI11's
     app.allow_extras();
+    // On Windows too the options are --name and -x: /path stays a path (CLI11 would take /x as an option).
+    app.allow_windows_style_options(false);
     app.add_option("arguments", positional);
     std::vector<CLI::Option*> parsed;
     for (const CliOption& option : entry.options) {

@@ -1,7 +1,5 @@
 #include "cli/Audit.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,6 +12,8 @@
 #include "cli/Ports.h"
 #include "cli/ResultJson.h"
 #include "cli/WriteAll.h"
+#include "cli/platform/Platform.h"
+#include "operations/SummaryTables.h"
 #include "serial/network/NetworkDevice.h"
 
 namespace {
@@ -78,8 +78,7 @@ bool AuditFile::Open(const std::string& path, std::string& error) {
         error = path + ": not a regular file";
         return false;
     }
-    // O_NONBLOCK: opening a FIFO with no reader must not wait; it is refused below anyway.
-    fd_ = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0644);
+    fd_ = OpenForAppend(path);
     if (fd_ < 0) {
         error = path + ": " + std::strerror(errno);
         return false;
@@ -91,7 +90,6 @@ bool AuditFile::Open(const std::string& path, std::string& error) {
         fd_ = -1;
         return false;
     }
-    ::fcntl(fd_, F_SETFL, O_WRONLY | O_APPEND);
     path_ = path;
     return true;
 }
@@ -104,11 +102,9 @@ void AuditFile::SplitWritesForTest(size_t pieceSize, std::function<void()> betwe
 bool AuditFile::Append(RunKind kind, const std::vector<FleetReceiver>& receivers, const FleetFiles& files,
                        const FleetResult& result, size_t& written, std::string& error) {
     written = 0;
-    while (::flock(fd_, LOCK_EX) != 0) {
-        if (errno != EINTR) {
-            error = path_ + ": cannot lock: " + std::strerror(errno);
-            return false;
-        }
+    if (!LockWholeFile(fd_, true)) {
+        error = path_ + ": cannot lock: " + std::strerror(errno);
+        return false;
     }
     bool ok = true;
     for (size_t i = 0; ok && i < receivers.size(); ++i) {
@@ -124,7 +120,7 @@ bool AuditFile::Append(RunKind kind, const std::vector<FleetReceiver>& receivers
         if (!WriteAll(fd_, line.data(), line.size(), done, pieceSize_, betweenPieces_)) {
             error = path_ + ": " + std::strerror(errno);
             // Whatever part of the line went in is cut off again: the file ends with a whole line.
-            if (done > 0 && ::ftruncate(fd_, before.st_size) != 0)
+            if (done > 0 && !TruncateFile(fd_, static_cast<uint64_t>(before.st_size)))
                 error +=
                     " (and a part of a line could not be cut off: " + std::string(std::strerror(errno)) + ")";
             ok = false;
@@ -132,10 +128,10 @@ bool AuditFile::Append(RunKind kind, const std::vector<FleetReceiver>& receivers
         }
         ++written;
     }
-    if (::fsync(fd_) != 0 && ok) {
+    if (!SyncFile(fd_) && ok) {
         error = path_ + ": " + std::strerror(errno);
         ok = false;
     }
-    ::flock(fd_, LOCK_UN);
+    LockWholeFile(fd_, false);
     return ok;
 }

@@ -27,6 +27,7 @@
 #include "cli/Silence.h"
 #include "cli/StopSignals.h"
 #include "cli/TraceReading.h"
+#include "cli/platform/Platform.h"
 #include "link/PcSerialSettings.h"
 #include "link/PortContext.h"
 #include "operations/ConfigureReceivers.h"
@@ -97,7 +98,7 @@ bool CheckOutputFile(const std::string& path, std::string& error) {
     }
     fs::path folder = fs::path(target).parent_path();
     if (folder.empty()) folder = ".";
-    if (::access(folder.c_str(), W_OK | X_OK) != 0) {
+    if (!CanWriteIn(folder.string())) {
         error = path + ": cannot write in " + folder.string() + ": " + std::strerror(errno);
         return false;
     }
@@ -167,7 +168,7 @@ int RunLoad(const CliArguments& arguments, std::FILE* out, std::FILE* err) {
     if (StopSignal() != 0) {
         const std::string step = op.LastStep().empty() ? std::string("before the port was opened")
                                                        : "at \"" + op.LastStep() + "\"";
-        Message(err, std::string("interrupted by ") + strsignal(StopSignal()) + " " + step + ": " +
+        Message(err, std::string("interrupted by ") + SignalText(StopSignal()) + " " + step + ": " +
                          (toStandardOutput ? std::string("nothing was written")
                                            : arguments.output + " was not written"));
         return StopExitStatus();
@@ -233,7 +234,7 @@ int RunConfigure(const CliArguments& arguments, std::FILE* out, std::FILE* err) 
     }
 
     if (StopSignal() != 0) {
-        Message(err, std::string("interrupted by ") + strsignal(StopSignal()) + ": no receiver was touched");
+        Message(err, std::string("interrupted by ") + SignalText(StopSignal()) + ": no receiver was touched");
         return StopExitStatus();
     }
     // The keys that make a file fail the self-survey/dynamics check are named before its question
@@ -275,7 +276,7 @@ int RunConfigure(const CliArguments& arguments, std::FILE* out, std::FILE* err) 
         Message(err, "the audit record is incomplete: " + std::to_string(result.auditWritten) + " of " +
                          std::to_string(receivers.size()) + " lines were written: " + result.auditError);
     if (result.signal != 0) {
-        Message(err, std::string("interrupted by ") + strsignal(result.signal) +
+        Message(err, std::string("interrupted by ") + SignalText(result.signal) +
                          ": the receivers not finished are listed as interrupted, with their step");
         return StopExitStatus();
     }

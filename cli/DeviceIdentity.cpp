@@ -1,13 +1,15 @@
 #include "cli/DeviceIdentity.h"
 
-#include <netdb.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 
 #include <algorithm>
 
+#include "serial/LocalDevice.h"
+#include "serial/Socket.h"
 #include "serial/network/NetworkDevice.h"
+#ifndef _WIN32
 #include "serial/posix/LineOwnership.h"
+#endif
 
 namespace {
 
@@ -18,11 +20,11 @@ std::vector<std::string> Addresses(const std::string& host) {
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* found = nullptr;
     std::vector<std::string> addresses;
-    if (::getaddrinfo(host.c_str(), nullptr, &hints, &found) == 0) {
+    if (StartSockets() && ::getaddrinfo(host.c_str(), nullptr, &hints, &found) == 0) {
         for (const addrinfo* at = found; at != nullptr; at = at->ai_next) {
             char text[NI_MAXHOST];
-            if (::getnameinfo(at->ai_addr, at->ai_addrlen, text, sizeof text, nullptr, 0, NI_NUMERICHOST) ==
-                    0 &&
+            if (::getnameinfo(at->ai_addr, static_cast<socklen_t>(at->ai_addrlen), text, sizeof text, nullptr,
+                              0, NI_NUMERICHOST) == 0 &&
                 std::find(addresses.begin(), addresses.end(), text) == addresses.end())
                 addresses.push_back(text);
         }
@@ -53,6 +55,18 @@ bool DeviceIdentities::Identify(const std::string& name, std::vector<std::string
         error = name + ": unknown kind of device (a tty path or rfc2217://HOST:PORT)";
         return false;
     }
+#ifdef _WIN32
+    // COM3, com3 and \\.\COM3 are one port (COM1 to COM39); nothing else can be one.
+    if (!CheckLocalDeviceName(name, error)) return false;
+    for (int port = 1; port <= 39; ++port) {
+        if (SameLocalDevice(name, DefaultLocalDeviceName(port))) {
+            keys.push_back("com " + std::to_string(port));
+            return true;
+        }
+    }
+    keys.push_back("name " + name);
+    return true;
+#else
     struct stat info {};
     if (::stat(name.c_str(), &info) != 0) {
         // Not there now (an adapter unplugged, a by-id name of another adapter): the open tells.
@@ -69,6 +83,7 @@ bool DeviceIdentities::Identify(const std::string& name, std::vector<std::string
     }
     keys.push_back("tty " + std::to_string(info.st_rdev));
     return true;
+#endif
 }
 
 bool DeviceIdentities::Register(const std::string& name, size_t index, size_t& earlier, std::string& error) {

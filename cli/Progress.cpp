@@ -1,10 +1,8 @@
 #include "cli/Progress.h"
 
-#include <sys/ioctl.h>
-#include <unistd.h>
-
 #include <algorithm>
 
+#include "cli/platform/Platform.h"
 #include "link/PortContext.h"
 #include "operations/OperationWait.h"
 #include "settings/SettingsImage.h"
@@ -38,11 +36,7 @@ struct TerminalSize {
 
 TerminalSize SizeOf(std::FILE* out) {
     TerminalSize size;
-    struct winsize window {};
-    if (::ioctl(::fileno(out), TIOCGWINSZ, &window) == 0) {
-        if (window.ws_col > 0) size.columns = window.ws_col;
-        if (window.ws_row > 0) size.rows = window.ws_row;
-    }
+    TerminalWindowSize(out, size.columns, size.rows);
     return size;
 }
 
@@ -52,7 +46,7 @@ constexpr const char* kDonePrefix = "done: ";
 
 ProgressMode ProgressModeFor(std::FILE* out, bool quiet, bool plainLines) {
     if (quiet) return ProgressMode::kOff;
-    if (::isatty(::fileno(out)) != 0) return ProgressMode::kTerminal;
+    if (IsTerminal(out)) return ProgressMode::kTerminal;
     return plainLines ? ProgressMode::kLines : ProgressMode::kOff;
 }
 

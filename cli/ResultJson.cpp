@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "cli/CliOperator.h"
+#include "cli/StopSignals.h"
 #include "link/PortContext.h"
 #include "operations/SummaryTables.h"
 #include "settings/SettingsText.h"
@@ -140,9 +141,7 @@ nlohmann::ordered_json FleetSummaryJson(RunKind kind, const std::string& file,
     json["success"] = FleetSucceeded(result);
     json["aborted"] = result.stopped;
     json["interrupted"] = result.signal != 0;
-    json["signal"] = result.signal != 0
-                         ? nlohmann::ordered_json(std::string("SIG") + sigabbrev_np(result.signal))
-                         : nullptr;
+    json["signal"] = result.signal != 0 ? nlohmann::ordered_json(SignalName(result.signal)) : nullptr;
     json["runs"] = result.runCount;
     if (result.audited)
         json["audit"] = {{"recorded", result.auditWritten},

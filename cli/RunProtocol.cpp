@@ -1,7 +1,6 @@
 #include "cli/RunProtocol.h"
 
 #include <fcntl.h>
-#include <sys/prctl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -13,6 +12,7 @@
 #include "cli/Progress.h"
 #include "cli/StopSignals.h"
 #include "cli/WriteAll.h"
+#include "cli/platform/RunSide.h"
 #include "link/PortContext.h"
 #include "operations/SummaryTables.h"
 #include "serial/Trace.h"
@@ -81,20 +81,11 @@ std::string StringAt(const nlohmann::json& object, const char* key) {
     return at != object.end() && at->is_string() ? at->get<std::string>() : std::string();
 }
 
-// The run's messages as message events: what the operator writes to its stream arrives line by
-// line.
-ssize_t WriteMessages(void* cookie, const char* bytes, size_t count) {
-    std::string& pending = *static_cast<std::string*>(cookie);
-    pending.append(bytes, count);
-    for (size_t end; (end = pending.find('\n')) != std::string::npos; pending.erase(0, end + 1))
-        WriteRunEvent(kRunEventFd, MessageEventLine(pending.substr(0, end)));
-    return static_cast<ssize_t>(count);
-}
-
-bool ReadRequest(std::string& line, std::string& error) {
+// The request is the first line on standard input; what came after it is handed back in `rest`.
+bool ReadRequest(std::string& line, std::string& rest, std::string& error) {
     char buffer[8192];
     for (;;) {
-        const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
+        const auto n = ::read(0, buffer, sizeof buffer);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) {
             error = std::string("cannot read the run's request: ") + std::strerror(errno);
@@ -102,6 +93,12 @@ bool ReadRequest(std::string& line, std::string& error) {
         }
         if (n == 0) return true;
         line.append(buffer, static_cast<size_t>(n));
+        const size_t end = line.find('\n');
+        if (end != std::string::npos) {
+            rest = line.substr(end + 1);
+            line.resize(end + 1);
+            return true;
+        }
         if (line.size() > kMaxRequest) {
             error = "the run's request is too large";
             return false;
@@ -248,32 +245,27 @@ void WriteRunEvent(int fd, const std::string& line) {
 }
 
 int RunForFleet() {
-    if (::fcntl(kRunEventFd, F_GETFD) < 0) {
+    if (!StartedAsRun()) {
         std::fprintf(stderr,
                      "vandel-cli: %s is how the tool starts the runs of a fleet; it is not for use by hand\n",
                      kFleetRunArgument);
         return kExitUsage;
     }
     InstallStopSignals();
-    // A run whose parent dies stops as if told to (the parent could be gone already: looked at below).
-    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
-
-    std::string message;
-    cookie_io_functions_t functions{};
-    functions.write = WriteMessages;
-    std::FILE* messages = ::fopencookie(&message, "w", functions);
+    StopWhenParentDies();
+    std::FILE* messages = OpenRunMessages();
     if (messages == nullptr) return kExitUsage;
-    std::setvbuf(messages, nullptr, _IONBF, 0);
 
     std::string line;
+    std::string rest;
     std::string error;
     RunRequest request;
-    if (!ReadRequest(line, error) || !ParseRunRequest(line, request, error)) {
+    if (!ReadRequest(line, rest, error) || !ParseRunRequest(line, request, error)) {
         WriteRunEvent(kRunEventFd, MessageEventLine(error));
-        std::fclose(messages);
+        CloseRunMessages(messages);
         return kExitUsage;
     }
-    if (::getppid() != static_cast<pid_t>(request.parent)) ::raise(SIGTERM);
+    WatchParent(request.parent, rest);
     if (!request.trace.empty() &&
         !ProgramTrace().Open(request.trace, std::string("vandel-cli ") + VC_VERSION, error))
         WriteRunEvent(kRunEventFd, MessageEventLine("cannot write the trace: " + error));
@@ -296,6 +288,6 @@ int RunForFleet() {
     ProgramTrace().Close();
     for (const FleetOutcome& outcome : result.outcomes) WriteRunEvent(kRunEventFd, PortEventLine(outcome));
     WriteRunEvent(kRunEventFd, EndEventLine(result.stopped, StopSignal()));
-    std::fclose(messages);
+    CloseRunMessages(messages);
     return StopSignal() != 0 ? StopExitStatus() : kExitSuccess;
 }

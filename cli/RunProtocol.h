@@ -16,6 +16,10 @@
 //
 // Device names, the trace's name and the settings bytes travel as hexadecimal: a name is any
 // bytes, not text. A request of another protocol version is refused.
+//
+// On Windows the events come on the run's standard output, and its standard input stays open after
+// the request: the parent passes a stop on as a line with the signal's number, and the input's end
+// tells the run that the parent has gone (platform/RunSideWin32.cpp).
 #pragma once
 
 #include <nlohmann/json.hpp>
@@ -26,7 +30,11 @@
 
 constexpr int kRunProtocolVersion = 1;
 constexpr const char* kFleetRunArgument = "--fleet-run";
+#ifdef _WIN32
+constexpr int kRunEventFd = 1;  // a Windows process is handed its standard handles only
+#else
 constexpr int kRunEventFd = 3;
+#endif
 
 struct RunRequest {
     RunKind kind = RunKind::kConfigure;

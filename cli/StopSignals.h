@@ -2,11 +2,17 @@
 // to stop at its next safe point (the ports are closed the normal way and the summary and audit
 // record are written); a second asks it to stop at once, still closing the ports. The exit status
 // is then 128 + the first signal's number: 130 (SIGINT), 143 (SIGTERM), 129 (SIGHUP).
+// On Windows the console's events stand for them: Ctrl-C and Ctrl-Break for SIGINT, the console
+// closed for SIGHUP, logoff and shutdown for SIGTERM (platform/StopSignals*.cpp).
 #pragma once
+
+#include <string>
 
 // Installs the handlers; the handler only records the signal, raises the operations' stop level
 // (OperationWait.h) and makes StopWakeFd readable.
 void InstallStopSignals();
+// Acts as if the signal had come (a run of a fleet told to stop by its parent).
+void RaiseStopSignal(int signal);
 // The first of the three signals received, 0 when none came.
 int StopSignal();
 // How many have come.
@@ -17,3 +23,6 @@ int StopExitStatus();
 int StopWakeFd();
 // Empties StopWakeFd.
 void DrainStopWake();
+// How the operator is told of a signal ("Interrupt"), and its name in records ("SIGINT").
+std::string SignalText(int signal);
+std::string SignalName(int signal);

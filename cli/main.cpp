@@ -10,8 +10,10 @@
 #include "cli/RunProtocol.h"
 
 int main(int argc, char** argv) {
+#ifdef SIGPIPE
     // A network serial port whose peer hangs up must end in an error, not in SIGPIPE.
     std::signal(SIGPIPE, SIG_IGN);
+#endif
 
     // One run of a fleet, started by this program for itself (never in the help).
     if (argc == 2 && std::strcmp(argv[1], kFleetRunArgument) == 0) return RunForFleet();

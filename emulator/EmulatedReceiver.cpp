@@ -3,15 +3,10 @@
 #include "emulator/EmulatedReceiver.h"
 
 #include <fcntl.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/eventfd.h>
-#include <sys/ioctl.h>
-#include <sys/socket.h>
-#include <termios.h>
 #include <unistd.h>
+#ifndef _WIN32
+#include <termios.h>
+#endif
 
 #include <algorithm>
 #include <array>
@@ -20,8 +15,10 @@
 #include <cstring>
 #include <utility>
 
+#ifndef _WIN32
 #include "serial/posix/LineOwnership.h"
 #include "serial/posix/TermiosSpeed.h"
+#endif
 
 namespace {
 
@@ -34,6 +31,11 @@ constexpr size_t kMaxNotes = 64;
 void EmulatedReceiver::CloseFd(int& fd) {
     if (fd >= 0) ::close(fd);
     fd = -1;
+}
+
+void EmulatedReceiver::CloseConnection(SocketHandle& socket) {
+    CloseSocket(socket);
+    socket = kNoSocket;
 }
 
 EmulatedReceiver::EmulatedReceiver(int number, const EmulatorOptions& options, EmulatorLog* log)
@@ -53,12 +55,17 @@ EmulatedReceiver::~EmulatedReceiver() {
 }
 
 bool EmulatedReceiver::Start(uint16_t listenPort, std::string& error) {
-    wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (wakeFd_ < 0) {
-        error = std::string("cannot create an event: ") + std::strerror(errno);
+    if (!wake_.Open()) {
+        error = std::string("cannot create an event: ") + SocketErrorText(LastSocketError());
         return false;
     }
     if (options_.usePty) {
+#ifdef _WIN32
+        error =
+            "the receivers on pseudo-terminals need Linux; on Windows they serve network serial ports "
+            "(--listen)";
+        return false;
+#else
         masterFd_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
         char path[128] = {};
         if (masterFd_ < 0 || ::grantpt(masterFd_) != 0 || ::unlockpt(masterFd_) != 0 ||
@@ -82,6 +89,7 @@ bool EmulatedReceiver::Start(uint16_t listenPort, std::string& error) {
         ::cfsetospeed(&settings, speed);
         if (options_.portB.stopBits == 2) settings.c_cflag |= CSTOPB;
         ::tcsetattr(slaveFd_, TCSANOW, &settings);
+#endif
     } else {
         addrinfo hints{};
         hints.ai_family = AF_UNSPEC;
@@ -89,29 +97,35 @@ bool EmulatedReceiver::Start(uint16_t listenPort, std::string& error) {
         hints.ai_flags = AI_PASSIVE;
         addrinfo* found = nullptr;
         const std::string service = std::to_string(listenPort);
-        const int lookup = ::getaddrinfo(options_.listenHost.c_str(), service.c_str(), &hints, &found);
+        const int lookup = !StartSockets()
+                               ? EAI_FAIL
+                               : ::getaddrinfo(options_.listenHost.c_str(), service.c_str(), &hints, &found);
         if (lookup != 0 || found == nullptr) {
             error = "cannot resolve " + options_.listenHost + ": " + ::gai_strerror(lookup);
             return false;
         }
         int lastErrno = 0;
-        for (addrinfo* address = found; address != nullptr && listenFd_ < 0; address = address->ai_next) {
-            const int fd = ::socket(address->ai_family, address->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC,
-                                    address->ai_protocol);
-            if (fd < 0) continue;
-            const int one = 1;
-            ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-            if (::bind(fd, address->ai_addr, address->ai_addrlen) == 0 && ::listen(fd, 4) == 0) {
+        for (addrinfo* address = found; address != nullptr && listenFd_ == kNoSocket;
+             address = address->ai_next) {
+            const SocketHandle fd =
+                OpenSocket(address->ai_family, address->ai_socktype, address->ai_protocol);
+            if (fd == kNoSocket) continue;
+#ifndef _WIN32
+            // On Windows the same option would let a second server take the port.
+            SetSocketOption(fd, SOL_SOCKET, SO_REUSEADDR, 1);
+#endif
+            if (::bind(fd, address->ai_addr, static_cast<int>(address->ai_addrlen)) == 0 &&
+                ::listen(fd, 4) == 0) {
                 listenFd_ = fd;
             } else {
-                lastErrno = errno;
-                ::close(fd);
+                lastErrno = LastSocketError();
+                CloseSocket(fd);
             }
         }
         ::freeaddrinfo(found);
-        if (listenFd_ < 0) {
+        if (listenFd_ == kNoSocket) {
             error =
-                "cannot listen on " + options_.listenHost + ":" + service + ": " + std::strerror(lastErrno);
+                "cannot listen on " + options_.listenHost + ":" + service + ": " + SocketErrorText(lastErrno);
             return false;
         }
         sockaddr_storage bound{};
@@ -132,16 +146,13 @@ void EmulatedReceiver::Stop() {
         std::lock_guard<std::mutex> guard(mutex_);
         stop_ = true;
     }
-    if (wakeFd_ >= 0) {
-        const uint64_t one = 1;
-        [[maybe_unused]] const ssize_t written = ::write(wakeFd_, &one, sizeof one);
-    }
+    wake_.Signal();
     if (thread_.joinable()) thread_.join();
-    CloseFd(clientFd_);
-    CloseFd(listenFd_);
+    CloseConnection(clientFd_);
+    CloseConnection(listenFd_);
     CloseFd(slaveFd_);
     CloseFd(masterFd_);
-    CloseFd(wakeFd_);
+    wake_.Close();
 }
 
 std::string EmulatedReceiver::Address() const {
@@ -202,24 +213,24 @@ void EmulatedReceiver::Run() {
             std::lock_guard<std::mutex> guard(mutex_);
             if (stop_) return;
             timeoutMs = NextTimeoutMs(Clock::now());
-            fds[static_cast<size_t>(count++)] = {wakeFd_, POLLIN, 0};
+            fds[static_cast<size_t>(count++)] = {wake_.Fd(), POLLIN, 0};
             const short outEvents = out_.empty() ? 0 : POLLOUT;
+#ifndef _WIN32
             if (masterFd_ >= 0)
                 fds[static_cast<size_t>(count++)] = {masterFd_, static_cast<short>(POLLIN | outEvents), 0};
-            if (listenFd_ >= 0) fds[static_cast<size_t>(count++)] = {listenFd_, POLLIN, 0};
-            if (clientFd_ >= 0)
+#endif
+            if (listenFd_ != kNoSocket) fds[static_cast<size_t>(count++)] = {listenFd_, POLLIN, 0};
+            if (clientFd_ != kNoSocket)
                 fds[static_cast<size_t>(count++)] = {clientFd_, static_cast<short>(POLLIN | outEvents), 0};
         }
-        ::poll(fds.data(), static_cast<nfds_t>(count), timeoutMs);
+        PollSockets(fds.data(), static_cast<size_t>(count), timeoutMs);
         std::lock_guard<std::mutex> guard(mutex_);
         if (stop_) return;
-        uint64_t drained = 0;
-        while (::read(wakeFd_, &drained, sizeof drained) > 0) {
-        }
+        wake_.Drain();
         for (int i = 1; i < count; ++i) {
             const pollfd& fd = fds[static_cast<size_t>(i)];
             if (fd.revents == 0) continue;
-            if (fd.fd == listenFd_ && listenFd_ >= 0) AcceptClient();
+            if (fd.fd == listenFd_ && listenFd_ != kNoSocket) AcceptClient();
         }
         ReadLine();
         RunTimers(Clock::now());
@@ -265,11 +276,13 @@ void EmulatedReceiver::SchedulePacket(const ModelPacket& packet, int delayMs) {
 void EmulatedReceiver::RunTimers(Clock::time_point now) {
     // A program killed while it had the pty in exclusive use leaves the line refusing every later
     // open for as long as we keep it: we are its other end, so we end that exclusive use.
+#ifndef _WIN32
     if (slaveFd_ >= 0 && now >= nextExclusiveCheck_) {
         nextExclusiveCheck_ = now + std::chrono::milliseconds(kExclusiveCheckMs);
         if (EndExclusiveUseLeftBehind(slaveFd_))
             Note("the line was left in exclusive use by a program that is gone: released");
     }
+#endif
     if (hangupPending_ && !status_.hungUp && (SentBytesTaken() || now >= hangupDeadline_)) HangUp();
     if (resetting_ && now >= resetEnd_) {
         resetting_ = false;
@@ -282,7 +295,7 @@ void EmulatedReceiver::RunTimers(Clock::time_point now) {
         Scheduled item = std::move(scheduled_.front());
         scheduled_.pop_front();
         if (status_.hungUp) continue;
-        if (!options_.usePty && clientFd_ < 0) continue;  // nobody on the line
+        if (!options_.usePty && clientFd_ == kNoSocket) continue;  // nobody on the line
         const bool garbled = !LineMatches();
         Note(item.logText + (garbled ? " (garbled: line settings differ)" : ""));
         if (item.isPacket) ++status_.packetsSent;
@@ -290,7 +303,7 @@ void EmulatedReceiver::RunTimers(Clock::time_point now) {
     }
     if (options_.autoOutput && now >= nextAutoOutput_) {
         nextAutoOutput_ = now + std::chrono::milliseconds(options_.autoOutputPeriodMs);
-        const bool lineOpen = options_.usePty || clientFd_ >= 0;
+        const bool lineOpen = options_.usePty || clientFd_ != kNoSocket;
         if (!options_.silent && !resetting_ && !status_.hungUp && lineOpen) {
             for (const ModelPacket& packet : model_.AutoOutput(autoSeconds_)) SchedulePacket(packet, 0);
         }

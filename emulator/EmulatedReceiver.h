@@ -14,6 +14,8 @@
 #include "emulator/Emulator.h"
 #include "emulator/EmulatorLog.h"
 #include "link/Framing.h"
+#include "serial/Deadline.h"
+#include "serial/Socket.h"
 #include "serial/network/Rfc2217.h"
 
 class EmulatedReceiver {
@@ -36,6 +38,7 @@ class EmulatedReceiver {
 
   private:
     static void CloseFd(int& fd);
+    static void CloseConnection(SocketHandle& socket);
     using Clock = std::chrono::steady_clock;
     struct Scheduled {
         Clock::time_point due;
@@ -72,11 +75,11 @@ class EmulatedReceiver {
     mutable std::mutex mutex_;
     std::thread thread_;
     bool stop_ = false;
-    int wakeFd_ = -1;
-    int masterFd_ = -1;
-    int slaveFd_ = -1;  // kept open so that a client closing the port causes no hang-up
-    int listenFd_ = -1;
-    int clientFd_ = -1;
+    WakeEvent wake_;
+    int masterFd_ = -1;  // the pseudo-terminal (Linux only)
+    int slaveFd_ = -1;   // kept open so that a client closing the port causes no hang-up
+    SocketHandle listenFd_ = kNoSocket;
+    SocketHandle clientFd_ = kNoSocket;
     std::string ptyPath_;
     uint16_t port_ = 0;
 

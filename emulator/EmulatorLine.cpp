@@ -2,13 +2,11 @@
 // PC side sends, what the receiver sends back (garbled while the two sides' line settings differ,
 // lost while a break or a reset lasts), and the server side of the COM-PORT option.
 #include <fcntl.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/ioctl.h>
-#include <sys/socket.h>
-#include <termios.h>
 #include <unistd.h>
+#ifndef _WIN32
+#include <sys/ioctl.h>
+#include <termios.h>
+#endif
 
 #include <algorithm>
 #include <cerrno>
@@ -16,7 +14,9 @@
 #include <vector>
 
 #include "emulator/EmulatedReceiver.h"
+#ifndef _WIN32
 #include "serial/posix/TermiosSpeed.h"
+#endif
 
 namespace {
 
@@ -37,11 +37,13 @@ PortLine EmulatedReceiver::PcSide() const {
     // A pty keeps the baud rate and the stop bits; it forces 8 data bits and no parity, so those
     // two are taken as whatever the receiver uses.
     PortLine line = model_.PortB();
+#ifndef _WIN32
     termios settings{};
     if (masterFd_ >= 0 && ::tcgetattr(masterFd_, &settings) == 0) {
         line.baudRate = RateOfTermiosSpeed(::cfgetospeed(&settings));
         line.stopBits = (settings.c_cflag & CSTOPB) != 0 ? 2 : 1;
     }
+#endif
     return line;
 }
 
@@ -49,14 +51,15 @@ void EmulatedReceiver::ReadLine() {
     uint8_t raw[kReadChunk];
     if (masterFd_ >= 0) {
         for (;;) {
-            const ssize_t got = ::read(masterFd_, raw, sizeof raw);
+            const auto got = ::read(masterFd_, raw, sizeof raw);
             if (got <= 0) break;
             OnLineBytes(raw, static_cast<int>(got));
         }
     }
-    while (clientFd_ >= 0) {
-        const ssize_t got = ::recv(clientFd_, raw, sizeof raw, MSG_DONTWAIT);
-        if (got == 0 || (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
+    while (clientFd_ != kNoSocket) {
+        const long got = ReceiveSome(clientFd_, raw, sizeof raw);
+        const int error = got < 0 ? LastSocketError() : 0;
+        if (got == 0 || (got < 0 && error != EAGAIN && error != EWOULDBLOCK && error != EINTR)) {
             DropClient("the client closed the connection");
             break;
         }
@@ -66,7 +69,7 @@ void EmulatedReceiver::ReadLine() {
         uint8_t data[kReadChunk];
         int dataCount = 0;
         std::vector<TelnetEvent> events;
-        for (ssize_t i = 0; i < got && clientFd_ >= 0; ++i) {
+        for (long i = 0; i < got && clientFd_ != kNoSocket; ++i) {
             events.clear();
             dataCount += TelnetDecode(telnet_, raw + i, 1, data + dataCount, events);
             if (events.empty()) continue;
@@ -74,27 +77,26 @@ void EmulatedReceiver::ReadLine() {
             dataCount = 0;
             for (const TelnetEvent& event : events) HandleTelnet(event);
         }
-        if (dataCount > 0 && clientFd_ >= 0) OnLineBytes(data, dataCount);
+        if (dataCount > 0 && clientFd_ != kNoSocket) OnLineBytes(data, dataCount);
     }
 }
 
 void EmulatedReceiver::AcceptClient() {
-    const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-    if (fd < 0) return;
-    if (clientFd_ >= 0) {
+    SocketHandle fd = AcceptConnection(listenFd_);
+    if (fd == kNoSocket) return;
+    if (clientFd_ != kNoSocket) {
         // The previous program may have closed its connection just before this one arrived, in
         // the same poll: take what it sent and notice the close first, so that a port closed and
         // reopened at once works.
         ReadLine();
     }
-    if (clientFd_ >= 0) {
+    if (clientFd_ != kNoSocket) {
         // One program at a time, as on a serial port opened for exclusive use.
-        ::close(fd);
+        CloseConnection(fd);
         Note("refused a second connection");
         return;
     }
-    const int one = 1;
-    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    SetSocketOption(fd, IPPROTO_TCP, TCP_NODELAY, 1);
     clientFd_ = fd;
     telnet_ = TelnetDecoder{};
     std::fill(willSent_.begin(), willSent_.end(), false);
@@ -108,7 +110,7 @@ void EmulatedReceiver::AcceptClient() {
 }
 
 void EmulatedReceiver::DropClient(const char* why) {
-    CloseFd(clientFd_);
+    CloseConnection(clientFd_);
     out_.clear();
     breakOn_ = false;
     status_.connected = false;
@@ -182,21 +184,25 @@ void EmulatedReceiver::EmitLine(const uint8_t* bytes, int count) {
 bool EmulatedReceiver::SentBytesTaken() const {
     if (!out_.empty()) return false;
     if (!options_.usePty || slaveFd_ < 0) return true;
+#ifdef _WIN32
+    return true;
+#else
     int unread = 0;
     return ::ioctl(slaveFd_, FIONREAD, &unread) != 0 || unread == 0;
+#endif
 }
 
 void EmulatedReceiver::Flush() {
-    const int fd = options_.usePty ? masterFd_ : clientFd_;
-    if (fd < 0) {
+    if (options_.usePty ? masterFd_ < 0 : clientFd_ == kNoSocket) {
         out_.clear();
         return;
     }
     size_t written = 0;
     while (written < out_.size()) {
-        const ssize_t sent = options_.usePty ? ::write(fd, out_.data() + written, out_.size() - written)
-                                             : ::send(fd, out_.data() + written, out_.size() - written,
-                                                      MSG_NOSIGNAL | MSG_DONTWAIT);
+        const long sent = options_.usePty
+                              ? static_cast<long>(::write(masterFd_, out_.data() + written,
+                                                          static_cast<unsigned>(out_.size() - written)))
+                              : ::SendSome(clientFd_, out_.data() + written, out_.size() - written);
         if (sent <= 0) break;
         written += static_cast<size_t>(sent);
     }
@@ -208,8 +214,8 @@ void EmulatedReceiver::HangUp() {
     status_.hungUp = true;
     status_.connected = false;
     // The line goes dead for good: the pty disappears, the network port stops answering.
-    CloseFd(clientFd_);
-    CloseFd(listenFd_);
+    CloseConnection(clientFd_);
+    CloseConnection(listenFd_);
     CloseFd(slaveFd_);
     CloseFd(masterFd_);
     scheduled_.clear();

@@ -1,5 +1,8 @@
 // kirp-emulator: an emulated KIRP timing receiver on a pseudo-terminal or a network serial port.
 #include <signal.h>
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 #include <cstdio>
 #include <string>
@@ -25,6 +28,17 @@ int main(int argc, char** argv) {
             break;
     }
 
+#ifdef _WIN32
+    // Ctrl-C, Ctrl-Break or the console closing ends the program; the handler runs on a thread
+    // of its own and only wakes this one.
+    static HANDLE stopEvent = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    ::SetConsoleCtrlHandler(
+        [](DWORD) -> BOOL {
+            ::SetEvent(stopEvent);
+            return TRUE;
+        },
+        TRUE);
+#else
     // Block the stop signals before any thread starts, then wait for one of them here.
     sigset_t stopSignals;
     sigemptyset(&stopSignals);
@@ -33,6 +47,7 @@ int main(int argc, char** argv) {
     sigaddset(&stopSignals, SIGHUP);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     signal(SIGPIPE, SIG_IGN);
+#endif
 
     Emulator emulator(options);
     if (!emulator.Start(error)) {
@@ -49,8 +64,12 @@ int main(int argc, char** argv) {
     }
     std::fflush(stdout);
 
+#ifdef _WIN32
+    ::WaitForSingleObject(stopEvent, INFINITE);
+#else
     int signalNumber = 0;
     sigwait(&stopSignals, &signalNumber);
+#endif
     emulator.Stop();
     return 0;
 }

@@ -4,6 +4,8 @@
 
 #include <chrono>
 
+#include "serial/Socket.h"
+
 class Deadline {
   public:
     using Clock = std::chrono::steady_clock;
@@ -24,7 +26,8 @@ class Deadline {
 };
 
 // An eventfd that a thread in poll() waits on beside its device: Signal() wakes it, and every later
-// poll too until Drain(). Open() may be called again after Close().
+// poll too until Drain(). Open() may be called again after Close(). On Windows, where WSAPoll waits
+// on sockets only, it is a datagram socket connected to itself.
 class WakeEvent {
   public:
     WakeEvent() = default;
@@ -34,11 +37,11 @@ class WakeEvent {
 
     bool Open();
     void Close();
-    bool IsOpen() const { return fd_ >= 0; }
-    int Fd() const { return fd_; }
+    bool IsOpen() const { return fd_ != kNoSocket; }
+    SocketHandle Fd() const { return fd_; }
     void Signal() const;
     void Drain() const;
 
   private:
-    int fd_ = -1;
+    SocketHandle fd_ = kNoSocket;
 };

@@ -1,10 +1,10 @@
 #include <mutex>
 #include <utility>
 
+#include "serial/LocalDevice.h"
 #include "serial/SerialDevice.h"
 #include "serial/SerialTesting.h"
 #include "serial/network/NetworkDevice.h"
-#include "serial/posix/PosixDevice.h"
 
 namespace {
 
@@ -19,7 +19,7 @@ std::unique_ptr<SerialDevice> CreateSerialDevice(const std::string& name) {
         if (testMaker) return testMaker(name);
     }
     if (name.rfind(kNetworkDevicePrefix, 0) == 0) return CreateNetworkDevice();
-    return CreatePosixDevice();
+    return CreateLocalDevice();
 }
 
 void SetSerialDeviceMaker(SerialDeviceMaker maker) {

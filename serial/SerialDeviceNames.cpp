@@ -1,16 +1,13 @@
-// The device-name table: which device each driver port opens. Port n (1..39) is /dev/ttyS<n−1>,
-// the first serial port being /dev/ttyS0; port 40 has the empty name so that opening it fails.
-#include <sys/stat.h>
-
+// The device-name table: which device each driver port opens. Port n (1..39) is the machine's
+// serial port n (/dev/ttyS<n−1> on Linux, COMn on Windows); port 40 has the empty name so that
+// opening it fails.
 #include <array>
-#include <cerrno>
-#include <cstring>
 #include <mutex>
 #include <string>
 
+#include "serial/LocalDevice.h"
 #include "serial/Serial.h"
 #include "serial/network/NetworkDevice.h"
-#include "serial/posix/LineOwnership.h"
 
 namespace {
 
@@ -18,7 +15,7 @@ std::mutex namesMutex;
 
 std::array<std::string, kSerialPortCount> DefaultNames() {
     std::array<std::string, kSerialPortCount> names;
-    for (int n = 1; n < kSerialPortCount; ++n) names[n - 1] = "/dev/ttyS" + std::to_string(n - 1);
+    for (int n = 1; n < kSerialPortCount; ++n) names[n - 1] = DefaultLocalDeviceName(n);
     names[kSerialPortCount - 1].clear();
     return names;
 }
@@ -64,16 +61,7 @@ bool CheckSerialDeviceName(const std::string& name, std::string& error) {
         error = name + ": unknown kind of device (a tty path or rfc2217://HOST:PORT)";
         return false;
     }
-    struct stat info {};
-    if (::stat(name.c_str(), &info) != 0) {
-        error = name + ": " + (errno == ENOENT ? std::string("no such device") : std::strerror(errno));
-        return false;
-    }
-    if (!S_ISCHR(info.st_mode) || TtyKindOfDevice(info.st_rdev) == TtyKind::kNotTty) {
-        error = name + ": not a serial device";
-        return false;
-    }
-    return true;
+    return CheckLocalDeviceName(name, error);
 }
 
 SerialFailure SerialCheckDevice(const std::string& name) {
@@ -83,6 +71,5 @@ SerialFailure SerialCheckDevice(const std::string& name) {
         if (ParseNetworkDeviceName(name, host, port)) return {};
         return {SerialFailureCode::kNoSuchDevice, name + ": not of the form rfc2217://HOST:PORT", 0};
     }
-    TtyLine line;
-    return CheckTtyAvailable(name, line);
+    return CheckLocalDevice(name);
 }

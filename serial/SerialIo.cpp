@@ -1,7 +1,4 @@
 // The per-port I/O thread and the byte operations on the Receive Ring and the Transmit Queue.
-#include <poll.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -31,7 +28,7 @@ constexpr int kDirectReadWaitMs = 1000;
 // Waits on the wake-up for at most timeoutMs (−1: no limit); false when the time ran out.
 bool WaitWake(PortSlot& slot, int timeoutMs) {
     pollfd wake{slot.wake.Fd(), POLLIN, 0};
-    const int ready = ::poll(&wake, 1, timeoutMs);
+    const int ready = PollSockets(&wake, 1, timeoutMs);
     if (ready > 0 && (wake.revents & POLLIN) != 0) slot.wake.Drain();
     return ready != 0;
 }

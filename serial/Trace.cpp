@@ -10,6 +10,8 @@
 #include <ctime>
 #include <thread>
 
+#include "serial/OpenFlags.h"
+
 namespace {
 
 constexpr auto kFlushPeriod = std::chrono::milliseconds(100);
@@ -64,8 +66,7 @@ bool TraceFile::Open(const std::string& path, const std::string& program, std::s
     if (!CheckAppendTarget(path, error)) return false;
     // O_NONBLOCK: should a FIFO take the name's place after the check, the open does not wait for
     // a reader; what was opened is checked again below.
-    const int fd =
-        ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0644);
+    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | kOwnFileFlags, 0644);
     if (fd < 0) {
         error = path + ": " + std::strerror(errno);
         return false;

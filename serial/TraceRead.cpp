@@ -9,6 +9,8 @@
 #include <cstring>
 #include <sstream>
 
+#include "serial/OpenFlags.h"
+
 namespace {
 
 // One line of a trace into an event; false when it is none.
@@ -59,7 +61,7 @@ std::vector<uint8_t> HexToBytes(const std::string& hex) {
 bool ReadTraceEvents(const std::string& path, std::string& header, int64_t& badLines,
                      const std::function<void(TraceEvent&&)>& onEvent, std::string& error) {
     // O_NONBLOCK: a FIFO without a writer must not hold the open; it is refused just after.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    const int fd = ::open(path.c_str(), O_RDONLY | kOwnFileFlags);
     if (fd < 0) {
         error = path + ": " + std::strerror(errno);
         return false;

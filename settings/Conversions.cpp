@@ -2,15 +2,61 @@
 
 #include <locale.h>
 
+#include <cctype>
+#include <clocale>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <stdexcept>
+#include <string>
 #include <vector>
 
 namespace {
+
+#ifdef _WIN32
+
+// Windows has no uselocale: the calling thread gets a locale of its own, the C locale, for the
+// lifetime of the object, and the plain conversions read numbers under it.
+class CLocaleScope {
+  public:
+    CLocaleScope() : mode_(_configthreadlocale(_ENABLE_PER_THREAD_LOCALE)) {
+        const char* previous = std::setlocale(LC_ALL, nullptr);
+        previous_ = previous != nullptr ? previous : "C";
+        std::setlocale(LC_ALL, "C");
+    }
+    ~CLocaleScope() {
+        std::setlocale(LC_ALL, previous_.c_str());
+        _configthreadlocale(mode_);
+    }
+    CLocaleScope(const CLocaleScope&) = delete;
+    CLocaleScope& operator=(const CLocaleScope&) = delete;
+
+  private:
+    int mode_;
+    std::string previous_;
+};
+
+long double StrtoldC(const char* text, char** end) {
+    CLocaleScope scope;
+    return std::strtold(text, end);
+}
+double StrtodC(const char* text, char** end) {
+    CLocaleScope scope;
+    return std::strtod(text, end);
+}
+float StrtofC(const char* text, char** end) {
+    CLocaleScope scope;
+    return std::strtof(text, end);
+}
+long long StrtollC(const char* text, char** end) {
+    CLocaleScope scope;
+    return std::strtoll(text, end, 10);
+}
+
+#else
 
 // One C locale for the whole run; locale_t objects may be used from any thread.
 locale_t CLocale() {
@@ -30,6 +76,21 @@ class CLocaleScope {
   private:
     locale_t previous_;
 };
+
+long double StrtoldC(const char* text, char** end) {
+    return strtold_l(text, end, CLocale());
+}
+double StrtodC(const char* text, char** end) {
+    return strtod_l(text, end, CLocale());
+}
+float StrtofC(const char* text, char** end) {
+    return strtof_l(text, end, CLocale());
+}
+long long StrtollC(const char* text, char** end) {
+    return strtoll_l(text, end, 10, CLocale());
+}
+
+#endif
 
 bool IsBlank(char c) {
     return c == ' ' || c == '\t';
@@ -75,6 +136,41 @@ std::string FormatC(const char* format, ...) {
     }
     va_end(again);
     return result;
+}
+
+namespace {
+
+std::string NanText(const char* format, double value) {
+    const size_t length = std::strlen(format);
+    const bool upper = length > 0 && std::isupper(static_cast<unsigned char>(format[length - 1]));
+    return std::string(std::signbit(value) ? "-" : "") + (upper ? "NAN" : "nan");
+}
+
+// The formats are literals at every call of FormatReal; its one conversion takes a double (after
+// an int precision for "*").
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+template <typename... Args>
+std::string PrintC(const char* format, Args... args) {
+    CLocaleScope scope;
+    char text[512];
+    const int length = std::snprintf(text, sizeof text, format, args...);
+    if (length < 0) return {};
+    if (static_cast<size_t>(length) < sizeof text) return std::string(text, static_cast<size_t>(length));
+    std::vector<char> large(static_cast<size_t>(length) + 1);
+    std::snprintf(large.data(), large.size(), format, args...);
+    return std::string(large.data(), static_cast<size_t>(length));
+}
+#pragma GCC diagnostic pop
+
+}  // namespace
+
+std::string FormatReal(const char* format, double value) {
+    return std::isnan(value) ? NanText(format, value) : PrintC(format, value);
+}
+
+std::string FormatReal(const char* format, int precision, double value) {
+    return std::isnan(value) ? NanText(format, value) : PrintC(format, precision, value);
 }
 
 int32_t StrictInteger(const std::string& text) {
@@ -136,7 +232,7 @@ long double StrictReal(const std::string& text) {
     if (i != end) throw ConversionError(RealErrorText(text));
 
     const std::string number = text.substr(begin, end - begin);
-    const long double value = strtold_l(number.c_str(), nullptr, CLocale());
+    const long double value = StrtoldC(number.c_str(), nullptr);
     // Beyond the extended range: not a number the program can hold. Underflow gives 0 or a
     // subnormal, which is kept.
     if (std::isinf(value)) throw ConversionError(RealErrorText(text));
@@ -157,21 +253,21 @@ double StrictRealToDouble(long double value, const std::string& text) {
 
 std::optional<double> ScanDouble(const std::string& text) {
     char* endPosition = nullptr;
-    const double value = strtod_l(text.c_str(), &endPosition, CLocale());
+    const double value = StrtodC(text.c_str(), &endPosition);
     if (endPosition == text.c_str()) return std::nullopt;
     return value;
 }
 
 std::optional<float> ScanSingle(const std::string& text) {
     char* endPosition = nullptr;
-    const float value = strtof_l(text.c_str(), &endPosition, CLocale());
+    const float value = StrtofC(text.c_str(), &endPosition);
     if (endPosition == text.c_str()) return std::nullopt;
     return value;
 }
 
 std::optional<int32_t> ScanInteger32(const std::string& text) {
     char* endPosition = nullptr;
-    const long long value = strtoll_l(text.c_str(), &endPosition, 10, CLocale());
+    const long long value = StrtollC(text.c_str(), &endPosition);
     if (endPosition == text.c_str()) return std::nullopt;
     if (value > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
     if (value < std::numeric_limits<int32_t>::min()) return std::numeric_limits<int32_t>::min();

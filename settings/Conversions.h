@@ -18,6 +18,11 @@ class ConversionError : public std::runtime_error {
 
 // printf with the C locale. Only literal formats are passed.
 std::string FormatC(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// One real number by a format of one conversion ("%.3f", "%.*g" with its precision), as FormatC; a
+// NaN is written "nan" or "-nan" from its sign bit, the same on every system (the C libraries of
+// Linux and Windows write the sign differently).
+std::string FormatReal(const char* format, double value);
+std::string FormatReal(const char* format, int precision, double value);
 
 // Strict integer: blanks before, an optional sign, then decimal digits, or hexadecimal digits after
 // "$", "x" or "0x" (either case); nothing after. Decimal must lie in the signed 32-bit range;

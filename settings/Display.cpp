@@ -32,15 +32,15 @@ std::string EditText(const EditBinding& edit, const uint8_t* group) {
     const uint8_t* field = group + edit.offset;
     switch (edit.format) {
         case EditFormat::kFixed1:
-            return FormatC("%0.1f", ReadReal(edit, group));
+            return FormatReal("%0.1f", ReadReal(edit, group));
         case EditFormat::kFixed2:
-            return FormatC("%.2f", ReadReal(edit, group));
+            return FormatReal("%.2f", ReadReal(edit, group));
         case EditFormat::kFixed3:
-            return FormatC("%.3f", ReadReal(edit, group));
+            return FormatReal("%.3f", ReadReal(edit, group));
         case EditFormat::kFixed14:
-            return FormatC("%0.14f", ReadReal(edit, group));
+            return FormatReal("%0.14f", ReadReal(edit, group));
         case EditFormat::kExponent3:
-            return FormatC("%.3e", ReadReal(edit, group));
+            return FormatReal("%.3e", ReadReal(edit, group));
         case EditFormat::kUnsigned:
             return FormatC("%u", static_cast<unsigned>(field[0]));
         case EditFormat::kDecimal:

@@ -3,6 +3,9 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 #include <cerrno>
 #include <cstdint>
@@ -53,6 +56,59 @@ bool WriteAll(int fd, const uint8_t* data, size_t size) {
 
 namespace {
 
+#ifdef _WIN32
+
+// Why an existing path is no file a save may replace; empty when it may (or does not exist).
+std::string KindRefusal(const std::string& path) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::file_status status = fs::symlink_status(path, ec);
+    if (status.type() == fs::file_type::not_found) return {};
+    if (ec) return ec.message();
+    if (status.type() == fs::file_type::regular) return {};
+    if (status.type() == fs::file_type::directory) return SystemReason(EISDIR);
+    return "Is not a regular file";
+}
+
+// A new file beside the target that no one else has: NAME.XXXXXX with the X made unique.
+int MakeTemporary(std::string& pattern) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string name = pattern;
+        if (::_mktemp_s(name.data(), name.size() + 1) != 0) return -1;
+        const int fd =
+            ::_open(name.c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE);
+        if (fd >= 0 || errno != EEXIST) {
+            pattern = name;
+            return fd;
+        }
+    }
+    return -1;
+}
+
+bool FolderExists(const std::filesystem::path& folder, std::string& errorText) {
+    std::error_code ec;
+    const std::filesystem::file_status status = std::filesystem::status(folder, ec);
+    if (ec) {
+        errorText = ec.message();
+        return false;
+    }
+    if (status.type() != std::filesystem::file_type::directory) {
+        errorText = SystemReason(ENOTDIR);
+        return false;
+    }
+    return true;
+}
+
+bool ReplaceWith(const std::string& temporary, const std::string& path) {
+    if (::MoveFileExA(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) !=
+        0)
+        return true;
+    errno = ::GetLastError() == ERROR_ACCESS_DENIED ? EACCES : EIO;
+    return false;
+}
+
+#else
+
 // Why an existing path is no file a save may replace; empty when it may (or does not exist).
 std::string KindRefusal(const std::string& path) {
     struct stat info {};
@@ -66,6 +122,29 @@ std::string KindRefusal(const std::string& path) {
     if (S_ISLNK(info.st_mode)) return SystemReason(ELOOP);
     return "Is not a regular file";
 }
+
+int MakeTemporary(std::string& pattern) {
+    return ::mkstemp(pattern.data());
+}
+
+bool FolderExists(const std::filesystem::path& folder, std::string& errorText) {
+    struct stat info {};
+    if (::stat(folder.c_str(), &info) != 0) {
+        errorText = SystemReason(errno);
+        return false;
+    }
+    if (!S_ISDIR(info.st_mode)) {
+        errorText = SystemReason(ENOTDIR);
+        return false;
+    }
+    return true;
+}
+
+bool ReplaceWith(const std::string& temporary, const std::string& path) {
+    return ::rename(temporary.c_str(), path.c_str()) == 0;
+}
+
+#endif
 
 }  // namespace
 
@@ -85,15 +164,7 @@ bool CheckSaveTarget(const std::string& requestedPath, std::string& target, std:
     if (!errorText.empty()) return false;
     fs::path folder = fs::path(path).parent_path();
     if (folder.empty()) folder = ".";
-    struct stat info {};
-    if (::stat(folder.c_str(), &info) != 0) {
-        errorText = SystemReason(errno);
-        return false;
-    }
-    if (!S_ISDIR(info.st_mode)) {
-        errorText = SystemReason(ENOTDIR);
-        return false;
-    }
+    if (!FolderExists(folder, errorText)) return false;
     target = path;
     return true;
 }
@@ -111,11 +182,14 @@ bool SaveFileAtomically(const std::string& requestedPath, const void* data, size
     if (folder.empty()) folder = ".";
     std::string temporary = (folder / (fs::path(path).filename().string() + ".XXXXXX")).string();
 
-    int fd = ::mkstemp(temporary.data());
+    int fd = MakeTemporary(temporary);
     if (fd < 0) {
         errorText = SystemReason(errno);
         return false;
     }
+#ifdef _WIN32
+    bool ok = WriteAll(fd, static_cast<const uint8_t*>(data), size) && ::_commit(fd) == 0;
+#else
     // mkstemp creates the file private; an existing target keeps its permissions, a new file gets
     // those of any file the operator creates.
     struct stat existing {};
@@ -128,6 +202,7 @@ bool SaveFileAtomically(const std::string& requestedPath, const void* data, size
     }
 
     bool ok = WriteAll(fd, static_cast<const uint8_t*>(data), size) && ::fsync(fd) == 0;
+#endif
     int error = ok ? 0 : errno;
     if (::close(fd) != 0 && ok) {
         ok = false;
@@ -136,7 +211,7 @@ bool SaveFileAtomically(const std::string& requestedPath, const void* data, size
     // The target may have become something else while the file was written (a device node made
     // in its place): it is looked at again just before it is replaced.
     std::string refusal = ok ? KindRefusal(path) : std::string();
-    if (ok && refusal.empty() && ::rename(temporary.c_str(), path.c_str()) != 0) {
+    if (ok && refusal.empty() && !ReplaceWith(temporary, path)) {
         ok = false;
         error = errno;
     }

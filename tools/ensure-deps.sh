@@ -13,6 +13,9 @@ VC_PACKAGES=(
   ansible-core python3-jsonschema
 )
 
+# Only for the Windows build and its run under Wine (./test.sh --windows, ./package.sh --windows).
+VC_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix wine64 zip)
+
 vc_missing_packages() {
   local missing=()
   for p in "${VC_PACKAGES[@]}" "$@"; do

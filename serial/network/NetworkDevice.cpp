@@ -4,14 +4,6 @@
 // socket, answers the negotiation and collects the server's acknowledgements (NetworkWire.cpp).
 #include "serial/network/NetworkDevice.h"
 
-#include <fcntl.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
 
@@ -25,59 +17,59 @@ bool NetworkDevice::Connect(const std::string& host, uint16_t port) {
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* found = nullptr;
     const std::string service = std::to_string(port);
+    if (!StartSockets()) return Fail(SerialFailureCode::kOther, "the network could not be started");
     if (const int error = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &found);
         error != 0 || found == nullptr)
         return Fail(SerialFailureCode::kNameNotResolved, host + ": " + ::gai_strerror(error));
     int lastError = ETIMEDOUT;
     const Deadline deadline(kNetworkConnectTimeoutMs);
-    for (addrinfo* address = found; address != nullptr && fd_ < 0; address = address->ai_next) {
-        const int fd = ::socket(address->ai_family, address->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC,
-                                address->ai_protocol);
-        if (fd < 0) continue;
-        bool connected = ::connect(fd, address->ai_addr, address->ai_addrlen) == 0;
-        if (!connected) lastError = errno;
-        if (!connected && errno == EINPROGRESS) {
+    for (addrinfo* address = found; address != nullptr && fd_ == kNoSocket; address = address->ai_next) {
+        const SocketHandle fd = OpenSocket(address->ai_family, address->ai_socktype, address->ai_protocol);
+        if (fd == kNoSocket) continue;
+        bool connected = ::connect(fd, address->ai_addr, static_cast<int>(address->ai_addrlen)) == 0;
+        if (!connected) lastError = LastSocketError();
+        // Winsock says "would block" where Linux says "in progress".
+        if (!connected && (lastError == EINPROGRESS || lastError == EWOULDBLOCK)) {
+            // A refused connection shows as an error on Windows, as writable on Linux.
             pollfd wait{fd, POLLOUT, 0};
-            int error = 0;
-            socklen_t length = sizeof error;
-            const bool ready = ::poll(&wait, 1, deadline.RemainingMs()) == 1;
-            connected = ready && ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0;
-            lastError = ready ? error : ETIMEDOUT;
+            const bool ready = PollSockets(&wait, 1, deadline.RemainingMs()) == 1;
+            const int error = ready ? ConnectError(fd) : ETIMEDOUT;
+            connected = error == 0;
+            lastError = error;
         }
         if (connected) {
             fd_ = fd;
         } else {
-            ::close(fd);
+            CloseSocket(fd);
         }
     }
     ::freeaddrinfo(found);
-    if (fd_ < 0) {
+    if (fd_ == kNoSocket) {
         const std::string where = host + " port " + std::to_string(port);
         if (lastError == ECONNREFUSED) return Fail(SerialFailureCode::kConnectionRefused, where);
         if (lastError == ETIMEDOUT || lastError == EINPROGRESS)
             return Fail(
                 SerialFailureCode::kNoAnswer,
                 where + ": no connection within " + std::to_string(kNetworkConnectTimeoutMs / 1000) + " s");
-        return Fail(SerialFailureCode::kOther, where + ": " + std::strerror(lastError));
+        return Fail(SerialFailureCode::kOther, where + ": " + SocketErrorText(lastError));
     }
-    const int one = 1;
-    ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    SetSocketOption(fd_, IPPROTO_TCP, TCP_NODELAY, 1);
     return true;
 }
 
-void NetworkDevice::CloseSocket() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
+void NetworkDevice::CloseConnection() {
+    ::CloseSocket(fd_);
+    fd_ = kNoSocket;
 }
 
 bool NetworkDevice::Open(const std::string& name) {
     Lock lock(mutex_);
-    CloseSocket();
+    CloseConnection();
     failure_ = {};
     std::string host;
     uint16_t port = 0;
     if (!interrupt_.IsOpen()) return Fail(SerialFailureCode::kOther, "no event descriptor");
-    const bool adopted = adoptedFd_ >= 0;
+    const bool adopted = adoptedFd_ != kNoSocket;
     if (!adopted && !ParseNetworkDeviceName(name, host, port))
         return Fail(SerialFailureCode::kNoSuchDevice, name + ": not of the form rfc2217://HOST:PORT");
     peerClosed_ = false;
@@ -90,8 +82,8 @@ bool NetworkDevice::Open(const std::string& name) {
     input_.Reset(kDefaultQueueSize);
     if (adopted) {
         fd_ = adoptedFd_;
-        adoptedFd_ = -1;
-        ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) | O_NONBLOCK);
+        adoptedFd_ = kNoSocket;
+        SetSocketNonBlocking(fd_);
     } else if (!Connect(host, port)) {
         return false;
     }
@@ -113,7 +105,7 @@ bool NetworkDevice::Open(const std::string& name) {
     }
     if (comPortAccepted_ && !comPortRefused_ && !peerClosed_) return true;
     // A server that refuses the option, closes, or never answers is no serial port.
-    CloseSocket();
+    CloseConnection();
     if (comPortRefused_)
         return Fail(SerialFailureCode::kComPortRefused, host + " port " + std::to_string(port));
     if (peerClosed_)
@@ -126,7 +118,7 @@ bool NetworkDevice::Open(const std::string& name) {
 
 bool NetworkDevice::SetQueueSizes(int32_t inputSize, int32_t /*outputSize*/) {
     std::lock_guard<std::recursive_mutex> guard(mutex_);
-    if (fd_ < 0) return false;
+    if (fd_ == kNoSocket) return false;
     // Writes go straight to the socket; only the input side needs room.
     input_.Reset(inputSize > 0 ? inputSize : kDefaultQueueSize);
     return true;
@@ -134,7 +126,7 @@ bool NetworkDevice::SetQueueSizes(int32_t inputSize, int32_t /*outputSize*/) {
 
 bool NetworkDevice::GetLineSettings(DeviceLineSettings& settings) {
     std::lock_guard<std::recursive_mutex> guard(mutex_);
-    if (fd_ < 0) return false;
+    if (fd_ == kNoSocket) return false;
     // The settings last acknowledged by the server (9600 8N1 before the first set).
     settings = current_;
     return true;
@@ -144,7 +136,7 @@ bool NetworkDevice::SetLineSettings(const DeviceLineSettings& settings) {
     Lock lock(mutex_);
     const uint8_t parity = ComPortParity(settings.parity);
     const uint8_t stopSize = ComPortStopSize(settings.stopBits);
-    if (fd_ < 0 || peerClosed_ || parity == 0 || stopSize == 0 || settings.baudRate < 0 ||
+    if (fd_ == kNoSocket || peerClosed_ || parity == 0 || stopSize == 0 || settings.baudRate < 0 ||
         settings.dataBits < 5 || settings.dataBits > 8) {
         return false;
     }
@@ -202,7 +194,7 @@ bool NetworkDevice::SetLineSettings(const DeviceLineSettings& settings) {
 bool NetworkDevice::QueueCounts(int32_t& inputCount, int32_t& outputCount) {
     std::lock_guard<std::recursive_mutex> guard(mutex_);
     inputCount = outputCount = 0;
-    if (fd_ < 0) return false;
+    if (fd_ == kNoSocket) return false;
     Drain();
     inputCount = input_.Size();
     // A closed connection with nothing left to take is a hung-up device.
@@ -211,7 +203,7 @@ bool NetworkDevice::QueueCounts(int32_t& inputCount, int32_t& outputCount) {
 
 int NetworkDevice::Read(uint8_t* buffer, int maxCount) {
     std::lock_guard<std::recursive_mutex> guard(mutex_);
-    if (fd_ < 0) return -1;
+    if (fd_ == kNoSocket) return -1;
     Drain();
     const int count = input_.Pop(buffer, std::max(maxCount, 0));
     if (count == 0 && peerClosed_) return -1;
@@ -219,26 +211,26 @@ int NetworkDevice::Read(uint8_t* buffer, int maxCount) {
 }
 
 bool NetworkDevice::WaitReadable(int timeoutMs) {
-    int fd = -1;
+    SocketHandle fd = kNoSocket;
     {
         std::lock_guard<std::recursive_mutex> guard(mutex_);
-        if (fd_ < 0 || Interrupted()) return false;
+        if (fd_ == kNoSocket || Interrupted()) return false;
         Drain();
         if (input_.Size() > 0 || peerClosed_) return true;
         fd = fd_;
     }
     // The socket stays open until Close, which the driver calls only after this thread stopped.
     pollfd waits[2] = {{fd, POLLIN, 0}, {interrupt_.Fd(), POLLIN, 0}};
-    ::poll(waits, 2, timeoutMs);
+    PollSockets(waits, 2, timeoutMs);
     std::lock_guard<std::recursive_mutex> guard(mutex_);
-    if (fd_ < 0 || Interrupted()) return false;
+    if (fd_ == kNoSocket || Interrupted()) return false;
     Drain();
     return input_.Size() > 0 || peerClosed_;
 }
 
 bool NetworkDevice::PurgeInput() {
     std::lock_guard<std::recursive_mutex> guard(mutex_);
-    if (fd_ < 0) return false;
+    if (fd_ == kNoSocket) return false;
     std::vector<uint8_t> request;
     ComPortEncodeU8(kComPortPurgeData, kComPortPurgeReceive, request);
     const bool sent = SendRaw(request, kControlSendTimeoutMs);
@@ -249,7 +241,7 @@ bool NetworkDevice::PurgeInput() {
 
 bool NetworkDevice::PurgeOutput() {
     std::lock_guard<std::recursive_mutex> guard(mutex_);
-    if (fd_ < 0) return false;
+    if (fd_ == kNoSocket) return false;
     std::vector<uint8_t> request;
     ComPortEncodeU8(kComPortPurgeData, kComPortPurgeTransmit, request);
     return SendRaw(request, kControlSendTimeoutMs);
@@ -257,7 +249,7 @@ bool NetworkDevice::PurgeOutput() {
 
 bool NetworkDevice::SetBreak(bool on) {
     std::lock_guard<std::recursive_mutex> guard(mutex_);
-    if (fd_ < 0) return false;
+    if (fd_ == kNoSocket) return false;
     std::vector<uint8_t> request;
     ComPortEncodeU8(kComPortSetControl, on ? kComPortControlBreakOn : kComPortControlBreakOff, request);
     return SendRaw(request, kControlSendTimeoutMs);
@@ -265,8 +257,8 @@ bool NetworkDevice::SetBreak(bool on) {
 
 bool NetworkDevice::Close() {
     std::lock_guard<std::recursive_mutex> guard(mutex_);
-    if (fd_ < 0) return false;
-    CloseSocket();
+    if (fd_ == kNoSocket) return false;
+    CloseConnection();
     return true;
 }
 
@@ -281,6 +273,6 @@ std::unique_ptr<SerialDevice> CreateNetworkDevice() {
     return std::make_unique<network_device::NetworkDevice>();
 }
 
-std::unique_ptr<SerialDevice> CreateNetworkDeviceOnSocket(int connectedFd) {
+std::unique_ptr<SerialDevice> CreateNetworkDeviceOnSocket(SocketHandle connectedFd) {
     return std::make_unique<network_device::NetworkDevice>(connectedFd);
 }

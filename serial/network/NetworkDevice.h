@@ -6,6 +6,7 @@
 #include <string>
 
 #include "serial/SerialDevice.h"
+#include "serial/Socket.h"
 
 inline constexpr const char* kNetworkDevicePrefix = "rfc2217://";
 
@@ -18,7 +19,7 @@ std::unique_ptr<SerialDevice> CreateNetworkDevice();
 // A network serial port on a stream socket that is already connected (one end of a socket pair, for
 // the fuzz target and tests). The device owns the descriptor; Open, whatever the name, negotiates
 // on it as on a new connection.
-std::unique_ptr<SerialDevice> CreateNetworkDeviceOnSocket(int connectedFd);
+std::unique_ptr<SerialDevice> CreateNetworkDeviceOnSocket(SocketHandle connectedFd);
 
 // Splits rfc2217://HOST:PORT (HOST may be a name, an IPv4 address or a bracketed IPv6 address;
 // PORT 1..65535). False for anything else.

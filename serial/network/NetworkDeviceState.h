@@ -31,10 +31,10 @@ constexpr auto kDrainLimitTime = std::chrono::milliseconds(10);
 
 class NetworkDevice final : public SerialDevice {
   public:
-    explicit NetworkDevice(int adoptedFd = -1) : adoptedFd_(adoptedFd) { interrupt_.Open(); }
+    explicit NetworkDevice(SocketHandle adoptedFd = kNoSocket) : adoptedFd_(adoptedFd) { interrupt_.Open(); }
     ~NetworkDevice() override {
-        CloseSocket();
-        if (adoptedFd_ >= 0) ::close(adoptedFd_);
+        CloseConnection();
+        ::CloseSocket(adoptedFd_);
     }
     NetworkDevice(const NetworkDevice&) = delete;
     NetworkDevice& operator=(const NetworkDevice&) = delete;
@@ -62,7 +62,7 @@ class NetworkDevice final : public SerialDevice {
         return false;
     }
     bool Connect(const std::string& host, uint16_t port);
-    void CloseSocket();
+    void CloseConnection();
     // Reads what the socket holds without waiting (caller holds the mutex). With `overflow` the
     // data that does not fit in the ring is dropped so that replies behind it are still seen.
     void Drain(bool overflow = false);
@@ -79,8 +79,8 @@ class NetworkDevice final : public SerialDevice {
     bool Interrupted() const { return interrupted_.load(); }
 
     std::recursive_mutex mutex_;
-    int adoptedFd_ = -1;  // a connected socket given at construction, used by the first Open
-    int fd_ = -1;
+    SocketHandle adoptedFd_ = kNoSocket;  // a connected socket given at construction, used by the first Open
+    SocketHandle fd_ = kNoSocket;
     WakeEvent interrupt_;
     std::atomic<bool> interrupted_{false};
     bool peerClosed_ = false;

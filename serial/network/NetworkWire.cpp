@@ -1,8 +1,5 @@
 // The telnet stream of a network serial device both ways: data bytes with 0xFF doubled out, and in,
 // the drain of the socket that separates data from negotiations and COM-PORT answers.
-#include <poll.h>
-#include <sys/socket.h>
-
 #include <algorithm>
 #include <cerrno>
 
@@ -12,7 +9,7 @@ namespace network_device {
 
 int NetworkDevice::Write(const uint8_t* data, int count, int timeoutMs) {
     std::lock_guard<std::recursive_mutex> guard(mutex_);
-    if (fd_ < 0 || peerClosed_) return -1;
+    if (fd_ == kNoSocket || peerClosed_) return -1;
     if (count <= 0) return 0;
     std::vector<uint8_t> encoded;
     encoded.reserve(static_cast<size_t>(count) + 8);
@@ -46,25 +43,25 @@ int NetworkDevice::Write(const uint8_t* data, int count, int timeoutMs) {
 
 size_t NetworkDevice::SendSome(const std::vector<uint8_t>& bytes, size_t sent, const Deadline& deadline) {
     while (sent < bytes.size() && !peerClosed_) {
-        const ssize_t written =
-            ::send(fd_, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
+        const long written = ::SendSome(fd_, bytes.data() + sent, bytes.size() - sent);
+        const int error = written < 0 ? LastSocketError() : 0;
         if (written > 0) {
             sent += static_cast<size_t>(written);
             continue;
         }
-        if (written < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+        if (written < 0 && error != EAGAIN && error != EWOULDBLOCK && error != EINTR) {
             peerClosed_ = true;
             break;
         }
         if (deadline.RemainingMs() == 0 || Interrupted()) break;
         pollfd waits[2] = {{fd_, POLLOUT, 0}, {interrupt_.Fd(), POLLIN, 0}};
-        ::poll(waits, 2, deadline.RemainingMs());
+        PollSockets(waits, 2, deadline.RemainingMs());
     }
     return sent;
 }
 
 void NetworkDevice::Drain(bool overflow) {
-    if (fd_ < 0 || peerClosed_) return;
+    if (fd_ == kNoSocket || peerClosed_) return;
     uint8_t raw[kReceiveChunk];
     uint8_t data[kReceiveChunk];
     std::vector<TelnetEvent> events;
@@ -73,14 +70,15 @@ void NetworkDevice::Drain(bool overflow) {
         // Without `overflow` take no more than the ring can hold: the rest waits in the socket.
         const int room = overflow ? kReceiveChunk : std::min(kReceiveChunk, input_.Room());
         if (room <= 0) return;
-        const ssize_t got = ::recv(fd_, raw, static_cast<size_t>(room), MSG_DONTWAIT);
+        const long got = ReceiveSome(fd_, raw, static_cast<size_t>(room));
         if (got == 0) {
             peerClosed_ = true;
             return;
         }
         if (got < 0) {
-            if (errno == EINTR) continue;
-            if (errno != EAGAIN && errno != EWOULDBLOCK) peerClosed_ = true;
+            const int error = LastSocketError();
+            if (error == EINTR) continue;
+            if (error != EAGAIN && error != EWOULDBLOCK) peerClosed_ = true;
             return;
         }
         taken += static_cast<int>(got);
@@ -97,7 +95,7 @@ void NetworkDevice::PumpFor(Lock& lock, int timeoutMs, bool overflow) {
     // The socket stays open while unlocked: only Close closes it, on the caller's own thread.
     pollfd waits[2] = {{fd_, POLLIN, 0}, {interrupt_.Fd(), POLLIN, 0}};
     lock.unlock();
-    ::poll(waits, 2, timeoutMs);
+    PollSockets(waits, 2, timeoutMs);
     lock.lock();
     Drain(overflow);
 }
@@ -148,7 +146,7 @@ void NetworkDevice::HandleEvent(const TelnetEvent& event) {
 }
 
 bool NetworkDevice::SendRaw(const std::vector<uint8_t>& bytes, int timeoutMs) {
-    if (fd_ < 0 || peerClosed_) return false;
+    if (fd_ == kNoSocket || peerClosed_) return false;
     const size_t sent = SendSome(bytes, 0, Deadline(timeoutMs));
     if (sent > 0 && sent < bytes.size()) peerClosed_ = true;
     return sent == bytes.size();

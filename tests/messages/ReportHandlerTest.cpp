@@ -46,7 +46,7 @@ void SetGroup(int groupNo, const Bytes& bytes) {
 Bytes Pattern(int groupNo, uint8_t first, uint8_t seed = 0x31) {
     Bytes bytes(static_cast<size_t>(SettingsGroup(groupNo).length));
     for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(seed + 7 * i);
-    bytes[0] = first;
+    bytes.at(0) = first;
     return bytes;
 }
 

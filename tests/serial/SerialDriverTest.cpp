@@ -51,15 +51,24 @@ class SerialDriverTest : public ::testing::Test {
     FakeDeviceScope fake;
 };
 
+// The machine's own port n: /dev/ttyS<n−1> on Linux; COM1 … COM9, then \\.\COM10 … on Windows.
+std::string OwnPort(int n) {
+#ifdef _WIN32
+    return (n <= 9 ? "COM" : "\\\\.\\COM") + std::to_string(n);
+#else
+    return "/dev/ttyS" + std::to_string(n - 1);
+#endif
+}
+
 }  // namespace
 
 TEST(SerialDeviceNames, DefaultTableMapsPortsToTtyS) {
     SerialResetDeviceNames();
-    EXPECT_EQ(SerialDeviceName(1), "/dev/ttyS0");
-    EXPECT_EQ(SerialDeviceName(9), "/dev/ttyS8");
-    EXPECT_EQ(SerialDeviceName(10), "/dev/ttyS9");
-    EXPECT_EQ(SerialDeviceName(20), "/dev/ttyS19");
-    EXPECT_EQ(SerialDeviceName(39), "/dev/ttyS38");
+    EXPECT_EQ(SerialDeviceName(1), OwnPort(1));
+    EXPECT_EQ(SerialDeviceName(9), OwnPort(9));
+    EXPECT_EQ(SerialDeviceName(10), OwnPort(10));
+    EXPECT_EQ(SerialDeviceName(20), OwnPort(20));
+    EXPECT_EQ(SerialDeviceName(39), OwnPort(39));
     EXPECT_EQ(SerialDeviceName(40), "");
     EXPECT_EQ(SerialDeviceName(0), "");
     EXPECT_EQ(SerialDeviceName(41), "");
@@ -72,9 +81,9 @@ TEST(SerialDeviceNames, SetAndResetEntries) {
     EXPECT_FALSE(SerialSetDeviceName(41, "/dev/null"));
     EXPECT_EQ(SerialDeviceName(3), "/dev/ttyUSB0");
     EXPECT_EQ(SerialDeviceName(40), "rfc2217://localhost:7000");
-    EXPECT_EQ(SerialDeviceName(4), "/dev/ttyS3");
+    EXPECT_EQ(SerialDeviceName(4), OwnPort(4));
     SerialResetDeviceNames();
-    EXPECT_EQ(SerialDeviceName(3), "/dev/ttyS2");
+    EXPECT_EQ(SerialDeviceName(3), OwnPort(3));
     EXPECT_EQ(SerialDeviceName(40), "");
 }
 
@@ -160,7 +169,7 @@ TEST_F(SerialDriverTest, ModeOneFailsAndLeavesSlotClosed) {
 
 TEST_F(SerialDriverTest, OpenUsesTheDeviceNameOfThePort) {
     ASSERT_EQ(SerialOpen(10, kAccessDirect, 4096, 9600, 0, 8, 1), 1);
-    EXPECT_EQ(fake.With([](FakeLine& l) { return l.openedName; }), "/dev/ttyS9");
+    EXPECT_EQ(fake.With([](FakeLine& l) { return l.openedName; }), OwnPort(10));
 }
 
 TEST_F(SerialDriverTest, OpenSetsQueueSizesToTheRingCapacity) {

@@ -148,4 +148,26 @@ TEST(FormatC, FormatsAsPrintfDoesInTheCLocale) {
     EXPECT_EQ(FormatC("%0.1f", 1e300).size(), 303u);
 }
 
+// A NaN's sign comes from its sign bit on every system; the other values print as FormatC prints them.
+TEST(FormatReal, NaNCarriesItsSignBitAndOtherValuesPrintAsFormatC) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const struct {
+        const char* format;
+        double value;
+        const char* text;
+    } rows[] = {
+        {"%0.1f", std::copysign(nan, 1.0), "nan"},
+        {"%0.1f", std::copysign(nan, -1.0), "-nan"},
+        {"%.3e", std::copysign(nan, -1.0), "-nan"},
+        {"%.17g", std::copysign(nan, 1.0), "nan"},
+        {"%.3E", std::copysign(nan, -1.0), "-NAN"},
+        {"%0.14f", 0.0818191908426, "0.08181919084260"},
+        {"%.3e", 0.001, "1.000e-03"},
+        {"%.2f", -std::numeric_limits<double>::infinity(), "-inf"},
+    };
+    for (const auto& row : rows) EXPECT_EQ(FormatReal(row.format, row.value), row.text) << row.format;
+    EXPECT_EQ(FormatReal("%.*g", 3, std::copysign(nan, -1.0)), "-nan");
+    EXPECT_EQ(FormatReal("%.*g", 3, 2.0 / 3.0), "0.667");
+}
+
 }  // namespace

@@ -1,12 +1,12 @@
-#include "cli/StopSignals.h"
-
 #include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
+#include <cstring>
 
+#include "cli/StopSignals.h"
 #include "operations/OperationWait.h"
 
 namespace {
@@ -42,6 +42,10 @@ void InstallStopSignals() {
     for (int signal : kStopSignals) ::sigaction(signal, &action, nullptr);
 }
 
+void RaiseStopSignal(int signal) {
+    ::raise(signal);
+}
+
 int StopSignal() {
     return firstSignal.load();
 }
@@ -62,4 +66,14 @@ void DrainStopWake() {
     char buffer[64];
     while (wakePipe[0] >= 0 && ::read(wakePipe[0], buffer, sizeof buffer) > 0) {
     }
+}
+
+std::string SignalText(int signal) {
+    return strsignal(signal);
+}
+
+std::string SignalName(int signal) {
+    const char* name = sigabbrev_np(signal);
+    if (name == nullptr) return "signal " + std::to_string(signal);
+    return std::string("SIG") + name;
 }

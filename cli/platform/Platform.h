@@ -1,0 +1,24 @@
+// What the command-line tool asks of the system beyond the standard library, one implementation per
+// system (platform/*Posix.cpp, platform/*Win32.cpp; CMake builds the one that fits).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+// Opens a file for appending, creating it when missing; −1 with errno set when it cannot. A FIFO
+// with no reader does not keep it waiting.
+int OpenForAppend(const std::string& path);
+// Takes (lock) or gives back an exclusive lock on the whole open file; waits for another holder.
+bool LockWholeFile(int fd, bool lock);
+// Whether this user may create files in the folder (errno set when not).
+bool CanWriteIn(const std::string& folder);
+// Writes what the system holds of the file to the disk.
+bool SyncFile(int fd);
+// Cuts the open file back to the given size.
+bool TruncateFile(int fd, uint64_t size);
+
+// Whether the stream is a terminal, and its size when known (false: keep the defaults).
+bool IsTerminal(std::FILE* stream);
+bool TerminalWindowSize(std::FILE* stream, size_t& columns, size_t& rows);
