@@ -13,6 +13,9 @@
 void InstallStopSignals();
 // Acts as if the signal had come (a run of a fleet told to stop by its parent).
 void RaiseStopSignal(int signal);
+// For the handlers: records the signal (the first one stays), raises the operations' stop level
+// and returns how many have come. Safe in a signal handler (lock-free atomics only).
+int NoteStopSignal(int signal);
 // The first of the three signals received, 0 when none came.
 int StopSignal();
 // How many have come.

@@ -2,27 +2,20 @@
 #include <signal.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <cstring>
 
 #include "cli/StopSignals.h"
-#include "operations/OperationWait.h"
 
 namespace {
 
-std::atomic<int> firstSignal{0};
-std::atomic<int> signalCount{0};
 int wakePipe[2] = {-1, -1};
 
 constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 void OnStopSignal(int signal) {
     const int savedErrno = errno;
-    int none = 0;
-    firstSignal.compare_exchange_strong(none, signal);
-    const int count = ++signalCount;
-    RequestOperationStop(count == 1 ? kStopAtSafePoint : kStopAtOnce);
+    NoteStopSignal(signal);
     if (wakePipe[1] >= 0) {
         const char byte = 1;
         [[maybe_unused]] const ssize_t n = ::write(wakePipe[1], &byte, 1);
@@ -44,18 +37,6 @@ void InstallStopSignals() {
 
 void RaiseStopSignal(int signal) {
     ::raise(signal);
-}
-
-int StopSignal() {
-    return firstSignal.load();
-}
-
-int StopSignalCount() {
-    return signalCount.load();
-}
-
-int StopExitStatus() {
-    return 128 + StopSignal();
 }
 
 int StopWakeFd() {

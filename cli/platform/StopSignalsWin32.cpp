@@ -2,19 +2,14 @@
 // own that the system starts, and does what the Linux signal handler does.
 #include <windows.h>
 
-#include <atomic>
 #include <csignal>
 
 #include "cli/StopSignals.h"
-#include "operations/OperationWait.h"
 
 namespace {
 
 // Windows has no SIGHUP; the console's closing stands for it with the number it has on Linux.
 constexpr int kHangup = 1;
-
-std::atomic<int> firstSignal{0};
-std::atomic<int> signalCount{0};
 
 int SignalOfEvent(DWORD event) {
     switch (event) {
@@ -41,22 +36,7 @@ void InstallStopSignals() {
 }
 
 void RaiseStopSignal(int signal) {
-    int none = 0;
-    firstSignal.compare_exchange_strong(none, signal);
-    const int count = ++signalCount;
-    RequestOperationStop(count == 1 ? kStopAtSafePoint : kStopAtOnce);
-}
-
-int StopSignal() {
-    return firstSignal.load();
-}
-
-int StopSignalCount() {
-    return signalCount.load();
-}
-
-int StopExitStatus() {
-    return 128 + StopSignal();
+    NoteStopSignal(signal);
 }
 
 // Nothing to poll on Windows: the runs' watcher looks at StopSignalCount each time round.
