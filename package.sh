@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the Debian package: build/package/vandel-configurator_VERSION_amd64.deb, with the programs
-# in /usr/bin, the desktop entry, the icon, the manual pages and bash completion. Release build with
-# the distribution's hardening flags; dependencies computed from the binaries.
+# in /usr/bin, the desktop entry, the icon, the manual pages and bash completion, made from the
+# development build (optimised, the distribution's hardening flags, stripped); dependencies computed
+# from the binaries.
 # --windows instead makes build/package/vandel-configurator-VERSION-win64.zip: vandel-cli.exe and
 # kirp-emulator.exe cross-built for Windows, the README and the licence.
 set -euo pipefail
@@ -25,13 +26,11 @@ if [ "${1:-}" = "--windows" ]; then
   exit 0
 fi
 vc_ensure_packages dpkg-dev
-build=build/package
-if [ ! -f "$build/build.ninja" ]; then
-  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" \
-    -DVC_BUILD_TESTS=OFF -DVC_BUILD_BENCH=OFF \
-    -DCMAKE_CXX_FLAGS="-D_FORTIFY_SOURCE=2 -fstack-protector-strong -fstack-clash-protection -fcf-protection" \
-    -DCMAKE_EXE_LINKER_FLAGS="-Wl,-z,relro -Wl,-z,now" >/dev/null
-fi
+# The development build is the package's build: optimised, with the hardening flags and debugging
+# information, which cpack strips. Configuring again applies the preset to a build folder made before.
+build=build
+cmake --preset dev >/dev/null
 cmake --build "$build" -j"$(nproc)"
-(cd "$build" && cpack -G DEB >/dev/null)
-ls "$build"/vandel-configurator_*_*.deb
+mkdir -p build/package
+(cd "$build" && cpack -G DEB -B "$PWD/package" >/dev/null)
+ls build/package/vandel-configurator_*_*.deb
