@@ -102,7 +102,7 @@ void AuditFile::SplitWritesForTest(size_t pieceSize, std::function<void()> betwe
 bool AuditFile::Append(RunKind kind, const std::vector<FleetReceiver>& receivers, const FleetFiles& files,
                        const FleetResult& result, size_t& written, std::string& error) {
     written = 0;
-    if (!LockWholeFile(fd_, true)) {
+    if (!LockWholeFile(fd_)) {
         error = path_ + ": cannot lock: " + std::strerror(errno);
         return false;
     }
@@ -132,6 +132,6 @@ bool AuditFile::Append(RunKind kind, const std::vector<FleetReceiver>& receivers
         error = path_ + ": " + std::strerror(errno);
         ok = false;
     }
-    LockWholeFile(fd_, false);
+    UnlockWholeFile(fd_);
     return ok;
 }

@@ -23,11 +23,17 @@ struct PortSummary {
 
 class ProgressBoard;
 
+// How the tool meets a question: answered yes (--yes) or declined; askedElsewhere: another process
+// asked the question and printed it, this one only answers.
+struct CliAnswers {
+    bool yes = false;
+    bool askedElsewhere = false;
+};
+
 class CliOperator final : public Operator {
   public:
-    // askedElsewhere: another process asked the question and printed it; this one only answers.
-    CliOperator(bool answerYes, std::FILE* messages, bool askedElsewhere = false)
-        : answerYes_(answerYes), askedElsewhere_(askedElsewhere), messages_(messages) {}
+    explicit CliOperator(std::FILE* messages, CliAnswers answers = {})
+        : answerYes_(answers.yes), askedElsewhere_(answers.askedElsewhere), messages_(messages) {}
 
     void Warning(const std::string& title, const std::string& text) override;
     bool AskOkCancel(const std::string& title, const std::string& text) override;

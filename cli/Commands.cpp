@@ -153,8 +153,8 @@ int RunLoad(const CliArguments& arguments, std::FILE* out, std::FILE* err) {
     SerialSetDeviceName(1, device);
     SettingsImage.fill(0);
 
-    CliOperator op(false, err);
-    ProgressBoard board({device}, err, ProgressModeFor(err, arguments.quiet, false));
+    CliOperator op(err);
+    ProgressBoard board({device}, err, ProgressModeFor(err, arguments.quiet, ProgressMode::kOff));
     op.SetBoard(&board);
     WatchPorts(1, [&](int, const std::string& state, uint8_t) {
         board.Update(0, state);
@@ -199,15 +199,13 @@ int RunLoad(const CliArguments& arguments, std::FILE* out, std::FILE* err) {
     return kExitSuccess;
 }
 
-int RunConfigure(const CliArguments& arguments, std::FILE* out, std::FILE* err) {
-    const RunKind kind = arguments.command == CliCommand::kVerify ? RunKind::kVerify : RunKind::kConfigure;
-    PortLine pcLine = DefaultPcLine();
-    if (arguments.pcSettingsGiven) PortLineFromRecord(arguments.pcSettings.data(), pcLine);
-    const std::string file = arguments.files.empty() ? std::string() : arguments.files[0];
+namespace {
 
-    // Every receiver, settings file and device is checked before anything is opened, and every
-    // problem is told at once, by line.
-    std::vector<FleetReceiver> receivers;
+// Every receiver, settings file and device is checked before anything is opened, and every
+// problem is told at once, by line. False (problems told) when any was found.
+bool CheckReceivers(const CliArguments& arguments, const std::string& file, const PortLine& pcLine,
+                    std::vector<FleetReceiver>& receivers, FleetFiles& files, AuditFile& audit,
+                    std::FILE* err) {
     std::vector<FleetProblem> problems;
     if (!arguments.manifest.empty()) {
         ReadManifest(arguments.manifest, file, pcLine, receivers, problems);
@@ -215,48 +213,28 @@ int RunConfigure(const CliArguments& arguments, std::FILE* out, std::FILE* err) 
         for (const std::string& device : arguments.devices)
             receivers.push_back({device, file, pcLine, {}, 0, {}});
     }
-    FleetFiles files;
     CheckFleet(receivers, files, problems);
     std::string error;
-    AuditFile audit;
     if (problems.empty() && !arguments.audit.empty() && !audit.Open(arguments.audit, error))
         problems.push_back({0, "cannot write the audit record: " + error});
-    if (!problems.empty()) {
-        std::stable_sort(problems.begin(), problems.end(),
-                         [](const FleetProblem& a, const FleetProblem& b) { return a.line < b.line; });
-        // A file that is no manifest at all would give a line for each of its lines.
-        constexpr size_t kMostProblems = 50;
-        for (size_t i = 0; i < problems.size() && i < kMostProblems; ++i) Message(err, problems[i].text);
-        if (problems.size() > kMostProblems)
-            Message(err, "... and " + std::to_string(problems.size() - kMostProblems) + " more problems");
-        Message(err, "no receiver was touched");
-        return kExitUsage;
-    }
+    if (problems.empty()) return true;
+    std::stable_sort(problems.begin(), problems.end(),
+                     [](const FleetProblem& a, const FleetProblem& b) { return a.line < b.line; });
+    // A file that is no manifest at all would give a line for each of its lines.
+    constexpr size_t kMostProblems = 50;
+    for (size_t i = 0; i < problems.size() && i < kMostProblems; ++i) Message(err, problems[i].text);
+    if (problems.size() > kMostProblems)
+        Message(err, "... and " + std::to_string(problems.size() - kMostProblems) + " more problems");
+    Message(err, "no receiver was touched");
+    return false;
+}
 
-    if (StopSignal() != 0) {
-        Message(err, std::string("interrupted by ") + SignalText(StopSignal()) + ": no receiver was touched");
-        return StopExitStatus();
-    }
-    // The keys that make a file fail the self-survey/dynamics check are named before its question
-    // is asked (once: not again in each run's own process).
-    if (kind == RunKind::kConfigure)
-        for (const auto& [path, bytes] : files)
-            if (const std::string fields = InvalidConfigurationFields(bytes.bytes); !fields.empty())
-                Message(err, "warning: " + path + " fails the self-survey/dynamics check: " + fields);
-
-    std::vector<std::string> labels;
-    for (const FleetReceiver& receiver : receivers) labels.push_back(receiver.device);
-    ProgressBoard board(labels, err, ProgressModeFor(err, arguments.quiet, true),
-                        ColorFor(err, arguments.color));
-    if (arguments.pcSettingsAuto) ProbeFleetLines(receivers, board);
-    FleetRunOptions options;
-    options.kind = kind;
-    options.yes = arguments.yes;
-    options.trace = arguments.trace;
-    FleetResult result = RunFleet(receivers, files, options, board, err);
-    result.signal = StopSignal();
-
+// The record, the summary and the exit status of a finished fleet.
+int ReportFleet(const CliArguments& arguments, RunKind kind, const std::string& file,
+                const std::vector<FleetReceiver>& receivers, const FleetFiles& files, AuditFile& audit,
+                FleetResult& result, std::FILE* out, std::FILE* err) {
     // The record first: it is what tells which receivers were written, also after a signal.
+    std::string error;
     if (!arguments.audit.empty() && !result.stopped) {
         result.audited = true;
         if (!audit.Append(kind, receivers, files, result, result.auditWritten, error))
@@ -281,6 +259,43 @@ int RunConfigure(const CliArguments& arguments, std::FILE* out, std::FILE* err) 
         return StopExitStatus();
     }
     return FleetSucceeded(result) ? kExitSuccess : kExitFailed;
+}
+
+}  // namespace
+
+int RunConfigure(const CliArguments& arguments, std::FILE* out, std::FILE* err) {
+    const RunKind kind = arguments.command == CliCommand::kVerify ? RunKind::kVerify : RunKind::kConfigure;
+    PortLine pcLine = DefaultPcLine();
+    if (arguments.pcSettingsGiven) PortLineFromRecord(arguments.pcSettings.data(), pcLine);
+    const std::string file = arguments.files.empty() ? std::string() : arguments.files[0];
+    std::vector<FleetReceiver> receivers;
+    FleetFiles files;
+    AuditFile audit;
+    if (!CheckReceivers(arguments, file, pcLine, receivers, files, audit, err)) return kExitUsage;
+
+    if (StopSignal() != 0) {
+        Message(err, std::string("interrupted by ") + SignalText(StopSignal()) + ": no receiver was touched");
+        return StopExitStatus();
+    }
+    // The keys that make a file fail the self-survey/dynamics check are named before its question
+    // is asked (once: not again in each run's own process).
+    if (kind == RunKind::kConfigure)
+        for (const auto& [path, bytes] : files)
+            if (const std::string fields = InvalidConfigurationFields(bytes.bytes); !fields.empty())
+                Message(err, "warning: " + path + " fails the self-survey/dynamics check: " + fields);
+
+    std::vector<std::string> labels;
+    for (const FleetReceiver& receiver : receivers) labels.push_back(receiver.device);
+    ProgressBoard board(labels, err, ProgressModeFor(err, arguments.quiet, ProgressMode::kLines),
+                        ColorFor(err, arguments.color));
+    if (arguments.pcSettingsAuto) ProbeFleetLines(receivers, board);
+    FleetRunOptions options;
+    options.kind = kind;
+    options.yes = arguments.yes;
+    options.trace = arguments.trace;
+    FleetResult result = RunFleet(receivers, files, options, board, err);
+    result.signal = StopSignal();
+    return ReportFleet(arguments, kind, file, receivers, files, audit, result, out, err);
 }
 
 int RunPorts(const CliArguments& arguments, std::FILE* out, std::FILE* err) {

@@ -62,7 +62,7 @@ bool AskForEveryFile(const std::vector<FleetReceiver>& receivers,
         if (std::find(asked.begin(), asked.end(), source) != asked.end()) continue;
         asked.push_back(source);
         TakeSettings(files.at(source), first.pcLine);
-        CliOperator op(options.yes, err);
+        CliOperator op(err, {.yes = options.yes});
         if (!ValidateConfiguration(op)) return false;
     }
     return true;
@@ -83,7 +83,7 @@ void RunHere(const std::vector<FleetReceiver>& receivers, const std::vector<size
 
     // Working for another process: the question was asked there, the events go there.
     const bool forAnother = options.eventFd >= 0;
-    CliOperator op(options.yes, err, forAnother);
+    CliOperator op(err, {.yes = options.yes, .askedElsewhere = forAnother});
     op.SetBoard(&board);
     const auto started = std::chrono::system_clock::now();
     const Clock::time_point start = Clock::now();

@@ -84,56 +84,89 @@ nlohmann::ordered_json NotFound(const ProbeOutcome& outcome) {
 }
 
 // One batch of at most twenty devices, Comm 1 upwards; outcomes[first + i] for device i.
-void ProbeBatch(const std::vector<std::string>& devices, size_t first, size_t count,
-                std::vector<ProbeOutcome>& outcomes, const ProbeProgress& progress) {
-    const std::vector<PortLine>& candidates = ProbeCandidates();
-    std::vector<size_t> all;
-    for (size_t i = 0; i < count; ++i) {
-        all.push_back(i);
-        SerialSetDeviceName(static_cast<uint8_t>(i + 1), devices[first + i]);
-        Context(i).operationMode = kModeIdle;
-        Context(i).linkState = kLinkIdle;
+class ProbeBatchRun {
+  public:
+    ProbeBatchRun(const std::vector<std::string>& devices, size_t first, size_t count,
+                  std::vector<ProbeOutcome>& outcomes, const ProbeProgress& progress)
+        : devices_(devices),
+          first_(first),
+          count_(count),
+          outcomes_(outcomes),
+          progress_(progress),
+          candidates_(ProbeCandidates()),
+          hunts_(count),
+          opened_(count, 0) {}
+
+    void Run() {
+        Open();
+        for (std::vector<size_t> active = Active(); !active.empty(); active = Active()) {
+            SetLines(active);
+            SendLinkChecks(active);
+            AwaitAnswers(active);
+            for (const size_t i : active) Advance(i);
+        }
+        Close();
     }
-    std::vector<Hunt> hunts(count);
-    std::vector<uint8_t> opened(count, 0);
-    for (size_t i = 0; i < count; ++i) progress(first + i, "opening");
-    SideBySide(all, [&](size_t i) { opened[i] = OpenPortContext(Context(i), static_cast<int32_t>(i + 1)); });
-    for (size_t i = 0; i < count; ++i) {
-        outcomes[first + i].device = devices[first + i];
-        outcomes[first + i].opened = opened[i] != 0;
-        hunts[i].done = opened[i] == 0;
-        if (opened[i] == 0) {
-            outcomes[first + i].reason = OpenFailure(static_cast<uint8_t>(i + 1));
-            progress(first + i, "done: " + outcomes[first + i].reason["text"].get<std::string>());
+
+  private:
+    // Opens every port side by side; a port that cannot be opened is done with its reason.
+    void Open() {
+        std::vector<size_t> all;
+        for (size_t i = 0; i < count_; ++i) {
+            all.push_back(i);
+            SerialSetDeviceName(static_cast<uint8_t>(i + 1), devices_[first_ + i]);
+            Context(i).operationMode = kModeIdle;
+            Context(i).linkState = kLinkIdle;
+        }
+        for (size_t i = 0; i < count_; ++i) progress_(first_ + i, "opening");
+        SideBySide(all,
+                   [&](size_t i) { opened_[i] = OpenPortContext(Context(i), static_cast<int32_t>(i + 1)); });
+        for (size_t i = 0; i < count_; ++i) {
+            outcomes_[first_ + i].device = devices_[first_ + i];
+            outcomes_[first_ + i].opened = opened_[i] != 0;
+            hunts_[i].done = opened_[i] == 0;
+            if (opened_[i] == 0) {
+                outcomes_[first_ + i].reason = OpenFailure(static_cast<uint8_t>(i + 1));
+                progress_(first_ + i, "done: " + outcomes_[first_ + i].reason["text"].get<std::string>());
+            }
         }
     }
 
-    for (;;) {
+    std::vector<size_t> Active() const {
         std::vector<size_t> active;
-        for (size_t i = 0; i < count; ++i)
-            if (!hunts[i].done) active.push_back(i);
-        if (active.empty()) break;
-        // The PC side of each port that moved on takes its next candidate (which empties its ring).
+        for (size_t i = 0; i < count_; ++i)
+            if (!hunts_[i].done) active.push_back(i);
+        return active;
+    }
+
+    // The PC side of each port that moved on takes its next candidate (which empties its ring).
+    void SetLines(const std::vector<size_t>& active) {
         std::vector<size_t> moving;
         for (const size_t i : active)
-            if (!hunts[i].lineSet) moving.push_back(i);
+            if (!hunts_[i].lineSet) moving.push_back(i);
         SideBySide(moving, [&](size_t i) {
             std::array<uint8_t, kPortConfigurationSize> record{};
-            PortRecordFromLine(candidates[hunts[i].candidate], record.data());
+            PortRecordFromLine(candidates_[hunts_[i].candidate], record.data());
             ApplyPortSettings(record.data(), static_cast<int16_t>(i));
-            hunts[i].lineSet = true;
+            hunts_[i].lineSet = true;
         });
+    }
+
+    void SendLinkChecks(const std::vector<size_t>& active) {
         for (const size_t i : active) {
             // One state per baud rate: a log gets nine lines per device at most, not a hundred.
-            const size_t at = hunts[i].candidate;
-            if (at == 0 || candidates[at].baudRate != candidates[at - 1].baudRate)
-                progress(first + i, "trying " + std::to_string(candidates[at].baudRate) + " baud (" +
-                                        Of(at + 1, candidates.size()) + " line settings)");
+            const size_t at = hunts_[i].candidate;
+            if (at == 0 || candidates_[at].baudRate != candidates_[at - 1].baudRate)
+                progress_(first_ + i, "trying " + std::to_string(candidates_[at].baudRate) + " baud (" +
+                                          Of(at + 1, candidates_.size()) + " line settings)");
             Context(i).linkState = kLinkCheckSent;
             SendLinkCheck(static_cast<int16_t>(i));
         }
-        // The answer is awaited from when the Link Check has left: a port's I/O thread starts a
-        // while after its open, and the next candidate's line settings would purge it unsent.
+    }
+
+    // The answer is awaited from when the Link Check has left: a port's I/O thread starts a while
+    // after its open, and the next candidate's line settings would purge it unsent.
+    static void AwaitAnswers(const std::vector<size_t>& active) {
         for (int step = 0; step < kMostSendingSteps; ++step) {
             const bool sending = std::any_of(active.begin(), active.end(), [](size_t i) {
                 return SerialTransmitCount(static_cast<uint8_t>(i + 1)) > 0;
@@ -151,45 +184,59 @@ void ProbeBatch(const std::vector<std::string>& devices, size_t first, size_t co
             }
             if (!waiting) break;
         }
-        for (const size_t i : active) {
-            Hunt& hunt = hunts[i];
-            const bool answered = Context(i).linkState == kLinkAnswered;
-            Context(i).linkState = kLinkIdle;
-            const bool checked = hunt.step != Hunt::Step::kSearch;
-            if (answered && checked) {
-                ProbeOutcome& outcome = outcomes[first + i];
-                outcome.found = true;
-                outcome.line = candidates[hunt.candidate];
-                hunt.done = true;
-                progress(first + i, "done: found " + PortLineText(outcome.line));
-            } else if (answered) {
-                hunt.answeredAt = hunt.candidate;
-                hunt.step = hunt.candidate > 0 ? Hunt::Step::kCheckBefore : Hunt::Step::kConfirm;
-                if (hunt.candidate > 0) hunt.MoveTo(hunt.candidate - 1, candidates.size());
-            } else if (hunt.step == Hunt::Step::kCheckBefore) {
-                hunt.step = Hunt::Step::kConfirm;
-                hunt.MoveTo(hunt.answeredAt, candidates.size());
-            } else {
-                hunt.step = Hunt::Step::kSearch;
-                hunt.MoveTo((checked ? hunt.answeredAt : hunt.candidate) + 1, candidates.size());
-            }
+    }
+
+    // Port i's hunt after a Link Check: found, checking a first answer, or on to the next candidate.
+    void Advance(size_t i) {
+        Hunt& hunt = hunts_[i];
+        const bool answered = Context(i).linkState == kLinkAnswered;
+        Context(i).linkState = kLinkIdle;
+        const bool checked = hunt.step != Hunt::Step::kSearch;
+        if (answered && checked) {
+            ProbeOutcome& outcome = outcomes_[first_ + i];
+            outcome.found = true;
+            outcome.line = candidates_[hunt.candidate];
+            hunt.done = true;
+            progress_(first_ + i, "done: found " + PortLineText(outcome.line));
+        } else if (answered) {
+            hunt.answeredAt = hunt.candidate;
+            hunt.step = hunt.candidate > 0 ? Hunt::Step::kCheckBefore : Hunt::Step::kConfirm;
+            if (hunt.candidate > 0) hunt.MoveTo(hunt.candidate - 1, candidates_.size());
+        } else if (hunt.step == Hunt::Step::kCheckBefore) {
+            hunt.step = Hunt::Step::kConfirm;
+            hunt.MoveTo(hunt.answeredAt, candidates_.size());
+        } else {
+            hunt.step = Hunt::Step::kSearch;
+            hunt.MoveTo((checked ? hunt.answeredAt : hunt.candidate) + 1, candidates_.size());
         }
     }
 
-    for (size_t i = 0; i < count; ++i) {
-        if (opened[i] == 0) continue;
-        ProbeOutcome& outcome = outcomes[first + i];
-        outcome.tried =
-            outcome.found ? static_cast<int>(hunts[i].candidate + 1) : static_cast<int>(candidates.size());
-        outcome.received = Context(i).tally.TotalReceived();
-        outcome.unframed = Context(i).tally.TotalUnframed();
-        if (!outcome.found) {
-            outcome.reason = NotFound(outcome);
-            progress(first + i, "done: not found: " + outcome.reason["text"].get<std::string>());
+    // Each opened port's tally into its outcome, then the port closed.
+    void Close() {
+        for (size_t i = 0; i < count_; ++i) {
+            if (opened_[i] == 0) continue;
+            ProbeOutcome& outcome = outcomes_[first_ + i];
+            outcome.tried = outcome.found ? static_cast<int>(hunts_[i].candidate + 1)
+                                          : static_cast<int>(candidates_.size());
+            outcome.received = Context(i).tally.TotalReceived();
+            outcome.unframed = Context(i).tally.TotalUnframed();
+            if (!outcome.found) {
+                outcome.reason = NotFound(outcome);
+                progress_(first_ + i, "done: not found: " + outcome.reason["text"].get<std::string>());
+            }
+            SerialClose(static_cast<uint8_t>(i + 1));
         }
-        SerialClose(static_cast<uint8_t>(i + 1));
     }
-}
+
+    const std::vector<std::string>& devices_;
+    const size_t first_;
+    const size_t count_;
+    std::vector<ProbeOutcome>& outcomes_;
+    const ProbeProgress& progress_;
+    const std::vector<PortLine>& candidates_;
+    std::vector<Hunt> hunts_;
+    std::vector<uint8_t> opened_;
+};
 
 const char* ParityName(int32_t parity) {
     return parity == 1 ? "odd" : parity == 2 ? "even" : "none";
@@ -224,7 +271,7 @@ std::vector<ProbeOutcome> ProbeDevices(const std::vector<std::string>& devices,
     std::vector<ProbeOutcome> outcomes(devices.size());
     for (size_t first = 0; first < devices.size(); first += kPortContextCount) {
         const size_t count = std::min(devices.size() - first, static_cast<size_t>(kPortContextCount));
-        ProbeBatch(devices, first, count, outcomes, progress);
+        ProbeBatchRun(devices, first, count, outcomes, progress).Run();
     }
     return outcomes;
 }
@@ -273,7 +320,7 @@ int RunProbe(const CliArguments& arguments, std::FILE* out, std::FILE* err) {
             return kExitUsage;
         }
     }
-    ProgressBoard board(arguments.devices, err, ProgressModeFor(err, arguments.quiet, false));
+    ProgressBoard board(arguments.devices, err, ProgressModeFor(err, arguments.quiet, ProgressMode::kOff));
     const std::vector<ProbeOutcome> outcomes =
         ProbeDevices(arguments.devices, [&](size_t i, const std::string& state) {
             board.Update(i, state);
@@ -310,7 +357,7 @@ void ProbeFleetLines(std::vector<FleetReceiver>& receivers, ProgressBoard& board
 }
 
 bool ProbeLoadLine(const std::string& device, bool quiet, std::FILE* err) {
-    ProgressBoard board({device}, err, ProgressModeFor(err, quiet, false));
+    ProgressBoard board({device}, err, ProgressModeFor(err, quiet, ProgressMode::kOff));
     const std::vector<ProbeOutcome> outcomes =
         ProbeDevices({device}, [&](size_t i, const std::string& state) {
             board.Update(i, "probing: " + state);

@@ -44,10 +44,10 @@ constexpr const char* kDonePrefix = "done: ";
 
 }  // namespace
 
-ProgressMode ProgressModeFor(std::FILE* out, bool quiet, bool plainLines) {
+ProgressMode ProgressModeFor(std::FILE* out, bool quiet, ProgressMode offTerminal) {
     if (quiet) return ProgressMode::kOff;
     if (IsTerminal(out)) return ProgressMode::kTerminal;
-    return plainLines ? ProgressMode::kLines : ProgressMode::kOff;
+    return offTerminal;
 }
 
 ProgressBoard::ProgressBoard(std::vector<std::string> labels, std::FILE* out, ProgressMode mode, bool color)

@@ -22,8 +22,8 @@
 
 enum class ProgressMode { kOff, kLines, kTerminal };
 
-// kTerminal when out is a terminal; otherwise kLines, or kOff when plainLines is false.
-ProgressMode ProgressModeFor(std::FILE* out, bool quiet, bool plainLines);
+// kOff when quiet, kTerminal when out is a terminal, otherwise offTerminal (kLines or kOff).
+ProgressMode ProgressModeFor(std::FILE* out, bool quiet, ProgressMode offTerminal);
 
 class ProgressBoard {
   public:

@@ -92,13 +92,9 @@ std::string InvalidConfigurationWarning(const std::string& path, const Image& im
            "): " + text;
 }
 
-bool EditSettingsText(const std::string& text, const std::string& name,
-                      const std::vector<const SettingsKey*>& keys,
-                      const std::vector<const SettingsKey*>& added, const uint8_t* image,
-                      const std::string& newFolder, std::string& edited, std::string& error) {
-    SettingsTextFile parsed;
-    if (!ParseSettingsText(text, name, parsed, error)) return false;
+namespace {
 
+std::vector<std::string> Lines(const std::string& text) {
     std::vector<std::string> lines;
     for (size_t start = 0; start < text.size();) {
         const size_t end = text.find('\n', start);
@@ -106,76 +102,114 @@ bool EditSettingsText(const std::string& text, const std::string& name,
         lines.push_back(text.substr(start, next - start));
         start = next;
     }
+    return lines;
+}
+
+// The edits of one settings text: values rewritten in place, keys added under their tables.
+struct TextEdits {
     struct Change {
         int line;
         int column;
         int length;
         std::string value;
     };
+    std::vector<std::string> lines;
     std::vector<Change> changes;
     std::map<std::string, std::vector<std::string>> inserts;
     std::vector<std::string> tableOrder;
-    for (const SettingsKey* key : keys) {
-        const std::string value = SettingsFieldValue(*key, image).toml;
-        const auto entry = std::find_if(parsed.entries.begin(), parsed.entries.end(),
-                                        [&](const SettingsTextEntry& e) { return e.key == key; });
-        if (entry != parsed.entries.end()) {
-            if (entry->length == 0 || entry->line < 1 || static_cast<size_t>(entry->line) > lines.size()) {
-                error = name + ":" + std::to_string(entry->line) + ": the value of " + key->Path() +
-                        " spans lines and cannot be rewritten in place";
-                return false;
+
+    // The new values of keys: in place where the text has the key, added where it is in added.
+    bool ChangeKeys(const SettingsTextFile& parsed, const std::string& name,
+                    const std::vector<const SettingsKey*>& keys, const std::vector<const SettingsKey*>& added,
+                    const uint8_t* image, std::string& error) {
+        for (const SettingsKey* key : keys) {
+            const std::string value = SettingsFieldValue(*key, image).toml;
+            const auto entry = std::find_if(parsed.entries.begin(), parsed.entries.end(),
+                                            [&](const SettingsTextEntry& e) { return e.key == key; });
+            if (entry != parsed.entries.end()) {
+                if (entry->length == 0 || entry->line < 1 ||
+                    static_cast<size_t>(entry->line) > lines.size()) {
+                    error = name + ":" + std::to_string(entry->line) + ": the value of " + key->Path() +
+                            " spans lines and cannot be rewritten in place";
+                    return false;
+                }
+                changes.push_back({entry->line, entry->column, entry->length, value});
+            } else if (std::find(added.begin(), added.end(), key) != added.end()) {
+                if (inserts.count(key->table) == 0) tableOrder.push_back(key->table);
+                inserts[key->table].push_back(key->key + " = " + value + "  # " + SettingsKeyComment(*key) +
+                                              "\n");
             }
-            changes.push_back({entry->line, entry->column, entry->length, value});
-        } else if (std::find(added.begin(), added.end(), key) != added.end()) {
-            if (inserts.count(key->table) == 0) tableOrder.push_back(key->table);
-            inserts[key->table].push_back(key->key + " = " + value + "  # " + SettingsKeyComment(*key) +
-                                          "\n");
         }
+        return true;
     }
-    namespace fs = std::filesystem;
-    if (parsed.hasBase && fs::path(parsed.base).is_relative() && !parsed.base.empty()) {
+
+    // A relative base named again from the folder the text is written to.
+    bool MoveBase(const SettingsTextFile& parsed, const std::string& name, const std::string& newFolder,
+                  std::string& error) {
+        namespace fs = std::filesystem;
+        if (!parsed.hasBase || !fs::path(parsed.base).is_relative() || parsed.base.empty()) return true;
         std::error_code ec;
         const fs::path from = fs::weakly_canonical(FolderOf(name), ec);
         const fs::path to = fs::weakly_canonical(newFolder, ec);
         const fs::path moved = fs::relative(from / parsed.base, to, ec);
-        if (!ec && !moved.empty() && from != to) {
-            if (parsed.baseEntry.length == 0) {
-                error = name + ": the base spans lines and cannot be renamed for " + newFolder;
-                return false;
+        if (ec || moved.empty() || from == to) return true;
+        if (parsed.baseEntry.length == 0) {
+            error = name + ": the base spans lines and cannot be renamed for " + newFolder;
+            return false;
+        }
+        std::string quoted = "\"";
+        for (const char c : moved.string())
+            quoted += (c == '"' || c == '\\') ? std::string("\\") + c : std::string(1, c);
+        changes.push_back(
+            {parsed.baseEntry.line, parsed.baseEntry.column, parsed.baseEntry.length, quoted + "\""});
+        return true;
+    }
+
+    std::string Apply() {
+        // Right to left within a line, so that each change keeps the columns of the ones before it.
+        std::sort(changes.begin(), changes.end(), [](const Change& a, const Change& b) {
+            return a.line != b.line ? a.line < b.line : a.column > b.column;
+        });
+        for (const Change& change : changes) {
+            std::string& line = lines[static_cast<size_t>(change.line - 1)];
+            line.replace(static_cast<size_t>(change.column - 1), static_cast<size_t>(change.length),
+                         change.value);
+        }
+        std::string tail;
+        for (const std::string& table : tableOrder) {
+            std::vector<std::string>& newLines = inserts[table];
+            const auto header = std::find_if(lines.begin(), lines.end(), [&](const std::string& line) {
+                return IsTableHeader(line, table);
+            });
+            if (header != lines.end()) {
+                if (header->empty() || header->back() != '\n') *header += '\n';
+                lines.insert(header + 1, newLines.begin(), newLines.end());
+            } else {
+                tail += "\n[" + table + "]\n";
+                for (const std::string& line : newLines) tail += line;
             }
-            std::string quoted = "\"";
-            for (const char c : moved.string())
-                quoted += (c == '"' || c == '\\') ? std::string("\\") + c : std::string(1, c);
-            changes.push_back(
-                {parsed.baseEntry.line, parsed.baseEntry.column, parsed.baseEntry.length, quoted + "\""});
         }
+        std::string edited;
+        for (const std::string& line : lines) edited += line;
+        if (!tail.empty() && !edited.empty() && edited.back() != '\n') edited += '\n';
+        return edited + tail;
     }
-    // Right to left within a line, so that each change keeps the columns of the ones before it.
-    std::sort(changes.begin(), changes.end(), [](const Change& a, const Change& b) {
-        return a.line != b.line ? a.line < b.line : a.column > b.column;
-    });
-    for (const Change& change : changes) {
-        std::string& line = lines[static_cast<size_t>(change.line - 1)];
-        line.replace(static_cast<size_t>(change.column - 1), static_cast<size_t>(change.length),
-                     change.value);
-    }
-    std::string tail;
-    for (const std::string& table : tableOrder) {
-        std::vector<std::string>& newLines = inserts[table];
-        const auto header = std::find_if(lines.begin(), lines.end(),
-                                         [&](const std::string& line) { return IsTableHeader(line, table); });
-        if (header != lines.end()) {
-            if (header->empty() || header->back() != '\n') *header += '\n';
-            lines.insert(header + 1, newLines.begin(), newLines.end());
-        } else {
-            tail += "\n[" + table + "]\n";
-            for (const std::string& line : newLines) tail += line;
-        }
-    }
-    edited.clear();
-    for (const std::string& line : lines) edited += line;
-    if (!tail.empty() && !edited.empty() && edited.back() != '\n') edited += '\n';
-    edited += tail;
+};
+
+}  // namespace
+
+bool EditSettingsText(const std::string& text, const std::string& name,
+                      const std::vector<const SettingsKey*>& keys,
+                      const std::vector<const SettingsKey*>& added, const uint8_t* image,
+                      const std::string& newFolder, std::string& edited, std::string& error) {
+    SettingsTextFile parsed;
+    if (!ParseSettingsText(text, name, parsed, error)) return false;
+    TextEdits edits;
+    edits.lines = Lines(text);
+    if (!edits.ChangeKeys(parsed, name, keys, added, image, error) ||
+        !edits.MoveBase(parsed, name, newFolder, error))
+        return false;
+    edited = edits.Apply();
     return true;
 }
 

@@ -59,85 +59,91 @@ bool EmulatedReceiver::Start(uint16_t listenPort, std::string& error) {
         error = std::string("cannot create an event: ") + SocketErrorText(LastSocketError());
         return false;
     }
-    if (options_.usePty) {
-#ifdef _WIN32
-        error =
-            "the receivers on pseudo-terminals need Linux; on Windows they serve network serial ports "
-            "(--listen)";
-        return false;
-#else
-        masterFd_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-        char path[128] = {};
-        if (masterFd_ < 0 || ::grantpt(masterFd_) != 0 || ::unlockpt(masterFd_) != 0 ||
-            ::ptsname_r(masterFd_, path, sizeof path) != 0) {
-            error = std::string("cannot create a pseudo-terminal: ") + std::strerror(errno);
-            return false;
-        }
-        ptyPath_ = path;
-        slaveFd_ = ::open(path, O_RDWR | O_NOCTTY | O_CLOEXEC);
-        if (slaveFd_ < 0) {
-            error = "cannot open " + ptyPath_ + ": " + std::strerror(errno);
-            return false;
-        }
-        // Raw from the start, so that nothing the receiver sends is echoed back to it.
-        termios settings{};
-        ::tcgetattr(slaveFd_, &settings);
-        ::cfmakeraw(&settings);
-        speed_t speed = B9600;
-        TermiosSpeedOfRate(options_.portB.baudRate, speed);
-        ::cfsetispeed(&settings, speed);
-        ::cfsetospeed(&settings, speed);
-        if (options_.portB.stopBits == 2) settings.c_cflag |= CSTOPB;
-        ::tcsetattr(slaveFd_, TCSANOW, &settings);
-#endif
-    } else {
-        addrinfo hints{};
-        hints.ai_family = AF_UNSPEC;
-        hints.ai_socktype = SOCK_STREAM;
-        hints.ai_flags = AI_PASSIVE;
-        addrinfo* found = nullptr;
-        const std::string service = std::to_string(listenPort);
-        const int lookup = !StartSockets()
-                               ? EAI_FAIL
-                               : ::getaddrinfo(options_.listenHost.c_str(), service.c_str(), &hints, &found);
-        if (lookup != 0 || found == nullptr) {
-            error = "cannot resolve " + options_.listenHost + ": " + ::gai_strerror(lookup);
-            return false;
-        }
-        int lastErrno = 0;
-        for (addrinfo* address = found; address != nullptr && listenFd_ == kNoSocket;
-             address = address->ai_next) {
-            const SocketHandle fd =
-                OpenSocket(address->ai_family, address->ai_socktype, address->ai_protocol);
-            if (fd == kNoSocket) continue;
-#ifndef _WIN32
-            // On Windows the same option would let a second server take the port.
-            SetSocketOption(fd, SOL_SOCKET, SO_REUSEADDR, 1);
-#endif
-            if (::bind(fd, address->ai_addr, static_cast<int>(address->ai_addrlen)) == 0 &&
-                ::listen(fd, 4) == 0) {
-                listenFd_ = fd;
-            } else {
-                lastErrno = LastSocketError();
-                CloseSocket(fd);
-            }
-        }
-        ::freeaddrinfo(found);
-        if (listenFd_ == kNoSocket) {
-            error =
-                "cannot listen on " + options_.listenHost + ":" + service + ": " + SocketErrorText(lastErrno);
-            return false;
-        }
-        sockaddr_storage bound{};
-        socklen_t length = sizeof bound;
-        ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&bound), &length);
-        port_ = bound.ss_family == AF_INET6 ? ntohs(reinterpret_cast<sockaddr_in6*>(&bound)->sin6_port)
-                                            : ntohs(reinterpret_cast<sockaddr_in*>(&bound)->sin_port);
-    }
+    if (!(options_.usePty ? OpenPty(error) : Listen(listenPort, error))) return false;
     status_.connected = options_.usePty;
     nextAutoOutput_ = Clock::now() + std::chrono::milliseconds(options_.autoOutputPeriodMs);
     Note(options_.usePty ? "ready on " + ptyPath_ : "listening on " + Address());
     thread_ = std::thread(&EmulatedReceiver::Run, this);
+    return true;
+}
+
+// A pseudo-terminal, raw at Port B's line settings, its other end held open.
+bool EmulatedReceiver::OpenPty(std::string& error) {
+#ifdef _WIN32
+    error =
+        "the receivers on pseudo-terminals need Linux; on Windows they serve network serial ports "
+        "(--listen)";
+    return false;
+#else
+    masterFd_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    char path[128] = {};
+    if (masterFd_ < 0 || ::grantpt(masterFd_) != 0 || ::unlockpt(masterFd_) != 0 ||
+        ::ptsname_r(masterFd_, path, sizeof path) != 0) {
+        error = std::string("cannot create a pseudo-terminal: ") + std::strerror(errno);
+        return false;
+    }
+    ptyPath_ = path;
+    slaveFd_ = ::open(path, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (slaveFd_ < 0) {
+        error = "cannot open " + ptyPath_ + ": " + std::strerror(errno);
+        return false;
+    }
+    // Raw from the start, so that nothing the receiver sends is echoed back to it.
+    termios settings{};
+    ::tcgetattr(slaveFd_, &settings);
+    ::cfmakeraw(&settings);
+    speed_t speed = B9600;
+    TermiosSpeedOfRate(options_.portB.baudRate, speed);
+    ::cfsetispeed(&settings, speed);
+    ::cfsetospeed(&settings, speed);
+    if (options_.portB.stopBits == 2) settings.c_cflag |= CSTOPB;
+    ::tcsetattr(slaveFd_, TCSANOW, &settings);
+    return true;
+#endif
+}
+
+// A listening socket on the listen host and port (0: a free one, then told by port_).
+bool EmulatedReceiver::Listen(uint16_t listenPort, std::string& error) {
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_PASSIVE;
+    addrinfo* found = nullptr;
+    const std::string service = std::to_string(listenPort);
+    const int lookup = !StartSockets()
+                           ? EAI_FAIL
+                           : ::getaddrinfo(options_.listenHost.c_str(), service.c_str(), &hints, &found);
+    if (lookup != 0 || found == nullptr) {
+        error = "cannot resolve " + options_.listenHost + ": " + ::gai_strerror(lookup);
+        return false;
+    }
+    int lastErrno = 0;
+    for (addrinfo* address = found; address != nullptr && listenFd_ == kNoSocket;
+         address = address->ai_next) {
+        const SocketHandle fd = OpenSocket(address->ai_family, address->ai_socktype, address->ai_protocol);
+        if (fd == kNoSocket) continue;
+#ifndef _WIN32
+        // On Windows the same option would let a second server take the port.
+        SetSocketOption(fd, SOL_SOCKET, SO_REUSEADDR, 1);
+#endif
+        if (::bind(fd, address->ai_addr, static_cast<int>(address->ai_addrlen)) == 0 &&
+            ::listen(fd, 4) == 0) {
+            listenFd_ = fd;
+        } else {
+            lastErrno = LastSocketError();
+            CloseSocket(fd);
+        }
+    }
+    ::freeaddrinfo(found);
+    if (listenFd_ == kNoSocket) {
+        error = "cannot listen on " + options_.listenHost + ":" + service + ": " + SocketErrorText(lastErrno);
+        return false;
+    }
+    sockaddr_storage bound{};
+    socklen_t length = sizeof bound;
+    ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&bound), &length);
+    port_ = bound.ss_family == AF_INET6 ? ntohs(reinterpret_cast<sockaddr_in6*>(&bound)->sin6_port)
+                                        : ntohs(reinterpret_cast<sockaddr_in*>(&bound)->sin_port);
     return true;
 }
 

@@ -37,6 +37,8 @@ class EmulatedReceiver {
     void StartFrom(const ReceiverSettings& settings) { model_.StartFrom(settings); }
 
   private:
+    bool OpenPty(std::string& error);
+    bool Listen(uint16_t listenPort, std::string& error);
     static void CloseFd(int& fd);
     static void CloseConnection(SocketHandle& socket);
     using Clock = std::chrono::steady_clock;
@@ -62,6 +64,8 @@ class EmulatedReceiver {
     void AcceptClient();
     void DropClient(const char* why);
     void HandleTelnet(const TelnetEvent& event);
+    void NegotiateOption(const TelnetEvent& event);
+    void HandleComPort(const TelnetEvent& event);
     void ReplyComPort(uint8_t command, const uint8_t* value, int count);
     void EndBreak();
     PortLine PcSide() const;

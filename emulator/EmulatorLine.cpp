@@ -230,32 +230,39 @@ void EmulatedReceiver::ReplyComPort(uint8_t command, const uint8_t* value, int c
 }
 
 void EmulatedReceiver::HandleTelnet(const TelnetEvent& event) {
-    if (event.kind == TelnetEvent::Kind::Option) {
-        const uint8_t option = event.option;
-        const bool serverWill = option == kOptionBinary || option == kOptionSuppressGoAhead;
-        const bool clientMay = serverWill || option == kOptionComPort;
-        std::vector<uint8_t> reply;
-        if (event.verb == kTelnetWILL) {
-            if (clientMay && !doSent_[option]) {
-                doSent_[option] = true;
-                TelnetEncodeOption(kTelnetDO, option, reply);
-            } else if (!clientMay && !refused_[option]) {
-                refused_[option] = true;
-                TelnetEncodeOption(kTelnetDONT, option, reply);
-            }
-        } else if (event.verb == kTelnetDO) {
-            if (serverWill && !willSent_[option]) {
-                willSent_[option] = true;
-                TelnetEncodeOption(kTelnetWILL, option, reply);
-            } else if (!serverWill && !refused_[option]) {
-                refused_[option] = true;
-                TelnetEncodeOption(kTelnetWONT, option, reply);
-            }
+    if (event.kind == TelnetEvent::Kind::Option)
+        NegotiateOption(event);
+    else if (event.option == kOptionComPort && event.valueLength >= 1)
+        HandleComPort(event);
+}
+
+// The server offers binary and suppress-go-ahead and takes the com port option; each answered once.
+void EmulatedReceiver::NegotiateOption(const TelnetEvent& event) {
+    const uint8_t option = event.option;
+    const bool serverWill = option == kOptionBinary || option == kOptionSuppressGoAhead;
+    const bool clientMay = serverWill || option == kOptionComPort;
+    std::vector<uint8_t> reply;
+    if (event.verb == kTelnetWILL) {
+        if (clientMay && !doSent_[option]) {
+            doSent_[option] = true;
+            TelnetEncodeOption(kTelnetDO, option, reply);
+        } else if (!clientMay && !refused_[option]) {
+            refused_[option] = true;
+            TelnetEncodeOption(kTelnetDONT, option, reply);
         }
-        out_.insert(out_.end(), reply.begin(), reply.end());
-        return;
+    } else if (event.verb == kTelnetDO) {
+        if (serverWill && !willSent_[option]) {
+            willSent_[option] = true;
+            TelnetEncodeOption(kTelnetWILL, option, reply);
+        } else if (!serverWill && !refused_[option]) {
+            refused_[option] = true;
+            TelnetEncodeOption(kTelnetWONT, option, reply);
+        }
     }
-    if (event.option != kOptionComPort || event.valueLength < 1) return;
+    out_.insert(out_.end(), reply.begin(), reply.end());
+}
+
+void EmulatedReceiver::HandleComPort(const TelnetEvent& event) {
     const uint8_t command = event.value[0];
     const uint8_t value = ComPortValueU8(event);
     switch (command) {

@@ -106,14 +106,16 @@ bool Groups(const char* name, const std::string& text, std::array<bool, kGroupCo
     return false;
 }
 
-bool StartSettings(bool fromTrace, const std::string& text, EmulatorOptions& options, std::string& error) {
+enum class StartFrom { kSettingsFile, kTrace };
+
+bool StartSettings(StartFrom from, const std::string& text, EmulatorOptions& options, std::string& error) {
     if (!options.startSettings.empty()) {
         error = "--settings and --from-trace are given more than once";
         return false;
     }
     std::vector<ReceiverSettings> settings(1);
-    const bool read = fromTrace ? ReceiverSettingsFromTrace(text, settings, error)
-                                : ReceiverSettingsFromFile(text, settings[0], error);
+    const bool read = from == StartFrom::kTrace ? ReceiverSettingsFromTrace(text, settings, error)
+                                                : ReceiverSettingsFromFile(text, settings[0], error);
     if (!read) return false;
     options.startSettings = settings;
     // The line starts where the settings put Port B (unless --port-b says otherwise).
@@ -149,13 +151,13 @@ const std::vector<EmulatorOptionRow>& EmulatorOptionTable() {
          }},
         {"--settings", "FILE", kLine, "start every receiver from a 169-byte settings file",
          [](const std::string& text, EmulatorOptions& options, std::string& error) {
-             return StartSettings(false, text, options, error);
+             return StartSettings(StartFrom::kSettingsFile, text, options, error);
          }},
         {"--from-trace", "TRACE", kLine,
          "start each receiver from the last report of each group its port got in a trace (vandel-cli "
          "--trace), port by port with --count",
          [](const std::string& text, EmulatorOptions& options, std::string& error) {
-             return StartSettings(true, text, options, error);
+             return StartSettings(StartFrom::kTrace, text, options, error);
          }},
         {"--port-b", "B,D,P,S", kLine, "factory Port B line, e.g. 9600,8,N,1 (the default)",
          [](const std::string& text, EmulatorOptions& options, std::string& error) {

@@ -20,8 +20,10 @@ constexpr int kAltitudeFlagOffset = 8;  // 4A 9-byte form: 1 while the altitude 
 
 }  // namespace
 
-ReceiverSettings FactoryReceiverSettings(const PortLine& portB) {
-    ReceiverSettings s;
+namespace {
+
+// The position and tracking groups: altitude, I/O options, NMEA output, GPS configuration.
+void FactoryFixGroups(ReceiverSettings& s) {
     uint8_t* g = s.Group(kGroup2DAltitude);  // 4A, 9-byte form: altitude, reserved single, hold flag
     PutSingleBE(35.0f, g);
     PutSingleBE(1.0f, g + 4);
@@ -48,8 +50,11 @@ ReceiverSettings FactoryReceiverSettings(const PortLine& portB) {
     PutSingleBE(8.0f, g + 17);
     g[21] = 30;
     for (int i = kGpsCarriedStart; i < 43; ++i) g[i] = static_cast<uint8_t>(0x0B + i - kGpsCarriedStart);
+}
 
-    g = s.Group(kGroupPortAConfiguration);  // 4800 8N1, RTCM in, NMEA out
+// Ports A and B and the datum.
+void FactoryPortGroups(ReceiverSettings& s, const PortLine& portB) {
+    uint8_t* g = s.Group(kGroupPortAConfiguration);  // 4800 8N1, RTCM in, NMEA out
     g[kPortRecordReceiverPort] = 0;
     PortRecordFromLine(PortLine{4800, 8, 0, 1}, g);
     g[kPortRecordInputProtocol] = kProtocolRtcm;
@@ -69,8 +74,11 @@ ReceiverSettings FactoryReceiverSettings(const PortLine& portB) {
     PutDoubleBE(0.0, g + 19);
     PutDoubleBE(6378137.0, g + 27);
     PutDoubleBE(0.00669437999014, g + 35);
+}
 
-    g = s.Group(kGroupTimingOutputSettings);  // enabled, UTC, positive, no offset, 300 m
+// The timing outputs, automatic packets and self-survey.
+void FactoryTimingGroups(ReceiverSettings& s) {
+    uint8_t* g = s.Group(kGroupTimingOutputSettings);  // enabled, UTC, positive, no offset, 300 m
     g[0] = 0x4A;
     g[1] = 1;
     g[2] = 1;
@@ -106,6 +114,15 @@ ReceiverSettings FactoryReceiverSettings(const PortLine& portB) {
     g[8] = 0x1B;
     g[9] = 0x2C;
     g[10] = 0x3D;
+}
+
+}  // namespace
+
+ReceiverSettings FactoryReceiverSettings(const PortLine& portB) {
+    ReceiverSettings s;
+    FactoryFixGroups(s);
+    FactoryPortGroups(s, portB);
+    FactoryTimingGroups(s);
     return s;
 }
 

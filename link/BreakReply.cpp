@@ -78,14 +78,10 @@ size_t FieldEnd(const ReplyText& reply, size_t begin) {
     return comma == ReplyText::npos ? reply.size : comma;
 }
 
-}  // namespace
+constexpr size_t npos = ReplyText::npos;
 
-int ParseBreakReply(const char* text, size_t textSize, uint8_t* record) {
-    if (text == nullptr) return -1;
-    ReplyText reply{text, 0};
-    while (reply.size < textSize && text[reply.size] != '\0') ++reply.size;
-    constexpr size_t npos = ReplyText::npos;
-
+// "PR...;f1,f2,f3,": the receiver port (f2) into record; at is then where f4 begins.
+int ParseReceiverPort(const ReplyText& reply, uint8_t* record, size_t& at) {
     const size_t semicolon = reply.Find(';', 0);
     if (semicolon == npos) return -1;
     const size_t comma1 = reply.Find(',', semicolon + 1);  // ends f1, which is ignored
@@ -103,8 +99,13 @@ int ParseBreakReply(const char* text, size_t textSize, uint8_t* record) {
     if (comma2 == npos) return -2;
     const size_t comma3 = reply.Find(',', comma2 + 1);  // ends f3, which is ignored
     if (comma3 == npos) return -2;
+    at = comma3 + 1;
+    return 0;
+}
 
-    const size_t f4 = comma3 + 1;
+// "f4,f5,f6,": the baud rate, data bits and stop bits into record; at is then where f7 begins.
+int ParseRateAndBits(const ReplyText& reply, uint8_t* record, size_t& at) {
+    const size_t f4 = at;
     const long rate = FieldNumber(reply, f4, FieldEnd(reply, f4));
     const int baudCode =
         rate > 0 && rate <= kBaudRateOfCode.back() ? BaudCodeOfRate(static_cast<int32_t>(rate)) : -1;
@@ -138,8 +139,12 @@ int ParseBreakReply(const char* text, size_t textSize, uint8_t* record) {
     } else {
         return -7;
     }
+    at = comma6 + 1;
+    return 0;
+}
 
-    const size_t f7 = comma6 + 1;
+// "f7,f8,...;...;": the parity into record, and the rest of the reply present.
+int ParseParityAndRest(const ReplyText& reply, uint8_t* record, size_t f7) {
     const size_t comma7 = reply.Find(',', f7);
     if (comma7 == npos) return -8;
     switch (reply.At(f7)) {
@@ -161,6 +166,19 @@ int ParseBreakReply(const char* text, size_t textSize, uint8_t* record) {
     const size_t semicolonA = reply.Find(';', f8);
     if (semicolonA == npos || reply.Find(';', semicolonA + 1) == npos) return -11;
     return 0;
+}
+
+}  // namespace
+
+int ParseBreakReply(const char* text, size_t textSize, uint8_t* record) {
+    if (text == nullptr) return -1;
+    ReplyText reply{text, 0};
+    while (reply.size < textSize && text[reply.size] != '\0') ++reply.size;
+    size_t at = 0;
+    int status = ParseReceiverPort(reply, record, at);
+    if (status == 0) status = ParseRateAndBits(reply, record, at);
+    if (status == 0) status = ParseParityAndRest(reply, record, at);
+    return status;
 }
 
 int ParseBreakReply(const char* text, uint8_t* record) {

@@ -46,144 +46,176 @@ OperationProgress LoadProgress(uint8_t portNo, const std::string& step, int pass
     return progress;
 }
 
+// One load, step by step. Each step after the open returns false when the load ends there (a stop
+// request, or no answer to the Link Check); the load then has closed the port.
+class ReceiverLoad {
+  public:
+    ReceiverLoad(int commIndex, Operator& op)
+        : op_(op),
+          index_(static_cast<int16_t>(commIndex)),
+          portNo_(static_cast<uint8_t>(commIndex + 1)),
+          context_(PortContexts[static_cast<size_t>(commIndex)]) {}
+
+    uint8_t Run() {
+        if (!Open()) return 0;
+        bool found = false;
+        if (SendLineBreak() && WaitForBreakReply(found) && FollowBreakReply(found) && CheckLink() &&
+            RequestGroups())
+            Finish();
+        return 1;
+    }
+
+  private:
+    // Opens the port at 9600 8 none 1; false (Error 10 shown) when it cannot be opened.
+    bool Open() {
+        if (OpenPortContext(context_, portNo_) != 0) {
+            op_.Progress(LoadProgress(portNo_, "Line break"));
+            return true;
+        }
+        std::snprintf(text_, sizeof text_, "%s %d%s", "Could not initialize Comm port", portNo_, ".");
+        const SerialFailure failure = SerialLastFailure(portNo_);
+        op_.PortWarning(
+            "Error 10", text_,
+            failure.code == SerialFailureCode::kNone ? std::string() : DescribeSerialFailure(failure));
+        return false;
+    }
+
+    // A stop request (never in the window program) ends the load at its next wait: nothing more
+    // is sent, what was queued goes out whole, the port is closed; the image keeps what arrived.
+    bool Stopped() {
+        if (!OperationStopRequested()) return false;
+        op_.Progress({});
+        context_.linkState = kLinkIdle;
+        context_.operationMode = kModeIdle;
+        context_.groupStatus.fill(kGroupNothingPending);
+        DrainTransmitQueues();
+        SerialClose(portNo_);
+        return true;
+    }
+
+    // A line break makes the receiver send its Break Reply.
+    bool SendLineBreak() {
+        SerialPurgeReceive(portNo_);
+        SerialSendBreak(portNo_, 400);
+        OperationWait(500);
+        if (Stopped()) return false;
+        SendLinkCheck(index_);
+        OperationWait(500);
+        return !Stopped();
+    }
+
+    bool WaitForBreakReply(bool& found) {
+        for (int attempt = 0; attempt < kMaxProbeAttempts && !found; ++attempt) {
+            op_.Progress(LoadProgress(portNo_, "Waiting for the reply to the line break", attempt + 1,
+                                      kMaxProbeAttempts));
+            found = ProbeBreakReply(reply_, static_cast<int>(index_)) != 0;
+            OperationWait(500);
+            if (Stopped()) return false;
+        }
+        return true;
+    }
+
+    // A usable reply moves the receiver's Port B and then the PC side to the line it tells; without
+    // a reply the PC side takes the PC Serial Settings.
+    bool FollowBreakReply(bool found) {
+        if (!found) {
+            ApplyPortSettings(PcSerialSettings.data(), index_);
+            return true;
+        }
+        // The reply is read as text up to its first zero; the extra byte always ends it.
+        reply_[kBreakReplySize] = 0;
+        std::array<uint8_t, kPortConfigurationSize> probeRecord = kProbeRecordDefaults;
+        ParseBreakReply(reinterpret_cast<const char*>(reply_), probeRecord.data());
+        if (!ProbeRecordUsable(probeRecord)) {
+            std::snprintf(
+                text_, sizeof text_, "%s %d %s", "Port B of the receiver connected to com ", portNo_,
+                "is currently operating with a serial configuration with which this application cannot "
+                "effectively communicate.  The application will attempt to set the receiver to 9600 8 "
+                "NONE 1.");
+            op_.Warning("Error 12", text_);
+            return true;
+        }
+        SetPortConfiguration(1, probeRecord.data(), index_);
+        OperationWait(500);
+        // The receiver's Port B may have moved: the PC side follows it before any stop.
+        ApplyPortSettings(probeRecord.data(), index_);
+        OperationWait(500);
+        if (Stopped()) return false;
+        SerialPurgeReceive(portNo_);
+        context_.linkState = kLinkCheckSent;
+        return true;
+    }
+
+    // Link Check passes, only after a usable Break Reply; still no answer: give up.
+    bool CheckLink() {
+        for (int pass = 0; context_.linkState == kLinkCheckSent && pass < kMaxPasses; ++pass) {
+            op_.Progress(LoadProgress(portNo_, "Link Check", pass + 1, kMaxPasses));
+            SendLinkCheck(index_);
+            OperationWait(500);
+            if (Stopped()) return false;
+            PumpPort(context_, ReportHandler);
+        }
+        if (context_.linkState != kLinkCheckSent) return true;
+        op_.Progress({});
+        std::snprintf(text_, sizeof text_, "%s %d%s",
+                      "Communications could not be established with the receiver \nconnected to Comm ",
+                      portNo_, ".");
+        op_.Warning("Error 20", text_);
+        SerialClose(portNo_);
+        context_.linkState = kLinkIdle;
+        return false;
+    }
+
+    // Every group requested; what arrives is stored and shown by the Report Handler. Each pass
+    // re-sends only what has not arrived.
+    bool RequestGroups() {
+        context_.linkState = kLinkIdle;
+        context_.operationMode = kModeLoading;
+        context_.groupStatus.fill(kGroupRequested);
+        SerialPurgeReceive(portNo_);
+        for (int pass = 0; pass < kMaxPasses; ++pass) {
+            op_.Progress(
+                LoadProgress(portNo_, "Requesting settings", pass + 1, kMaxPasses, CountRequested(context_)));
+            bool complete = true;
+            for (int groupNo = 1; groupNo <= kGroupCount; ++groupNo) {
+                if (context_.groupStatus[static_cast<size_t>(groupNo - 1)] == kGroupRequested) {
+                    SendRequest(groupNo, index_);
+                    complete = false;
+                }
+            }
+            OperationWait(500);
+            if (Stopped()) return false;
+            PumpPort(context_, ReportHandler);
+            if (complete) break;
+        }
+        return true;
+    }
+
+    // The load is over; a group that never arrived is reported. Back to idle, port closed.
+    void Finish() {
+        op_.Progress({});
+        if (AnyGroupRequested(context_)) {
+            std::snprintf(text_, sizeof text_, "%s %d%s",
+                          "The settings could not be retrieved from the receiver \nconnected to Comm ",
+                          portNo_, ".");
+            op_.Warning("Error 30", text_);
+        }
+        context_.operationMode = kModeIdle;
+        context_.groupStatus.fill(kGroupNothingPending);
+        SerialClose(portNo_);
+    }
+
+    Operator& op_;
+    const int16_t index_;
+    const uint8_t portNo_;
+    PortContext& context_;
+    uint8_t reply_[kBreakReplySize + 1] = {};
+    char text_[256] = {};
+};
+
 }  // namespace
 
 uint8_t LoadFromReceiver(int commIndex, Operator& op) {
     if (commIndex < 0 || commIndex >= kPortContextCount) return 0;
-    const auto index = static_cast<int16_t>(commIndex);
-    const auto portNo = static_cast<uint8_t>(commIndex + 1);
-    PortContext& context = PortContexts[static_cast<size_t>(commIndex)];
-    std::array<uint8_t, kPortConfigurationSize> probeRecord = kProbeRecordDefaults;
-    char text[256];
-
-    // Open the port at 9600 8 none 1.
-    if (OpenPortContext(context, portNo) == 0) {
-        std::snprintf(text, sizeof text, "%s %d%s", "Could not initialize Comm port", portNo, ".");
-        const SerialFailure failure = SerialLastFailure(portNo);
-        op.PortWarning(
-            "Error 10", text,
-            failure.code == SerialFailureCode::kNone ? std::string() : DescribeSerialFailure(failure));
-        return 0;
-    }
-    op.Progress(LoadProgress(portNo, "Line break"));
-
-    // A stop request (never in the window program) ends the load at its next wait: nothing more
-    // is sent, what was queued goes out whole, the port is closed; the image keeps what arrived.
-    auto stopped = [&] {
-        if (!OperationStopRequested()) return false;
-        op.Progress({});
-        context.linkState = kLinkIdle;
-        context.operationMode = kModeIdle;
-        context.groupStatus.fill(kGroupNothingPending);
-        DrainTransmitQueues();
-        SerialClose(portNo);
-        return true;
-    };
-
-    // A line break makes the receiver send its Break Reply.
-    SerialPurgeReceive(portNo);
-    SerialSendBreak(portNo, 400);
-    OperationWait(500);
-    if (stopped()) return 1;
-    SendLinkCheck(index);
-    OperationWait(500);
-    if (stopped()) return 1;
-
-    // Look for the Break Reply.
-    uint8_t reply[kBreakReplySize + 1] = {};
-    uint8_t found = 0;
-    for (int attempt = 0; attempt < kMaxProbeAttempts; ++attempt) {
-        op.Progress(
-            LoadProgress(portNo, "Waiting for the reply to the line break", attempt + 1, kMaxProbeAttempts));
-        found = ProbeBreakReply(reply, commIndex);
-        OperationWait(500);
-        if (stopped()) return 1;
-        if (found != 0) break;
-    }
-
-    if (found != 0) {
-        // The reply is read as text up to its first zero; the extra byte always ends it. A usable
-        // reply moves the receiver's Port B and then the PC side to the line it tells.
-        reply[kBreakReplySize] = 0;
-        ParseBreakReply(reinterpret_cast<const char*>(reply), probeRecord.data());
-        if (ProbeRecordUsable(probeRecord)) {
-            SetPortConfiguration(1, probeRecord.data(), index);
-            OperationWait(500);
-            // The receiver's Port B may have moved: the PC side follows it before any stop.
-            ApplyPortSettings(probeRecord.data(), index);
-            OperationWait(500);
-            if (stopped()) return 1;
-            SerialPurgeReceive(portNo);
-            context.linkState = kLinkCheckSent;
-        } else {
-            std::snprintf(
-                text, sizeof text, "%s %d %s", "Port B of the receiver connected to com ", portNo,
-                "is currently operating with a serial configuration with which this application cannot "
-                "effectively communicate.  The application will attempt to set the receiver to 9600 8 "
-                "NONE 1.");
-            op.Warning("Error 12", text);
-        }
-    } else {
-        // No Break Reply: the PC side takes the PC Serial Settings.
-        ApplyPortSettings(PcSerialSettings.data(), index);
-    }
-
-    // Link Check passes, only after a usable Break Reply.
-    for (int pass = 0; context.linkState == kLinkCheckSent && pass < kMaxPasses; ++pass) {
-        op.Progress(LoadProgress(portNo, "Link Check", pass + 1, kMaxPasses));
-        SendLinkCheck(index);
-        OperationWait(500);
-        if (stopped()) return 1;
-        PumpPort(context, ReportHandler);
-    }
-
-    // Still no answer to the Link Check: give up.
-    if (context.linkState == kLinkCheckSent) {
-        op.Progress({});
-        std::snprintf(text, sizeof text, "%s %d%s",
-                      "Communications could not be established with the receiver \nconnected to Comm ",
-                      portNo, ".");
-        op.Warning("Error 20", text);
-        SerialClose(portNo);
-        context.linkState = kLinkIdle;
-        return 1;
-    }
-
-    // Every group requested; what arrives is stored and shown by the Report Handler.
-    context.linkState = kLinkIdle;
-    context.operationMode = kModeLoading;
-    context.groupStatus.fill(kGroupRequested);
-    SerialPurgeReceive(portNo);
-
-    // Request passes: each re-sends only what has not arrived.
-    for (int pass = 0; pass < kMaxPasses; ++pass) {
-        op.Progress(
-            LoadProgress(portNo, "Requesting settings", pass + 1, kMaxPasses, CountRequested(context)));
-        bool complete = true;
-        for (int groupNo = 1; groupNo <= kGroupCount; ++groupNo) {
-            if (context.groupStatus[static_cast<size_t>(groupNo - 1)] == kGroupRequested) {
-                SendRequest(groupNo, index);
-                complete = false;
-            }
-        }
-        OperationWait(500);
-        if (stopped()) return 1;
-        PumpPort(context, ReportHandler);
-        if (complete) break;
-    }
-
-    // The load is over; a group that never arrived is reported.
-    op.Progress({});
-    if (AnyGroupRequested(context)) {
-        std::snprintf(text, sizeof text, "%s %d%s",
-                      "The settings could not be retrieved from the receiver \nconnected to Comm ", portNo,
-                      ".");
-        op.Warning("Error 30", text);
-    }
-
-    // Back to idle, port closed.
-    context.operationMode = kModeIdle;
-    context.groupStatus.fill(kGroupNothingPending);
-    SerialClose(portNo);
-    return 1;
+    return ReceiverLoad(commIndex, op).Run();
 }

@@ -207,6 +207,8 @@ extern bool CustomDatumEditsEnabled;
 // ShowDatum calls it with false after selecting from code, keeping the texts it has just written.
 // With no settings view registered there are no edits, and nothing changes.
 void ComboBox_DatumChange(bool fromOperator);
+inline constexpr bool kDatumPickedByOperator = true;
+inline constexpr bool kDatumSelectedFromCode = false;
 
 void EnableCustomDatumEdits();
 void DisableCustomDatumEdits();

@@ -125,7 +125,7 @@ void ShowPortConfiguration(uint8_t port, const uint8_t* group) {
 void ShowDatum(const uint8_t* group) {
     ShowGroupBytes(kGroupDatum, group);
     // A selection made from code raises no change event: run the rule as a change from code.
-    ComboBox_DatumChange(false);
+    ComboBox_DatumChange(kDatumSelectedFromCode);
 }
 
 void ShowTimingOutputSettings(const uint8_t* group) {

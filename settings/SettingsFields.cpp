@@ -140,149 +140,199 @@ std::string FieldHex(const SettingsField& field, const uint8_t* group) {
     return HexBytes(masked.data(), field.width);
 }
 
-std::vector<SettingsField> DecodeSettingsGroup(int groupNo, const uint8_t* group) {
-    std::vector<SettingsField> fields;
-    if (groupNo < 1 || groupNo > kGroupCount) return fields;
-    const int length = SettingsGroup(groupNo).length;
+namespace {
 
-    MemorySettingsView view;
-    ShowThrough(view, groupNo, group);
+// The fields of one group, gathered control kind by control kind. Each field is sorted by the first
+// byte of the field it belongs to, then by when it was added, so that the check boxes of a mask stay
+// in bit order and its other bits follow them.
+class GroupDecoder {
+  public:
+    GroupDecoder(int groupNo, const uint8_t* group)
+        : groupNo_(groupNo), group_(group), length_(SettingsGroup(groupNo).length) {
+        ShowThrough(view_, groupNo, group);
+    }
 
-    // Each field is sorted by the first byte of the field it belongs to, then by when it was added,
-    // so that the check boxes of a mask stay in bit order and its other bits follow them.
+    std::vector<SettingsField> Fields() {
+        AddRadioFields();
+        AddComboFields();
+        AddEditFields();
+        AddOtherBits(AddCheckBoxFields());
+        AddUnshownBytes();
+        return Sorted();
+    }
+
+  private:
     struct Entry {
         int key;
         size_t sequence;
         SettingsField field;
     };
-    std::vector<Entry> entries;
-    std::array<uint8_t, kLargestGroup> covered{};
-    auto add = [&](int key, SettingsField field) {
-        for (int i = 0; i < field.width; ++i)
-            covered[static_cast<size_t>(field.offset + i)] |= field.bitMasks[static_cast<size_t>(i)];
-        entries.push_back({key, entries.size(), std::move(field)});
-    };
-
-    for (const RadioModeRule& rule : kRadioModeRules) {
-        if (rule.group != groupNo) continue;
-        SettingsField field = WholeBytes(groupNo, rule.offset, 1, FieldKind::kRadio);
-        field.code = group[rule.offset];
-        field.text = "no button (code " + std::to_string(field.code) + ")";
-        for (const RadioButtonBinding& button : kRadioButtonBindings) {
-            if (button.group != groupNo || button.offset != rule.offset) continue;
-            if (field.name.empty()) field.name = BoxCaption(button.box);
-            if (view.Checked(button.control)) {
-                field.control = button.control;
-                field.text = button.caption;
-            }
-        }
-        add(rule.offset, std::move(field));
-    }
-
-    for (const ComboBoxBinding& combo : kComboBoxBindings) {
-        if (combo.group != groupNo) continue;
-        SettingsField field = WholeBytes(groupNo, combo.offset, FieldWidth(combo.field), FieldKind::kCombo);
-        field.control = combo.control;
-        field.name = LabelOr(combo.label, combo.control);
-        field.code = ReadCode(combo.field, group + combo.offset);
-        field.text = ItemText(combo, view.ItemIndex(combo.control), field.code);
-        add(combo.offset, std::move(field));
-
-        if (combo.copyOffset == kNoCopy) continue;
-        // The copy capture keeps beside the shown code (the output baud rate), read with the same items.
-        SettingsField copy =
-            WholeBytes(groupNo, combo.copyOffset, FieldWidth(combo.field), FieldKind::kCombo);
-        copy.name = LabelOr(combo.label, combo.control) + " (output)";
-        copy.code = ReadCode(combo.field, group + combo.copyOffset);
-        copy.text = ItemText(combo, ItemForCode(combo.rule, copy.code), copy.code);
-        add(combo.copyOffset, std::move(copy));
-    }
-
-    for (const EditBinding& edit : kEditBindings) {
-        if (edit.group != groupNo) continue;
-        SettingsField field = WholeBytes(groupNo, edit.offset, FieldWidth(edit.field), FieldKind::kEdit);
-        field.control = edit.control;
-        field.name = LabelOr(edit.label, edit.control);
-        if (*edit.unit != '\0') field.name += std::string(" (") + edit.unit + ")";
-        field.text = view.Text(edit.control);
-        if (edit.condition == EditCondition::kAltitudeSet && group[0] != 0) {
-            // The window leaves the altitude out unless "Set Altitude" is chosen; the file still
-            // holds it, so it is printed in the window's format all the same.
-            std::array<uint8_t, kLargestGroup> setForm{};
-            std::memcpy(setForm.data(), group, static_cast<size_t>(length));
-            setForm[0] = 0;
-            MemorySettingsView setView;
-            ShowThrough(setView, groupNo, setForm.data());
-            field.text = setView.Text(edit.control);
-            field.shown = false;
-        }
-        add(edit.offset, std::move(field));
-    }
-
     struct MaskField {
         int offset;
         int width;
     };
-    std::vector<MaskField> maskFields;
-    for (const CheckBoxBinding& box : kCheckBoxBindings) {
-        if (box.group != groupNo) continue;
-        const MaskBitPosition position = BitPosition(box);
-        SettingsField field;
-        field.group = groupNo;
-        field.offset = position.byte;
-        field.width = 1;
-        field.bitMasks = {position.mask};
-        field.kind = FieldKind::kCheckBox;
-        field.control = box.control;
-        field.name = box.caption;
-        field.bit = box.bit;
-        field.checked = view.Checked(box.control);
-        field.text = field.checked ? "on" : "off";
-        add(box.offset, std::move(field));
-        if (box.bit != kFlagByte && std::none_of(maskFields.begin(), maskFields.end(),
-                                                 [&](const MaskField& m) { return m.offset == box.offset; }))
-            maskFields.push_back({box.offset, FieldWidth(box.field)});
+
+    void Add(int key, SettingsField field) {
+        for (int i = 0; i < field.width; ++i)
+            covered_[static_cast<size_t>(field.offset + i)] |= field.bitMasks[static_cast<size_t>(i)];
+        entries_.push_back({key, entries_.size(), std::move(field)});
     }
-    for (const MaskField& mask : maskFields) {
-        SettingsField field;
-        field.group = groupNo;
-        field.offset = mask.offset;
-        field.width = mask.width;
-        field.kind = FieldKind::kOtherBits;
-        bool any = false;
-        for (int i = 0; i < mask.width; ++i) {
-            const auto other = static_cast<uint8_t>(~covered[static_cast<size_t>(mask.offset + i)]);
-            field.bitMasks.push_back(other);
-            any = any || other != 0;
+
+    void AddRadioFields() {
+        for (const RadioModeRule& rule : kRadioModeRules) {
+            if (rule.group != groupNo_) continue;
+            SettingsField field = WholeBytes(groupNo_, rule.offset, 1, FieldKind::kRadio);
+            field.code = group_[rule.offset];
+            field.text = "no button (code " + std::to_string(field.code) + ")";
+            for (const RadioButtonBinding& button : kRadioButtonBindings) {
+                if (button.group != groupNo_ || button.offset != rule.offset) continue;
+                if (field.name.empty()) field.name = BoxCaption(button.box);
+                if (view_.Checked(button.control)) {
+                    field.control = button.control;
+                    field.text = button.caption;
+                }
+            }
+            Add(rule.offset, std::move(field));
         }
-        if (!any) continue;
-        field.name =
-            RangeName("Other bits of byte", "Other bits of bytes", mask.offset, mask.offset + mask.width - 1);
-        std::string hex = FieldHex(field, group);
-        hex.erase(std::remove(hex.begin(), hex.end(), ' '), hex.end());
-        field.text = "0x" + hex;
-        add(mask.offset, std::move(field));
+    }
+
+    void AddComboFields() {
+        for (const ComboBoxBinding& combo : kComboBoxBindings) {
+            if (combo.group != groupNo_) continue;
+            SettingsField field =
+                WholeBytes(groupNo_, combo.offset, FieldWidth(combo.field), FieldKind::kCombo);
+            field.control = combo.control;
+            field.name = LabelOr(combo.label, combo.control);
+            field.code = ReadCode(combo.field, group_ + combo.offset);
+            field.text = ItemText(combo, view_.ItemIndex(combo.control), field.code);
+            Add(combo.offset, std::move(field));
+
+            if (combo.copyOffset == kNoCopy) continue;
+            // The copy capture keeps beside the shown code (the output baud rate), read with the same items.
+            SettingsField copy =
+                WholeBytes(groupNo_, combo.copyOffset, FieldWidth(combo.field), FieldKind::kCombo);
+            copy.name = LabelOr(combo.label, combo.control) + " (output)";
+            copy.code = ReadCode(combo.field, group_ + combo.copyOffset);
+            copy.text = ItemText(combo, ItemForCode(combo.rule, copy.code), copy.code);
+            Add(combo.copyOffset, std::move(copy));
+        }
+    }
+
+    // The window leaves the altitude out unless "Set Altitude" is chosen; the file still holds it,
+    // so it is printed in the window's format all the same.
+    std::string AltitudeAsSet(const EditBinding& edit) const {
+        std::array<uint8_t, kLargestGroup> setForm{};
+        std::memcpy(setForm.data(), group_, static_cast<size_t>(length_));
+        setForm[0] = 0;
+        MemorySettingsView setView;
+        ShowThrough(setView, groupNo_, setForm.data());
+        return setView.Text(edit.control);
+    }
+
+    void AddEditFields() {
+        for (const EditBinding& edit : kEditBindings) {
+            if (edit.group != groupNo_) continue;
+            SettingsField field = WholeBytes(groupNo_, edit.offset, FieldWidth(edit.field), FieldKind::kEdit);
+            field.control = edit.control;
+            field.name = LabelOr(edit.label, edit.control);
+            if (*edit.unit != '\0') field.name += std::string(" (") + edit.unit + ")";
+            field.text = view_.Text(edit.control);
+            if (edit.condition == EditCondition::kAltitudeSet && group_[0] != 0) {
+                field.text = AltitudeAsSet(edit);
+                field.shown = false;
+            }
+            Add(edit.offset, std::move(field));
+        }
+    }
+
+    // Adds a field per check box; returns the masks they are bits of.
+    std::vector<MaskField> AddCheckBoxFields() {
+        std::vector<MaskField> maskFields;
+        for (const CheckBoxBinding& box : kCheckBoxBindings) {
+            if (box.group != groupNo_) continue;
+            const MaskBitPosition position = BitPosition(box);
+            SettingsField field;
+            field.group = groupNo_;
+            field.offset = position.byte;
+            field.width = 1;
+            field.bitMasks = {position.mask};
+            field.kind = FieldKind::kCheckBox;
+            field.control = box.control;
+            field.name = box.caption;
+            field.bit = box.bit;
+            field.checked = view_.Checked(box.control);
+            field.text = field.checked ? "on" : "off";
+            Add(box.offset, std::move(field));
+            if (box.bit != kFlagByte &&
+                std::none_of(maskFields.begin(), maskFields.end(),
+                             [&](const MaskField& m) { return m.offset == box.offset; }))
+                maskFields.push_back({box.offset, FieldWidth(box.field)});
+        }
+        return maskFields;
+    }
+
+    // The bits of each mask that no check box shows, as one field per mask that has any.
+    void AddOtherBits(const std::vector<MaskField>& maskFields) {
+        for (const MaskField& mask : maskFields) {
+            SettingsField field;
+            field.group = groupNo_;
+            field.offset = mask.offset;
+            field.width = mask.width;
+            field.kind = FieldKind::kOtherBits;
+            bool any = false;
+            for (int i = 0; i < mask.width; ++i) {
+                const auto other = static_cast<uint8_t>(~covered_[static_cast<size_t>(mask.offset + i)]);
+                field.bitMasks.push_back(other);
+                any = any || other != 0;
+            }
+            if (!any) continue;
+            field.name = RangeName("Other bits of byte", "Other bits of bytes", mask.offset,
+                                   mask.offset + mask.width - 1);
+            std::string hex = FieldHex(field, group_);
+            hex.erase(std::remove(hex.begin(), hex.end(), ' '), hex.end());
+            field.text = "0x" + hex;
+            Add(mask.offset, std::move(field));
+        }
     }
 
     // Runs of bytes no control shows.
-    for (int first = 0; first < length;) {
-        if (covered[static_cast<size_t>(first)] != 0) {
-            ++first;
-            continue;
+    void AddUnshownBytes() {
+        for (int first = 0; first < length_;) {
+            if (covered_[static_cast<size_t>(first)] != 0) {
+                ++first;
+                continue;
+            }
+            int last = first;
+            while (last + 1 < length_ && covered_[static_cast<size_t>(last + 1)] == 0) ++last;
+            SettingsField field = WholeBytes(groupNo_, first, last - first + 1, FieldKind::kBytes);
+            field.name = RangeName("Byte", "Bytes", first, last);
+            field.text = HexBytes(group_ + first, field.width);
+            Add(first, std::move(field));
+            first = last + 1;
         }
-        int last = first;
-        while (last + 1 < length && covered[static_cast<size_t>(last + 1)] == 0) ++last;
-        SettingsField field = WholeBytes(groupNo, first, last - first + 1, FieldKind::kBytes);
-        field.name = RangeName("Byte", "Bytes", first, last);
-        field.text = HexBytes(group + first, field.width);
-        add(first, std::move(field));
-        first = last + 1;
     }
 
-    std::stable_sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
-        return a.key != b.key ? a.key < b.key : a.sequence < b.sequence;
-    });
-    fields.reserve(entries.size());
-    for (Entry& entry : entries) fields.push_back(std::move(entry.field));
-    return fields;
+    std::vector<SettingsField> Sorted() {
+        std::stable_sort(entries_.begin(), entries_.end(), [](const Entry& a, const Entry& b) {
+            return a.key != b.key ? a.key < b.key : a.sequence < b.sequence;
+        });
+        std::vector<SettingsField> fields;
+        fields.reserve(entries_.size());
+        for (Entry& entry : entries_) fields.push_back(std::move(entry.field));
+        return fields;
+    }
+
+    const int groupNo_;
+    const uint8_t* const group_;
+    const int length_;
+    MemorySettingsView view_;
+    std::vector<Entry> entries_;
+    std::array<uint8_t, kLargestGroup> covered_{};
+};
+
+}  // namespace
+
+std::vector<SettingsField> DecodeSettingsGroup(int groupNo, const uint8_t* group) {
+    if (groupNo < 1 || groupNo > kGroupCount) return {};
+    return GroupDecoder(groupNo, group).Fields();
 }

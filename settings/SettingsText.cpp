@@ -161,14 +161,27 @@ std::string SettingsToText(const uint8_t* image) {
     return text;
 }
 
-bool ParseSettingsText(const std::string& text, const std::string& name, SettingsTextFile& file,
-                       std::string& error) {
-    file = SettingsTextFile{};
+namespace {
+
+std::string Where(const std::string& name, const toml::value& value) {
+    return name + ":" + std::to_string(value.location().line()) + ": ";
+}
+
+// The place of value in its file, its length only when it stays on its line.
+void Locate(const toml::value& value, int& line, int& column, int& length) {
+    const toml::source_location location = value.location();
+    line = static_cast<int>(location.line());
+    column = static_cast<int>(location.column());
+    if (column >= 1 && static_cast<size_t>(column - 1) + location.region() <= location.line_str().size())
+        length = static_cast<int>(location.region());
+}
+
+bool ParseDocument(const std::string& text, const std::string& name, toml::value& document,
+                   std::string& error) {
     if (RoughNesting(text) > kMostNesting) {
         error = name + ": nested more than " + std::to_string(kMostNesting) + " deep: not a settings file";
         return false;
     }
-    toml::value document;
     try {
         std::istringstream stream(text);
         document = toml::parse<toml::discard_comments>(stream, name);
@@ -176,73 +189,85 @@ bool ParseSettingsText(const std::string& text, const std::string& name, Setting
         error = FirstLines(e.what(), 6);
         return false;
     }
-    if (!document.is_table()) {
-        error = name + ": not a table of settings";
+    if (document.is_table()) return true;
+    error = name + ": not a table of settings";
+    return false;
+}
+
+bool TakeBase(const toml::value& base, const std::string& name, SettingsTextFile& file, std::string& error) {
+    if (!base.is_string()) {
+        error = Where(name, base) + "base wants the name of a settings file in quotes";
         return false;
     }
-    auto where = [&](const toml::value& value) {
-        return name + ":" + std::to_string(value.location().line()) + ": ";
-    };
-    for (const auto& [tableName, table] : document.as_table()) {
-        if (tableName == "base") {
-            if (!table.is_string()) {
-                error = where(table) + "base wants the name of a settings file in quotes";
-                return false;
-            }
-            file.hasBase = true;
-            file.base = table.as_string().str;
-            file.baseEntry.line = static_cast<int>(table.location().line());
-            file.baseEntry.column = static_cast<int>(table.location().column());
-            if (static_cast<size_t>(file.baseEntry.column - 1) + table.location().region() <=
-                table.location().line_str().size())
-                file.baseEntry.length = static_cast<int>(table.location().region());
-            continue;
-        }
-        const bool known = std::any_of(SettingsKeys().begin(), SettingsKeys().end(),
-                                       [&](const SettingsKey& key) { return key.table == tableName; });
-        if (!known || !table.is_table()) {
-            error =
-                where(table) + "'" + tableName + "' is no group of the settings" + (known ? " table" : "");
+    file.hasBase = true;
+    file.base = base.as_string().str;
+    Locate(base, file.baseEntry.line, file.baseEntry.column, file.baseEntry.length);
+    return true;
+}
+
+// The value of one key as its type and text.
+bool TakeValue(const toml::value& value, const std::string& name, SettingsTextEntry& entry,
+               std::string& error) {
+    switch (value.type()) {
+        case toml::value_t::boolean:
+            entry.value = {SettingsValueType::kBoolean, value.as_boolean() ? "true" : "false"};
+            return true;
+        case toml::value_t::integer:
+            entry.value = {SettingsValueType::kInteger, std::to_string(value.as_integer())};
+            return true;
+        case toml::value_t::floating:
+            // The literal as written, so that it converts as the same text typed into the edit.
+            entry.value = {SettingsValueType::kFloat,
+                           entry.length > 0
+                               ? value.location().line_str().substr(static_cast<size_t>(entry.column - 1),
+                                                                    static_cast<size_t>(entry.length))
+                               : FormatC("%.17g", value.as_floating())};
+            return true;
+        case toml::value_t::string:
+            entry.value = {SettingsValueType::kString, value.as_string().str};
+            return true;
+        default:
+            error = Where(name, value) + entry.key->Path() + " takes a single value, not a " +
+                    toml::stringize(value.type());
+            return false;
+    }
+}
+
+// Every key of one group's table, as entries of file.
+bool TakeGroup(const std::string& tableName, const toml::value& table, const std::string& name,
+               SettingsTextFile& file, std::string& error) {
+    const bool known = std::any_of(SettingsKeys().begin(), SettingsKeys().end(),
+                                   [&](const SettingsKey& key) { return key.table == tableName; });
+    if (!known || !table.is_table()) {
+        error =
+            Where(name, table) + "'" + tableName + "' is no group of the settings" + (known ? " table" : "");
+        return false;
+    }
+    for (const auto& [keyName, value] : table.as_table()) {
+        SettingsTextEntry entry;
+        entry.key = FindSettingsKey(tableName + "." + keyName);
+        if (entry.key == nullptr) {
+            error = Where(name, value) + "'" + tableName + "." + keyName + "' is no key of the settings";
             return false;
         }
-        for (const auto& [keyName, value] : table.as_table()) {
-            const SettingsKey* key = FindSettingsKey(tableName + "." + keyName);
-            if (key == nullptr) {
-                error = where(value) + "'" + tableName + "." + keyName + "' is no key of the settings";
-                return false;
-            }
-            SettingsTextEntry entry;
-            entry.key = key;
-            const toml::source_location location = value.location();
-            entry.line = static_cast<int>(location.line());
-            entry.column = static_cast<int>(location.column());
-            const std::string& line = location.line_str();
-            if (entry.column >= 1 && static_cast<size_t>(entry.column - 1) + location.region() <= line.size())
-                entry.length = static_cast<int>(location.region());
-            switch (value.type()) {
-                case toml::value_t::boolean:
-                    entry.value = {SettingsValueType::kBoolean, value.as_boolean() ? "true" : "false"};
-                    break;
-                case toml::value_t::integer:
-                    entry.value = {SettingsValueType::kInteger, std::to_string(value.as_integer())};
-                    break;
-                case toml::value_t::floating:
-                    // The literal as written, so that it converts as the same text typed into the edit.
-                    entry.value = {SettingsValueType::kFloat,
-                                   entry.length > 0 ? line.substr(static_cast<size_t>(entry.column - 1),
-                                                                  static_cast<size_t>(entry.length))
-                                                    : FormatC("%.17g", value.as_floating())};
-                    break;
-                case toml::value_t::string:
-                    entry.value = {SettingsValueType::kString, value.as_string().str};
-                    break;
-                default:
-                    error = where(value) + key->Path() + " takes a single value, not a " +
-                            toml::stringize(value.type());
-                    return false;
-            }
-            file.entries.push_back(std::move(entry));
-        }
+        Locate(value, entry.line, entry.column, entry.length);
+        if (!TakeValue(value, name, entry, error)) return false;
+        file.entries.push_back(std::move(entry));
+    }
+    return true;
+}
+
+}  // namespace
+
+bool ParseSettingsText(const std::string& text, const std::string& name, SettingsTextFile& file,
+                       std::string& error) {
+    file = SettingsTextFile{};
+    toml::value document;
+    if (!ParseDocument(text, name, document, error)) return false;
+    for (const auto& [tableName, table] : document.as_table()) {
+        const bool taken = tableName == "base" ? TakeBase(table, name, file, error)
+                                               : TakeGroup(tableName, table, name, file, error);
+        if (!taken) return false;
     }
     std::stable_sort(file.entries.begin(), file.entries.end(),
                      [](const SettingsTextEntry& a, const SettingsTextEntry& b) { return a.line < b.line; });

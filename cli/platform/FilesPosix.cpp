@@ -15,11 +15,23 @@ int OpenForAppend(const std::string& path) {
     return fd;
 }
 
-bool LockWholeFile(int fd, bool lock) {
-    while (::flock(fd, lock ? LOCK_EX : LOCK_UN) != 0) {
+namespace {
+
+bool Flock(int fd, int operation) {
+    while (::flock(fd, operation) != 0) {
         if (errno != EINTR) return false;
     }
     return true;
+}
+
+}  // namespace
+
+bool LockWholeFile(int fd) {
+    return Flock(fd, LOCK_EX);
+}
+
+bool UnlockWholeFile(int fd) {
+    return Flock(fd, LOCK_UN);
 }
 
 bool SyncFile(int fd) {

@@ -12,17 +12,34 @@ int OpenForAppend(const std::string& path) {
                    _S_IREAD | _S_IWRITE);
 }
 
-bool LockWholeFile(int fd, bool lock) {
+namespace {
+
+// The system handle of fd, or nullptr (errno set) when it has none.
+HANDLE FileHandle(int fd) {
     const HANDLE file = reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
-    if (file == INVALID_HANDLE_VALUE) {
-        errno = EBADF;
-        return false;
-    }
-    OVERLAPPED whole{};
-    const BOOL done = lock ? ::LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole)
-                           : ::UnlockFileEx(file, 0, MAXDWORD, MAXDWORD, &whole);
+    if (file != INVALID_HANDLE_VALUE) return file;
+    errno = EBADF;
+    return nullptr;
+}
+
+bool Done(BOOL done) {
     if (done == 0) errno = EACCES;
     return done != 0;
+}
+
+}  // namespace
+
+bool LockWholeFile(int fd) {
+    const HANDLE file = FileHandle(fd);
+    OVERLAPPED whole{};
+    return file != nullptr &&
+           Done(::LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole));
+}
+
+bool UnlockWholeFile(int fd) {
+    const HANDLE file = FileHandle(fd);
+    OVERLAPPED whole{};
+    return file != nullptr && Done(::UnlockFileEx(file, 0, MAXDWORD, MAXDWORD, &whole));
 }
 
 bool SyncFile(int fd) {

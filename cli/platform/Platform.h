@@ -10,8 +10,9 @@
 // Opens a file for appending, creating it when missing; −1 with errno set when it cannot. A FIFO
 // with no reader does not keep it waiting.
 int OpenForAppend(const std::string& path);
-// Takes (lock) or gives back an exclusive lock on the whole open file; waits for another holder.
-bool LockWholeFile(int fd, bool lock);
+// Takes an exclusive lock on the whole open file, waiting for another holder; gives it back.
+bool LockWholeFile(int fd);
+bool UnlockWholeFile(int fd);
 // Whether this user may create files in the folder (errno set when not).
 bool CanWriteIn(const std::string& folder);
 // Writes what the system holds of the file to the disk.

@@ -43,7 +43,8 @@ void RegisterMainWindowSettingsView(QWidget* mainWindow) {
     CustomDatumEditsEnabled = raw->Enabled(kCustomDatumEdits[0]);
 
     auto* datum = mainWindow->findChild<QComboBox*>(QStringLiteral("ComboBox_Datum"));
-    QObject::connect(datum, &QComboBox::activated, mainWindow, [] { ComboBox_DatumChange(true); });
+    QObject::connect(datum, &QComboBox::activated, mainWindow,
+                     [] { ComboBox_DatumChange(kDatumPickedByOperator); });
     QObject::connect(mainWindow, &QObject::destroyed, [raw] {
         if (CurrentSettingsView() == raw) RegisterSettingsView(nullptr);
         if (registeredView.get() == raw) registeredView.reset();
