@@ -1,4 +1,4 @@
-#include "operations/WindowOperator.h"
+#include "operations/windows/WindowOperator.h"
 
 #include <QApplication>
 #include <QEventLoop>
@@ -12,9 +12,9 @@
 #include <thread>
 
 #include "operations/Forms.h"
-#include "operations/MessageBox.h"
 #include "operations/OperationWait.h"
-#include "operations/Summary.h"
+#include "operations/windows/MessageBox.h"
+#include "operations/windows/Summary.h"
 #include "settings/SettingsView.h"
 
 namespace {
