@@ -11,8 +11,8 @@
 #include <chrono>
 #include <thread>
 
-#include "operations/Forms.h"
 #include "operations/OperationWait.h"
+#include "operations/windows/Forms.h"
 #include "operations/windows/MessageBox.h"
 #include "operations/windows/Summary.h"
 #include "settings/SettingsView.h"

@@ -25,8 +25,8 @@
 #include "app/Comsettings.h"
 #include "app/Main.h"
 #include "app/Startup.h"
-#include "operations/Forms.h"
 #include "operations/windows/ConfigureComm.h"
+#include "operations/windows/Forms.h"
 #include "operations/windows/RequestComm.h"
 
 namespace {
