@@ -3,7 +3,7 @@
 #include <QApplication>
 #include <utility>
 
-#include "operations/MessageBox.h"
+#include "operations/windows/MessageBox.h"
 
 namespace {
 MessageBoxHook& Hook() {

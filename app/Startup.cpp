@@ -15,12 +15,12 @@
 #include "app/ErrorHandler.h"
 #include "app/Main.h"
 #include "app/WindowLook.h"
-#include "operations/Commconfigsummary.h"
-#include "operations/ConfigureComm.h"
-#include "operations/Forms.h"
-#include "operations/RequestComm.h"
-#include "operations/Summary.h"
-#include "operations/WindowOperator.h"
+#include "operations/windows/Commconfigsummary.h"
+#include "operations/windows/ConfigureComm.h"
+#include "operations/windows/Forms.h"
+#include "operations/windows/RequestComm.h"
+#include "operations/windows/Summary.h"
+#include "operations/windows/WindowOperator.h"
 #include "serial/Trace.h"
 
 TForm_Main* Form_Main = nullptr;

@@ -9,7 +9,7 @@ class TForm_Main;
 class TForm_AboutBox;
 class TForm_ComSettings;
 
-// The application's own windows; the operation windows are in operations/Forms.h.
+// The application's own windows; the operation windows are in operations/windows/Forms.h.
 extern TForm_Main* Form_Main;
 extern TForm_AboutBox* Form_AboutBox;
 extern TForm_ComSettings* Form_ComSettings;

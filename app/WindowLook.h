@@ -4,7 +4,7 @@
 #include <QPixmap>
 #include <Qt>
 
-#include "operations/DialogStyle.h"
+#include "operations/windows/DialogStyle.h"
 
 class QWidget;
 
@@ -17,4 +17,4 @@ void SetFixedBorder(QWidget* window, Qt::WindowFlags buttons);
 // Fixes the window at its current size hint.
 void FixSizeToContents(QWidget* window);
 
-// CentreOnScreen (operations/DialogStyle.h) puts a window in the middle of the screen.
+// CentreOnScreen (operations/windows/DialogStyle.h) puts a window in the middle of the screen.

@@ -1,9 +1,21 @@
-# vc_library(NAME [QT] [DEPS ...]): one static library per subsystem folder, built from every
-# source file below that folder (new files are picked up without editing CMake).
+# vc_library(NAME [QT] [DEPS ...] [EXCLUDE regex ...]): one static library per subsystem folder,
+# built from every source file below that folder (new files are picked up without editing CMake).
+# A folder below it with a CMakeLists.txt of its own (settings/view, operations/windows) is a
+# library of its own and stays out.
 function(vc_library name)
   cmake_parse_arguments(ARG "QT" "" "DEPS;EXCLUDE" ${ARGN})
   file(GLOB_RECURSE srcs CONFIGURE_DEPENDS
        ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h ${CMAKE_CURRENT_SOURCE_DIR}/*.ui)
+  file(GLOB_RECURSE own_libraries CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*/CMakeLists.txt)
+  foreach(list_file IN LISTS own_libraries)
+    get_filename_component(folder ${list_file} DIRECTORY)
+    foreach(src IN LISTS srcs)
+      string(FIND "${src}" "${folder}/" at)
+      if(at EQUAL 0)
+        list(REMOVE_ITEM srcs ${src})
+      endif()
+    endforeach()
+  endforeach()
   foreach(pattern IN LISTS ARG_EXCLUDE)
     list(FILTER srcs EXCLUDE REGEX "${pattern}")
   endforeach()

@@ -25,9 +25,9 @@
 #include "app/Comsettings.h"
 #include "app/Main.h"
 #include "app/Startup.h"
-#include "operations/ConfigureComm.h"
-#include "operations/Forms.h"
-#include "operations/RequestComm.h"
+#include "operations/windows/ConfigureComm.h"
+#include "operations/windows/Forms.h"
+#include "operations/windows/RequestComm.h"
 
 namespace {
 

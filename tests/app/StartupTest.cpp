@@ -12,11 +12,11 @@
 #include "app/Main.h"
 #include "app/Startup.h"
 #include "link/PcSerialSettings.h"
-#include "operations/Commconfigsummary.h"
-#include "operations/ConfigureComm.h"
-#include "operations/Forms.h"
-#include "operations/RequestComm.h"
-#include "operations/Summary.h"
+#include "operations/windows/Commconfigsummary.h"
+#include "operations/windows/ConfigureComm.h"
+#include "operations/windows/Forms.h"
+#include "operations/windows/RequestComm.h"
+#include "operations/windows/Summary.h"
 #include "settings/SettingsImage.h"
 
 namespace {

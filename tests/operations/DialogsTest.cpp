@@ -12,9 +12,9 @@
 #include <QRadioButton>
 
 #include "link/PortContext.h"
-#include "operations/ConfigureComm.h"
 #include "operations/OperationWait.h"
-#include "operations/RequestComm.h"
+#include "operations/windows/ConfigureComm.h"
+#include "operations/windows/RequestComm.h"
 #include "support/Pty.h"
 #include "support/RecordingOperator.h"
 #include "tests/operations/WidgetTestSupport.h"

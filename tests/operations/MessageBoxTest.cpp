@@ -10,7 +10,7 @@
 #include <string>
 
 #include "operations/ConfigureReceivers.h"
-#include "operations/WindowOperator.h"
+#include "operations/windows/WindowOperator.h"
 #include "tests/operations/WidgetTestSupport.h"
 
 namespace {

@@ -9,11 +9,11 @@
 
 #include "link/PortContext.h"
 #include "messages/FieldDifferences.h"
-#include "operations/CircleShape.h"
-#include "operations/Commconfigsummary.h"
-#include "operations/Forms.h"
-#include "operations/Summary.h"
 #include "operations/SummaryTables.h"
+#include "operations/windows/CircleShape.h"
+#include "operations/windows/Commconfigsummary.h"
+#include "operations/windows/Forms.h"
+#include "operations/windows/Summary.h"
 #include "tests/operations/WidgetTestSupport.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include <cstdlib>
 
 #include "operations/OperationWait.h"
-#include "operations/WindowOperator.h"
+#include "operations/windows/WindowOperator.h"
 #include "settings/SettingsView.h"
 #include "tests/operations/WidgetTestSupport.h"
 

@@ -1,4 +1,4 @@
-#include "operations/CircleShape.h"
+#include "operations/windows/CircleShape.h"
 
 #include <QPainter>
 

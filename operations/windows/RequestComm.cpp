@@ -1,4 +1,4 @@
-#include "operations/RequestComm.h"
+#include "operations/windows/RequestComm.h"
 
 #include <QButtonGroup>
 #include <QGridLayout>
@@ -10,10 +10,10 @@
 #include <QVBoxLayout>
 
 #include "link/PortContext.h"
-#include "operations/DialogStyle.h"
 #include "operations/LoadFromReceiver.h"
 #include "operations/Operator.h"
-#include "operations/WindowOperator.h"
+#include "operations/windows/DialogStyle.h"
+#include "operations/windows/WindowOperator.h"
 
 namespace {
 constexpr int kRowsPerColumn = kPortContextCount / 2;  // two columns, filled top to bottom

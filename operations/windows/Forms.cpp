@@ -1,4 +1,4 @@
-#include "operations/Forms.h"
+#include "operations/windows/Forms.h"
 
 TForm_RequestComm* Form_RequestComm = nullptr;
 TForm_ConfigureComm* Form_ConfigureComm = nullptr;

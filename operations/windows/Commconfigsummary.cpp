@@ -1,4 +1,4 @@
-#include "operations/Commconfigsummary.h"
+#include "operations/windows/Commconfigsummary.h"
 
 #include <QFrame>
 #include <QGridLayout>
@@ -9,9 +9,9 @@
 
 #include "link/PortContext.h"
 #include "messages/FieldDifferences.h"
-#include "operations/CircleShape.h"
-#include "operations/DialogStyle.h"
 #include "operations/SummaryTables.h"
+#include "operations/windows/CircleShape.h"
+#include "operations/windows/DialogStyle.h"
 
 static_assert(std::tuple_size_v<decltype(kCommSummaryRows)> == 13);
 

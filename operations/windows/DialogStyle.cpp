@@ -1,4 +1,4 @@
-#include "operations/DialogStyle.h"
+#include "operations/windows/DialogStyle.h"
 
 #include <QDialog>
 #include <QGroupBox>

@@ -1,4 +1,4 @@
-#include "operations/WindowOperator.h"
+#include "operations/windows/WindowOperator.h"
 
 #include <QApplication>
 #include <QEventLoop>
@@ -11,10 +11,10 @@
 #include <chrono>
 #include <thread>
 
-#include "operations/Forms.h"
-#include "operations/MessageBox.h"
 #include "operations/OperationWait.h"
-#include "operations/Summary.h"
+#include "operations/windows/Forms.h"
+#include "operations/windows/MessageBox.h"
+#include "operations/windows/Summary.h"
 #include "settings/SettingsView.h"
 
 namespace {

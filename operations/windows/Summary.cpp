@@ -1,4 +1,4 @@
-#include "operations/Summary.h"
+#include "operations/windows/Summary.h"
 
 #include <QApplication>
 #include <QFrame>
@@ -12,11 +12,11 @@
 #include <cstdio>
 
 #include "link/PortContext.h"
-#include "operations/CircleShape.h"
-#include "operations/Commconfigsummary.h"
-#include "operations/DialogStyle.h"
-#include "operations/Forms.h"
 #include "operations/SummaryTables.h"
+#include "operations/windows/CircleShape.h"
+#include "operations/windows/Commconfigsummary.h"
+#include "operations/windows/DialogStyle.h"
+#include "operations/windows/Forms.h"
 #include "serial/Serial.h"
 
 namespace {

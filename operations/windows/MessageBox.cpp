@@ -1,4 +1,4 @@
-#include "operations/MessageBox.h"
+#include "operations/windows/MessageBox.h"
 
 #include <QGuiApplication>
 #include <QLabel>

@@ -1,4 +1,4 @@
-#include "operations/ConfigureComm.h"
+#include "operations/windows/ConfigureComm.h"
 
 #include <QCheckBox>
 #include <QGridLayout>
@@ -10,9 +10,9 @@
 
 #include "link/PortContext.h"
 #include "operations/ConfigureReceivers.h"
-#include "operations/DialogStyle.h"
 #include "operations/Operator.h"
-#include "operations/WindowOperator.h"
+#include "operations/windows/DialogStyle.h"
+#include "operations/windows/WindowOperator.h"
 #include "settings/Capture.h"
 
 namespace {
