@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "serial/Serial.h"
@@ -58,7 +59,8 @@ class LockFolder {
     }
     ~LockFolder() {
         SetUucpLockFolder("/var/lock");
-        std::system(("rm -rf '" + path_ + "'").c_str());
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
     }
     const std::string& Path() const { return path_; }
 
