@@ -21,8 +21,10 @@ namespace {
 // /dev/ptmx (and /dev/pts/ptmx): every pty master is opened through it.
 const dev_t kPtyMultiplexer = makedev(5, 2);
 
-// How long the first of the ports opened side by side waits for the others to ask.
-constexpr auto kGatherTime = std::chrono::milliseconds(5);
+// The first of the ports opened side by side waits for the others to ask: until none has come for
+// kGatherQuiet, and no longer than kGatherLongest.
+constexpr auto kGatherQuiet = std::chrono::milliseconds(10);
+constexpr auto kGatherLongest = std::chrono::milliseconds(100);
 
 bool AllDigits(const char* text) {
     if (*text == '\0') return false;
@@ -136,6 +138,7 @@ std::condition_variable lookDone;
 uint64_t looksBegun = 0;
 uint64_t looksDone = 0;
 bool lookGathering = false;  // a look is promised and waits for the questions of its ports
+uint64_t questions = 0;      // asked so far
 OtherOpeners lastLook;
 
 }  // namespace
@@ -158,6 +161,7 @@ OtherOpeners FreshLook(LookStart start) {
     std::unique_lock<std::mutex> lock(lookMutex);
     // The first look to begin from now on answers this question.
     const uint64_t needed = looksBegun + 1;
+    ++questions;
     while (looksDone < needed) {
         if (looksBegun > looksDone || lookGathering) {
             lookDone.wait(lock);
@@ -165,9 +169,13 @@ OtherOpeners FreshLook(LookStart start) {
         }
         if (start == LookStart::kGatherSideBySide) {
             lookGathering = true;
-            lock.unlock();
-            std::this_thread::sleep_for(kGatherTime);
-            lock.lock();
+            const auto longest = std::chrono::steady_clock::now() + kGatherLongest;
+            for (uint64_t asked = 0; asked != questions && std::chrono::steady_clock::now() < longest;) {
+                asked = questions;
+                lock.unlock();
+                std::this_thread::sleep_for(kGatherQuiet);
+                lock.lock();
+            }
             lookGathering = false;
         }
         ++looksBegun;
