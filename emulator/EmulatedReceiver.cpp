@@ -285,7 +285,7 @@ void EmulatedReceiver::RunTimers(Clock::time_point now) {
 #ifndef _WIN32
     if (slaveFd_ >= 0 && now >= nextExclusiveCheck_) {
         nextExclusiveCheck_ = now + std::chrono::milliseconds(kExclusiveCheckMs);
-        if (EndExclusiveUseLeftBehind(slaveFd_))
+        if (EndExclusiveUseLeftBehind(slaveFd_, exclusiveHolder_))
             Note("the line was left in exclusive use by a program that is gone: released");
     }
 #endif

@@ -17,6 +17,9 @@
 #include "serial/Deadline.h"
 #include "serial/Socket.h"
 #include "serial/network/Rfc2217.h"
+#ifndef _WIN32
+#include "serial/posix/LineOwnership.h"
+#endif
 
 class EmulatedReceiver {
   public:
@@ -104,5 +107,8 @@ class EmulatedReceiver {
     Clock::time_point hangupDeadline_;
     bool lostNoted_ = false;
     Clock::time_point nextExclusiveCheck_;  // pty: when to look for exclusive use left behind
+#ifndef _WIN32
+    LineHolderSeen exclusiveHolder_;  // pty: who had the line in exclusive use when last looked at
+#endif
     ReceiverStatus status_;
 };

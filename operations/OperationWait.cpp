@@ -6,7 +6,14 @@
 #include <numeric>
 #include <thread>
 
+#include "serial/Deadline.h"
 #include "serial/Serial.h"
+
+#ifndef _WIN32
+#include <poll.h>
+
+#include <ctime>
+#endif
 
 namespace {
 // Touched by the thread that runs the operations only, like the Port Contexts.
@@ -18,11 +25,34 @@ OperationSleeper waitSleeper = nullptr;
 std::atomic<int> stopLevel{0};
 static_assert(std::atomic<int>::is_always_lock_free);
 
+#ifndef _WIN32
+// Readable from the first stop request until ClearOperationStop: a wait sleeps in one poll on it
+// and still ends at once. Opened before main, since a signal handler may signal it at any moment.
+struct StopWake {
+    StopWake() { event.Open(); }
+    WakeEvent event;
+};
+StopWake stopWake;
+#endif
+
 // A plain sleep that a stop request cuts short.
 void SleepUnlessStopped(int milliseconds) {
     using Clock = std::chrono::steady_clock;
-    constexpr auto kSlice = std::chrono::milliseconds(10);
     const Clock::time_point end = Clock::now() + std::chrono::milliseconds(milliseconds);
+#ifndef _WIN32
+    if (stopWake.event.IsOpen()) {
+        for (Clock::time_point now = Clock::now(); now < end && !OperationStopRequested();
+             now = Clock::now()) {
+            const auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(end - now).count();
+            const timespec timeout{static_cast<time_t>(left / 1000000000),
+                                   static_cast<long>(left % 1000000000)};
+            pollfd wake{stopWake.event.Fd(), POLLIN, 0};
+            ::ppoll(&wake, 1, &timeout, nullptr);
+        }
+        return;
+    }
+#endif
+    constexpr auto kSlice = std::chrono::milliseconds(10);
     for (Clock::time_point now = Clock::now(); now < end && !OperationStopRequested(); now = Clock::now())
         std::this_thread::sleep_for(std::min<Clock::duration>(kSlice, end - now));
 }
@@ -62,6 +92,9 @@ void RequestOperationStop(int level) {
     int now = stopLevel.load();
     while (now < level && !stopLevel.compare_exchange_weak(now, level)) {
     }
+#ifndef _WIN32
+    if (level >= kStopAtSafePoint) stopWake.event.Signal();
+#endif
 }
 
 int OperationStopLevel() {
@@ -74,6 +107,9 @@ bool OperationStopRequested() {
 
 void ClearOperationStop() {
     stopLevel.store(0);
+#ifndef _WIN32
+    stopWake.event.Drain();
+#endif
 }
 
 void DrainTransmitQueues() {

@@ -1,6 +1,5 @@
 #include "serial/posix/LineOwnership.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <grp.h>
 #include <pwd.h>
@@ -12,14 +11,12 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
-#include <condition_variable>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
-#include <mutex>
 #include <sstream>
 #include <vector>
 
@@ -28,29 +25,6 @@ namespace {
 bool ReadFirstLine(const std::string& path, std::string& line) {
     std::ifstream file(path);
     return static_cast<bool>(std::getline(file, line));
-}
-
-// True when the process's fd is the master of pty number ptyIndex.
-bool IsPtyMasterOf(const std::string& fdInfoPath, int ptyIndex) {
-    std::ifstream info(fdInfoPath);
-    std::string line;
-    while (std::getline(info, line)) {
-        if (line.rfind("tty-index:", 0) != 0) continue;
-        std::istringstream value(line.substr(10));
-        int index = -1;
-        return static_cast<bool>(value >> index) && index == ptyIndex;
-    }
-    return false;
-}
-
-// /dev/ptmx (and /dev/pts/ptmx): every pty master is opened through it.
-const dev_t kPtyMultiplexer = makedev(5, 2);
-
-bool AllDigits(const char* text) {
-    if (*text == '\0') return false;
-    for (; *text != '\0'; ++text)
-        if (*text < '0' || *text > '9') return false;
-    return true;
 }
 
 // The number N of /dev/pts/N, −1 for any other path.
@@ -131,87 +105,17 @@ TtyKind TtyKindOfDevice(dev_t device) {
     return any ? TtyKind::kNotTty : TtyKind::kUnknown;
 }
 
-namespace {
-
-// The character devices another process has open, and which of its descriptors are pty masters.
-struct OpenDevices {
-    int32_t pid = 0;
-    std::vector<dev_t> devices;
-    std::vector<std::string> masters;  // descriptor numbers on the pty multiplexer
-};
-
-std::vector<OpenDevices> WalkProcesses() {
-    std::vector<OpenDevices> walked;
-    DIR* processes = ::opendir("/proc");
-    if (processes == nullptr) return walked;
-    const pid_t self = ::getpid();
-    while (const dirent* entry = ::readdir(processes)) {
-        if (!AllDigits(entry->d_name)) continue;
-        OpenDevices process;
-        process.pid = static_cast<int32_t>(std::strtol(entry->d_name, nullptr, 10));
-        if (process.pid == self) continue;
-        const std::string base = std::string("/proc/") + entry->d_name;
-        DIR* fds = ::opendir((base + "/fd").c_str());
-        if (fds == nullptr) continue;  // gone, or not ours to look into
-        while (const dirent* fd = ::readdir(fds)) {
-            if (!AllDigits(fd->d_name)) continue;
-            struct stat info {};
-            if (::stat((base + "/fd/" + fd->d_name).c_str(), &info) != 0 || !S_ISCHR(info.st_mode)) continue;
-            if (info.st_rdev == kPtyMultiplexer)
-                process.masters.push_back(fd->d_name);
-            else
-                process.devices.push_back(info.st_rdev);
-        }
-        ::closedir(fds);
-        if (!process.devices.empty()) walked.push_back(std::move(process));
-    }
-    ::closedir(processes);
-    return walked;
-}
-
-// One walk through /proc serves every port that asks while it is under way or before it starts:
-// twenty ports opened side by side make two walks, not twenty. A port never takes a walk that began
-// before it asked, so what it learns is never older than its question.
-std::mutex walkMutex;
-std::condition_variable walkDone;
-bool walking = false;
-uint64_t walksDone = 0;
-std::vector<OpenDevices> lastWalk;
-
-std::vector<OpenDevices> FreshWalk() {
-    std::unique_lock<std::mutex> lock(walkMutex);
-    const uint64_t needed = walksDone + (walking ? 2 : 1);
-    while (walksDone < needed) {
-        if (walking) {
-            walkDone.wait(lock);
-            continue;
-        }
-        walking = true;
-        lock.unlock();
-        std::vector<OpenDevices> walked = WalkProcesses();
-        lock.lock();
-        lastWalk = std::move(walked);
-        ++walksDone;
-        walking = false;
-        walkDone.notify_all();
-    }
-    return lastWalk;
-}
-
-}  // namespace
-
-bool FindLineHolder(dev_t device, int ptyIndex, LineHolder& holder) {
-    for (const OpenDevices& process : FreshWalk()) {
+bool FindLineHolder(const OtherOpeners& look, dev_t device, int ptyIndex, LineHolder& holder) {
+    for (const OpenDevices& process : look.processes) {
         if (std::find(process.devices.begin(), process.devices.end(), device) == process.devices.end())
             continue;
         // The other end of a pty is no holder, even when it keeps the slave open too.
-        const std::string base = "/proc/" + std::to_string(process.pid);
         bool holdsMaster = false;
         for (size_t i = 0; ptyIndex >= 0 && !holdsMaster && i < process.masters.size(); ++i)
-            holdsMaster = IsPtyMasterOf(base + "/fdinfo/" + process.masters[i], ptyIndex);
+            holdsMaster = IsPtyMasterOf(process.pid, process.masters[i], ptyIndex);
         if (holdsMaster) continue;
         holder.pid = process.pid;
-        ReadFirstLine(base + "/comm", holder.command);
+        ReadFirstLine("/proc/" + std::to_string(process.pid) + "/comm", holder.command);
         return true;
     }
     return false;
@@ -242,7 +146,7 @@ std::string PermissionDetail(const std::string& name) {
     return text;
 }
 
-SerialFailure CheckTtyAvailable(const std::string& name, TtyLine& line) {
+SerialFailure CheckTtyAvailable(const std::string& name, TtyLine& line, LookStart start) {
     if (name.empty()) return {SerialFailureCode::kNoSuchDevice, "no device name", 0};
     struct stat info {};
     if (::stat(name.c_str(), &info) != 0) {
@@ -263,52 +167,61 @@ SerialFailure CheckTtyAvailable(const std::string& name, TtyLine& line) {
     const std::string lockPath = UucpLockPath(line.path);
     const UucpLockState lock = ReadUucpLock(lockPath);
     if (lock.held) return {SerialFailureCode::kBusy, UucpLockDetail(lockPath, lock), lock.pid};
+    const OtherOpeners look = FreshLook(start);
     LineHolder holder;
     const int ptyIndex = line.kind == TtyKind::kPtySlave ? PtyIndexOf(line.path) : -1;
-    if (FindLineHolder(line.device, ptyIndex, holder))
+    if (FindLineHolder(look, line.device, ptyIndex, holder))
         return {SerialFailureCode::kBusy, "held by " + DescribeProcess(holder.pid), holder.pid};
-    if (SerialFailure locked = FlockedBy(line); locked.code != SerialFailureCode::kNone) return locked;
+    if (SerialFailure locked = FlockIn(look.flocks, line); locked.code != SerialFailureCode::kNone)
+        return locked;
     if (::access(name.c_str(), R_OK | W_OK) != 0 && (errno == EACCES || errno == EPERM))
         return {SerialFailureCode::kPermissionDenied, PermissionDetail(name), 0};
     return {};
 }
 
-SerialFailure FlockedBy(const TtyLine& line) {
-    // "1: FLOCK  ADVISORY  WRITE 4711 00:19:5 0 EOF"; a waiter's line has "->" after the number.
-    std::ifstream locks("/proc/locks");
-    std::string text;
-    while (std::getline(locks, text)) {
-        std::istringstream fields(text);
-        std::string number, type, kind, mode, where;
-        long pid = 0;
-        if (!(fields >> number >> type) || type == "->" || type != "FLOCK") continue;
-        if (!(fields >> kind >> mode >> pid >> where)) continue;
-        unsigned fsMajor = 0;
-        unsigned fsMinor = 0;
-        unsigned long inode = 0;
-        if (std::sscanf(where.c_str(), "%x:%x:%lu", &fsMajor, &fsMinor, &inode) != 3) continue;
-        if (makedev(fsMajor, fsMinor) != line.nodeFileSystem || inode != line.nodeInode) continue;
-        const auto holder = static_cast<int32_t>(pid > 0 && pid <= INT32_MAX ? pid : 0);
+SerialFailure FlockIn(const std::vector<FlockHeld>& flocks, const TtyLine& line) {
+    for (const FlockHeld& lock : flocks) {
+        if (lock.fileSystem != line.nodeFileSystem || lock.inode != line.nodeInode) continue;
         return {SerialFailureCode::kBusy,
-                "locked by " + (holder != 0 ? DescribeProcess(holder) : std::string("another program")),
-                holder};
+                "locked by " + (lock.pid != 0 ? DescribeProcess(lock.pid) : std::string("another program")),
+                lock.pid};
     }
     return {};
 }
 
-bool EndExclusiveUseLeftBehind(int slaveFd) {
+SerialFailure FlockedBy(const TtyLine& line) {
+    return FlockIn(ReadFlocks(), line);
+}
+
+bool EndExclusiveUseLeftBehind(int slaveFd, LineHolderSeen& seen) {
     int exclusive = 0;
-    if (::ioctl(slaveFd, TIOCGEXCL, &exclusive) != 0 || exclusive == 0) return false;
+    if (::ioctl(slaveFd, TIOCGEXCL, &exclusive) != 0 || exclusive == 0) {
+        seen = {};
+        return false;
+    }
     struct stat info {};
     char path[64] = {};
     if (::fstat(slaveFd, &info) != 0 || ::ttyname_r(slaveFd, path, sizeof path) != 0) return false;
+    // The program found last still has the line open: nothing has changed, and nothing more is read.
+    if (seen.pid != 0 && DescriptorIsOnDevice(seen.pid, seen.fd, info.st_rdev)) return false;
+    seen = {};
     TtyLine line;
     line.device = info.st_rdev;
     line.nodeFileSystem = info.st_dev;
     line.nodeInode = info.st_ino;
-    LineHolder holder;
-    if (FlockedBy(line).code != SerialFailureCode::kNone ||
-        FindLineHolder(info.st_rdev, PtyIndexOf(path), holder))
+    const SerialFailure locked = FlockedBy(line);
+    if (locked.code != SerialFailureCode::kNone) {
+        if (locked.holderPid != 0)
+            seen = {locked.holderPid, DescriptorOnDevice(locked.holderPid, line.device)};
         return false;
+    }
+    // A program closing the line ends its exclusive use before it lets go of its flock: one that did
+    // so just now is no program gone.
+    if (::ioctl(slaveFd, TIOCGEXCL, &exclusive) != 0 || exclusive == 0) return false;
+    LineHolder holder;
+    if (FindLineHolder(FreshLook(LookStart::kAtOnce), info.st_rdev, PtyIndexOf(path), holder)) {
+        seen = {holder.pid, DescriptorOnDevice(holder.pid, line.device)};
+        return false;
+    }
     return ::ioctl(slaveFd, TIOCNXCL) == 0;
 }

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "serial/SerialFailure.h"
+#include "serial/posix/OtherOpeners.h"
 
 enum class TtyKind { kNotTty, kSerialLine, kPtySlave, kUnknown };
 
@@ -61,10 +62,11 @@ struct LineHolder {
     std::string command;  // from /proc/PID/comm, empty when unknown
 };
 
-// Another process than this one that has the device open. On a pseudo-terminal the process holding
-// the pty's master (its fdinfo shows the same tty-index) is the line's other end, not a holder, even
-// when it keeps the slave open too. ptyIndex is the pty's number (/dev/pts/N), or −1 for other ttys.
-bool FindLineHolder(dev_t device, int ptyIndex, LineHolder& holder);
+// Another process than this one that has the device open, as the look found it. On a
+// pseudo-terminal the process holding the pty's master (its fdinfo shows the same tty-index) is the
+// line's other end, not a holder, even when it keeps the slave open too. ptyIndex is the pty's
+// number (/dev/pts/N), or −1 for other ttys.
+bool FindLineHolder(const OtherOpeners& look, dev_t device, int ptyIndex, LineHolder& holder);
 
 // "PID 4711 (minicom)", or "PID 4711" when the command is not known.
 std::string DescribeProcess(int32_t pid);
@@ -80,19 +82,30 @@ struct TtyLine {
 
 // Busy with the process that holds an flock on the device node (/proc/locks, readable by every
 // user, so a holder whose descriptors we may not see is found too); kNone when there is none. The
-// open's own flock, when refused, gives its reason by this same function.
+// open's own flock, when refused, gives its reason by this same function. FlockIn looks in flocks
+// read before.
 SerialFailure FlockedBy(const TtyLine& line);
+SerialFailure FlockIn(const std::vector<FlockHeld>& flocks, const TtyLine& line);
+
+// The program that held a line when it was last looked at, and its descriptor on it (−1: not known).
+struct LineHolderSeen {
+    int32_t pid = 0;
+    int fd = -1;
+};
 
 // The other end of a pty (kirp-emulator) calls this with the slave descriptor it keeps open: when
 // the line is still in exclusive use (TIOCEXCL) although no other process has it open or locked,
 // the program that took it is gone (killed), and its exclusive use is ended so that the next
-// program can open the line. True when it was ended.
-bool EndExclusiveUseLeftBehind(int slaveFd);
+// program can open the line. True when it was ended. seen is kept between the calls: while the
+// program found last still has the line open on the same descriptor, nothing else is looked at.
+bool EndExclusiveUseLeftBehind(int slaveFd, LineHolderSeen& seen);
 
 // Whether this program may open the tty now, without opening it: the device exists, is a serial
 // line, no other live process holds its lock file, its flock or has it open, and this user may read
 // and write it. The driver checks this before every open; `vandel-cli ports` gives its verdict by it.
-SerialFailure CheckTtyAvailable(const std::string& name, TtyLine& line);
+// The look at other processes begins as start says (the driver's open gathers the ports opened
+// side by side).
+SerialFailure CheckTtyAvailable(const std::string& name, TtyLine& line, LookStart start);
 
 // Who owns the device and may use it, and what the user can do about it: "/dev/ttyUSB0 is owned by
 // root, group dialout, mode 0660; you are not in group dialout (join it: sudo usermod -aG dialout

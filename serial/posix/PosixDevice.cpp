@@ -50,7 +50,7 @@ class PosixDevice final : public SerialDevice {
         // The same policy `vandel-cli ports` gives its verdict with: known missing, no serial line,
         // held by another program or its lock file, or not permitted, before anything is opened.
         TtyLine line;
-        failure_ = CheckTtyAvailable(name, line);
+        failure_ = CheckTtyAvailable(name, line, LookStart::kGatherSideBySide);
         if (failure_.code != SerialFailureCode::kNone) return false;
         ptySlave_ = line.kind == TtyKind::kPtySlave;
         int32_t lockHolder = 0;

@@ -31,7 +31,7 @@ bool CheckLocalDeviceName(const std::string& name, std::string& error) {
 
 SerialFailure CheckLocalDevice(const std::string& name) {
     TtyLine line;
-    return CheckTtyAvailable(name, line);
+    return CheckTtyAvailable(name, line, LookStart::kAtOnce);
 }
 
 bool SameLocalDevice(const std::string& first, const std::string& second) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <ctime>
 #include <thread>
 
 #include "operations/ConfigureReceivers.h"
@@ -294,6 +295,28 @@ class StoppedRunOperator : public RecordingOperator {
 };
 
 }  // namespace
+
+// A stop request from another thread ends the wait under way at once; once the stop is cleared, a
+// wait sleeps its whole time again, and sleeps: it does not spin on a wake left signalled.
+TEST(OperationWaitTest, AStopEndsTheWaitAtOnceAndAClearedStopLetsWaitsSleep) {
+    using Clock = std::chrono::steady_clock;
+    std::thread stopper([] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        RequestOperationStop(kStopAtSafePoint);
+    });
+    const Clock::time_point start = Clock::now();
+    OperationWait(60000);
+    stopper.join();
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(30)) << "the stop did not end the wait";
+    ClearOperationStop();
+
+    const std::clock_t cpuBefore = std::clock();
+    const Clock::time_point second = Clock::now();
+    OperationWait(400);
+    EXPECT_GE(Clock::now() - second, std::chrono::milliseconds(400));
+    const double cpuMs = 1000.0 * static_cast<double>(std::clock() - cpuBefore) / CLOCKS_PER_SEC;
+    EXPECT_LT(cpuMs, 40.0) << "the wait spun instead of sleeping";
+}
 
 // A stop request while the set commands go out: no packet is started after it (no Save Settings,
 // no request), the ports are closed, no summary is shown, and the Operator learns each port's step.

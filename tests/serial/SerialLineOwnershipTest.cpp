@@ -3,6 +3,9 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -123,6 +126,51 @@ TEST_F(SerialPtyTest, LockFilesAreHonouredAndKeptWhileOpen) {
     EXPECT_EQ(UucpLockHolder(lockPath), ::getpid());  // ours now
     ASSERT_EQ(SerialClose(1), 1);
     EXPECT_FALSE(Exists(lockPath));
+}
+
+// The line's other end (as the emulator does) ends an exclusive use left behind, and only then: not
+// while the program that took the line (flock, then exclusive use) holds it, also when it looks again
+// at that program's descriptor alone; once the program is killed, the next look ends it. The flock
+// is read back from /proc/locks with its holder.
+TEST_F(SerialPtyTest, AnExclusiveUseIsEndedOnlyOnceItsProgramIsGone) {
+    const int slave = ::open(line.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(slave, 0);
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t holder = ::fork();
+    if (holder == 0) {
+        const int fd = ::open(line.SlavePath().c_str(), O_RDWR | O_NOCTTY);
+        const char taken = fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::ioctl(fd, TIOCEXCL) == 0;
+        if (::write(ready[1], &taken, 1) != 1) ::_exit(1);
+        for (;;) ::pause();
+    }
+    ::close(ready[1]);
+    char taken = 0;
+    const bool answered = ::read(ready[0], &taken, 1) == 1;
+    ::close(ready[0]);
+    struct stat node {};
+    ASSERT_EQ(::fstat(slave, &node), 0);
+    TtyLine taking;
+    taking.nodeFileSystem = node.st_dev;
+    taking.nodeInode = node.st_ino;
+    LineHolderSeen seen;
+    int exclusive = 0;
+    if (answered && taken) {
+        EXPECT_EQ(FlockedBy(taking).holderPid, holder);
+        EXPECT_FALSE(EndExclusiveUseLeftBehind(slave, seen));
+        EXPECT_EQ(seen.pid, holder);
+        EXPECT_GE(seen.fd, 0);
+        EXPECT_FALSE(EndExclusiveUseLeftBehind(slave, seen)) << "ended while its program holds it";
+        StopProcess(holder);
+        EXPECT_TRUE(EndExclusiveUseLeftBehind(slave, seen));
+        EXPECT_EQ(::ioctl(slave, TIOCGEXCL, &exclusive), 0);
+        EXPECT_EQ(exclusive, 0);
+        EXPECT_EQ(FlockedBy(taking).code, SerialFailureCode::kNone);
+    } else {
+        StopProcess(holder);
+        ADD_FAILURE() << "the holder could not take the line";
+    }
+    ::close(slave);
 }
 
 // Baud rate 0 leaves the speed to the device: the line keeps the rate it had instead of being
