@@ -69,8 +69,10 @@ class Ser2net {
             const std::string output = directory_ + "/ser2net.out";
             pid_ = ::fork();
             if (pid_ == 0) {
-                std::freopen(output.c_str(), "w", stdout);
-                std::freopen(output.c_str(), "a", stderr);
+                if (std::freopen(output.c_str(), "w", stdout) == nullptr ||
+                    std::freopen(output.c_str(), "a", stderr) == nullptr) {
+                    ::_exit(126);
+                }
                 ::execl(program.c_str(), program.c_str(), "-n", "-u", "-c", config.c_str(), "-P",
                         pidFile.c_str(), static_cast<char*>(nullptr));
                 ::_exit(127);
