@@ -27,7 +27,8 @@ bool UseGermanLocale() {
     std::filesystem::create_directories(folder, ignored);
     const std::string command =
         "localedef -i de_DE -f UTF-8 '" + (folder / kGermanLocale).string() + "' >/dev/null 2>&1";
-    if (!std::filesystem::exists(folder / kGermanLocale / "LC_NUMERIC") && std::system(command.c_str()) != 0) {
+    if (!std::filesystem::exists(folder / kGermanLocale / "LC_NUMERIC") &&
+        std::system(command.c_str()) != 0) {
         return false;
     }
     ::setenv("LOCPATH", folder.c_str(), 1);
