@@ -24,8 +24,30 @@ std::string& LockFolder() {
     return folder;
 }
 
+// A process that has ended but is not yet reaped by its parent (a zombie), or is ending, still
+// answers kill(pid, 0), yet its descriptors are closed or being closed: its device may already have
+// gone to another program (a pty's number is given out again at once). It holds no lock. A zombie
+// main thread whose other threads still run is a live process.
+bool ProcessEnded(int32_t pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string text;
+    if (!std::getline(stat, text)) return false;
+    const size_t end = text.rfind(')');  // the command in parentheses may hold spaces and ')'
+    if (end == std::string::npos) return false;
+    // After the command: state (3), ... flags (9), ... num_threads (20).
+    char state = 0;
+    unsigned long flags = 0;
+    long threads = 0;
+    if (std::sscanf(text.c_str() + end + 1,
+                    " %c %*d %*d %*d %*d %*d %lu %*u %*u %*u %*u %*u %*u %*d %*d %*d %*d %ld", &state, &flags,
+                    &threads) != 3)
+        return false;
+    constexpr unsigned long kExiting = 0x4;  // PF_EXITING: the process is in its exit
+    return (state == 'Z' || state == 'X' || (flags & kExiting) != 0) && threads <= 1;
+}
+
 bool ProcessAlive(int32_t pid) {
-    return pid > 0 && (::kill(pid, 0) == 0 || errno == EPERM);
+    return pid > 0 && (::kill(pid, 0) == 0 || errno == EPERM) && !ProcessEnded(pid);
 }
 
 // A lock file holds the PID as ten ASCII digits and a newline; some programs wrote it as a binary

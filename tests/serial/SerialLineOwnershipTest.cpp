@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <string>
 
 #include "serial/Serial.h"
@@ -66,6 +67,15 @@ class LockFolder {
     std::string path_;
 };
 
+// The state letter of /proc/PID/stat ('R', 'S', 'Z', ...), 0 when it cannot be read.
+char ProcessState(pid_t pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string text;
+    std::getline(stat, text);
+    const size_t end = text.rfind(')');
+    return end != std::string::npos && end + 2 < text.size() ? text[end + 2] : 0;
+}
+
 bool Exists(const std::string& path) {
     return ::access(path.c_str(), F_OK) == 0;
 }
@@ -114,10 +124,14 @@ TEST_F(SerialPtyTest, LockFilesAreHonouredAndKeptWhileOpen) {
     EXPECT_EQ(SerialOpen(1, kAccessDirect, 4096, 9600, 0, 8, 1), 0);
     EXPECT_EQ(SerialLastFailure(1).code, SerialFailureCode::kBusy);
     EXPECT_EQ(SerialLastFailure(1).holderPid, sleeper);
-    StopProcess(sleeper);  // now the lock file is stale
+    // Killed but not yet reaped, the holder is a zombie that still answers kill(pid, 0): its lock
+    // file is stale all the same, as its pty number may already belong to another program.
+    ::kill(sleeper, SIGKILL);
+    ASSERT_TRUE(WaitUntil([&] { return ProcessState(sleeper) == 'Z'; }));
 
-    ASSERT_EQ(SerialOpen(1, kAccessThreaded, 4096, 9600, 0, 8, 1), 1)
-        << DescribeSerialFailure(SerialLastFailure(1));
+    const bool opened = SerialOpen(1, kAccessThreaded, 4096, 9600, 0, 8, 1) == 1;
+    StopProcess(sleeper);
+    ASSERT_TRUE(opened) << DescribeSerialFailure(SerialLastFailure(1));
     EXPECT_EQ(UucpLockHolder(lockPath), ::getpid());  // ours now
     ASSERT_EQ(SerialClose(1), 1);
     EXPECT_FALSE(Exists(lockPath));
