@@ -24,8 +24,53 @@ std::string& LockFolder() {
     return folder;
 }
 
-bool ProcessAlive(int32_t pid) {
-    return pid > 0 && (::kill(pid, 0) == 0 || errno == EPERM);
+// A process that has ended but is not yet reaped by its parent (a zombie), or is ending, still
+// answers kill(pid, 0), yet its descriptors are closed or being closed: its device may already have
+// gone to another program (a pty's number is given out again at once). It holds no lock. A zombie
+// main thread whose other threads still run is a live process. A process that started after the
+// lock file was last written is not the one that wrote it: the writer is gone, and the machine has
+// given its PID to another process since. A lock file of a live writer is left as it is.
+constexpr time_t kClockSlackSeconds = 2;  // the start time is known to the second, at best
+
+// The wall-clock second the machine started at (btime of /proc/stat), 0 when unknown.
+time_t BootTime() {
+    std::ifstream stat("/proc/stat");
+    std::string key;
+    long long value = 0;
+    while (stat >> key) {
+        if (key == "btime" && stat >> value) return static_cast<time_t>(value);
+        stat.ignore(1 << 20, '\n');
+    }
+    return 0;
+}
+
+bool LockWriterEnded(int32_t pid, time_t lockWritten) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string text;
+    if (!std::getline(stat, text)) return false;
+    const size_t end = text.rfind(')');  // the command in parentheses may hold spaces and ')'
+    if (end == std::string::npos) return false;
+    // After the command: state (3), ... flags (9), ... num_threads (20), ..., starttime (22).
+    char state = 0;
+    unsigned long flags = 0;
+    long threads = 0;
+    unsigned long long startTicks = 0;
+    if (std::sscanf(text.c_str() + end + 1,
+                    " %c %*d %*d %*d %*d %*d %lu %*u %*u %*u %*u %*u %*u %*d %*d %*d %*d %ld %*d %llu",
+                    &state, &flags, &threads, &startTicks) != 4)
+        return false;
+    constexpr unsigned long kExiting = 0x4;  // PF_EXITING: the process is in its exit
+    if ((state == 'Z' || state == 'X' || (flags & kExiting) != 0) && threads <= 1) return true;
+    const long ticksPerSecond = ::sysconf(_SC_CLK_TCK);
+    const time_t boot = BootTime();
+    if (ticksPerSecond <= 0 || boot == 0) return false;
+    const time_t started =
+        boot + static_cast<time_t>(startTicks / static_cast<unsigned long long>(ticksPerSecond));
+    return started > lockWritten + kClockSlackSeconds;
+}
+
+bool LockWriterAlive(int32_t pid, time_t lockWritten) {
+    return pid > 0 && (::kill(pid, 0) == 0 || errno == EPERM) && !LockWriterEnded(pid, lockWritten);
 }
 
 // A lock file holds the PID as ten ASCII digits and a newline; some programs wrote it as a binary
@@ -72,7 +117,7 @@ UucpLockState ReadUucpLock(const std::string& lockPath) {
     if (::lstat(lockPath.c_str(), &info) != 0) return state;
     const int32_t pid = ReadLockPid(lockPath);
     if (pid > 0) {
-        state.held = ProcessAlive(pid);
+        state.held = LockWriterAlive(pid, info.st_mtime);
         state.pid = state.held ? pid : 0;
         state.stale = !state.held;
         return state;

@@ -12,7 +12,9 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "serial/Serial.h"
@@ -53,6 +55,21 @@ void StopProcess(pid_t child) {
     ::waitpid(child, nullptr, 0);
 }
 
+// A child that waits to be killed. It is killed and reaped on every way out of the test: left
+// running, it would keep the test's output open and hold the test's run until its time-out.
+struct Sleeper {
+    Sleeper() {
+        if (pid == 0)
+            for (;;) ::pause();
+    }
+    ~Sleeper() { Stop(); }
+    void Stop() {
+        if (pid > 0) StopProcess(pid);
+        pid = -1;
+    }
+    pid_t pid = ::fork();
+};
+
 class LockFolder {
   public:
     LockFolder() {
@@ -70,6 +87,15 @@ class LockFolder {
   private:
     std::string path_;
 };
+
+// The state letter of /proc/PID/stat ('R', 'S', 'Z', ...), 0 when it cannot be read.
+char ProcessState(pid_t pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string text;
+    std::getline(stat, text);
+    const size_t end = text.rfind(')');
+    return end != std::string::npos && end + 2 < text.size() ? text[end + 2] : 0;
+}
 
 bool Exists(const std::string& path) {
     return ::access(path.c_str(), F_OK) == 0;
@@ -105,10 +131,8 @@ TEST_F(SerialPtyTest, LockFilesAreHonouredAndKeptWhileOpen) {
     const std::string lockPath = UucpLockPath(line.SlavePath());
     EXPECT_EQ(lockPath.rfind(locks.Path() + "/LCK..pts_", 0), 0u) << lockPath;
 
-    const pid_t sleeper = ::fork();
-    if (sleeper == 0) {
-        for (;;) ::pause();
-    }
+    Sleeper child;
+    const pid_t sleeper = child.pid;
     const auto writeLock = [&](int pid) {
         FILE* file = std::fopen(lockPath.c_str(), "w");
         ASSERT_NE(file, nullptr);
@@ -119,10 +143,24 @@ TEST_F(SerialPtyTest, LockFilesAreHonouredAndKeptWhileOpen) {
     EXPECT_EQ(SerialOpen(1, kAccessDirect, 4096, 9600, 0, 8, 1), 0);
     EXPECT_EQ(SerialLastFailure(1).code, SerialFailureCode::kBusy);
     EXPECT_EQ(SerialLastFailure(1).holderPid, sleeper);
-    StopProcess(sleeper);  // now the lock file is stale
-
-    ASSERT_EQ(SerialOpen(1, kAccessThreaded, 4096, 9600, 0, 8, 1), 1)
+    // Written a minute before the sleeper started, the file is a gone writer's whose PID the
+    // machine gave out again: it is stale.
+    const timespec minuteAgo[2] = {{::time(nullptr) - 60, 0}, {::time(nullptr) - 60, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, lockPath.c_str(), minuteAgo, 0), 0);
+    ASSERT_EQ(SerialOpen(1, kAccessDirect, 4096, 9600, 0, 8, 1), 1)
         << DescribeSerialFailure(SerialLastFailure(1));
+    EXPECT_EQ(UucpLockHolder(lockPath), ::getpid());
+    ASSERT_EQ(SerialClose(1), 1);
+
+    writeLock(sleeper);
+    // Killed but not yet reaped, the holder is a zombie that still answers kill(pid, 0): its lock
+    // file is stale all the same, as its pty number may already belong to another program.
+    ::kill(sleeper, SIGKILL);
+    ASSERT_TRUE(WaitUntil([&] { return ProcessState(sleeper) == 'Z'; }));
+
+    const bool opened = SerialOpen(1, kAccessThreaded, 4096, 9600, 0, 8, 1) == 1;
+    child.Stop();
+    ASSERT_TRUE(opened) << DescribeSerialFailure(SerialLastFailure(1));
     EXPECT_EQ(UucpLockHolder(lockPath), ::getpid());  // ours now
     ASSERT_EQ(SerialClose(1), 1);
     EXPECT_FALSE(Exists(lockPath));

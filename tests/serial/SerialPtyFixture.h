@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <iostream>
 #include <vector>
 
 #include "serial/Serial.h"
@@ -17,6 +18,8 @@ class SerialPtyTest : public ::testing::Test {
         ASSERT_TRUE(SerialSetDeviceName(1, line.SlavePath()));
     }
     void TearDown() override {
+        // A failed open of the port under test says why, whichever assertion noticed it.
+        if (HasFailure()) std::cerr << "port 1: " << DescribeSerialFailure(SerialLastFailure(1)) << "\n";
         SerialCloseAll();
         SerialResetDeviceNames();
     }
