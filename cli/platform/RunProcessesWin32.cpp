@@ -65,6 +65,10 @@ struct RunProcess {
 
 namespace {
 
+// Which of a run's pipes a reader reads: its events (JSON lines) or its standard error.
+constexpr bool kRunEvents = true;
+constexpr bool kRunMessages = false;
+
 void ReadPipe(HANDLE pipe, ChildRun* child, bool events) {
     Inbox& inbox = TheInbox();
     char buffer[8192];
@@ -163,8 +167,8 @@ bool StartRun(ChildRun& child) {
     run.request = ends[0][1];
     child.pid = static_cast<long>(info.dwProcessId);
     run.pipesOpen = 2;
-    run.readers[0] = std::thread(ReadPipe, ends[1][0], &child, true);
-    run.readers[1] = std::thread(ReadPipe, ends[2][0], &child, false);
+    run.readers[0] = std::thread(ReadPipe, ends[1][0], &child, kRunEvents);
+    run.readers[1] = std::thread(ReadPipe, ends[2][0], &child, kRunMessages);
     // The request fits the pipe; should the run be gone already, its end tells the rest.
     WriteAll(run.request, child.requestText);
     return true;

@@ -100,7 +100,7 @@ bool NetworkDevice::Open(const std::string& name) {
     if (SendRaw(offer, kNetworkConnectTimeoutMs)) {
         while (!comPortAccepted_ && !comPortRefused_ && !peerClosed_ && !Interrupted() &&
                deadline.RemainingMs() > 0) {
-            PumpFor(lock, deadline.RemainingMs(), true);
+            PumpFor(lock, deadline.RemainingMs(), RingFull::kDrop);
         }
     }
     if (comPortAccepted_ && !comPortRefused_ && !peerClosed_) return true;
@@ -161,7 +161,7 @@ bool NetworkDevice::SetLineSettings(const DeviceLineSettings& settings) {
     };
     const Deadline deadline(kNetworkAckTimeoutMs);
     while (!allAnswered() && !peerClosed_ && !Interrupted() && deadline.RemainingMs() > 0) {
-        PumpFor(lock, deadline.RemainingMs(), true);
+        PumpFor(lock, deadline.RemainingMs(), RingFull::kDrop);
     }
     if (!allAnswered())
         return Fail(SerialFailureCode::kNoAnswer, "the server did not acknowledge the line settings within " +
@@ -234,7 +234,7 @@ bool NetworkDevice::PurgeInput() {
     std::vector<uint8_t> request;
     ComPortEncodeU8(kComPortPurgeData, kComPortPurgeReceive, request);
     const bool sent = SendRaw(request, kControlSendTimeoutMs);
-    Drain(true);
+    Drain(RingFull::kDrop);
     input_.Clear();
     return sent;
 }

@@ -63,12 +63,14 @@ class NetworkDevice final : public SerialDevice {
     }
     bool Connect(const std::string& host, uint16_t port);
     void CloseConnection();
-    // Reads what the socket holds without waiting (caller holds the mutex). With `overflow` the
-    // data that does not fit in the ring is dropped so that replies behind it are still seen.
-    void Drain(bool overflow = false);
+    // What a drain does with data the Receive Ring has no room for: leave it in the socket (TCP
+    // then holds the peer back), or take and drop it so that replies behind it are still seen.
+    enum class RingFull { kLeaveInSocket, kDrop };
+    // Reads what the socket holds without waiting (caller holds the mutex).
+    void Drain(RingFull full = RingFull::kLeaveInSocket);
     // Waits up to timeoutMs for the socket (or an interrupt) with the mutex let go, so that the I/O
     // thread is never kept waiting longer than one drain, then drains.
-    void PumpFor(Lock& lock, int timeoutMs, bool overflow);
+    void PumpFor(Lock& lock, int timeoutMs, RingFull full);
     void HandleEvent(const TelnetEvent& event);
     void ReplyOption(uint8_t verb, uint8_t option);
     // Sends every byte within timeoutMs. A message cut short has broken the telnet stream: the

@@ -60,15 +60,15 @@ size_t NetworkDevice::SendSome(const std::vector<uint8_t>& bytes, size_t sent, c
     return sent;
 }
 
-void NetworkDevice::Drain(bool overflow) {
+void NetworkDevice::Drain(RingFull full) {
     if (fd_ == kNoSocket || peerClosed_) return;
     uint8_t raw[kReceiveChunk];
     uint8_t data[kReceiveChunk];
     std::vector<TelnetEvent> events;
     const Clock::time_point until = Clock::now() + kDrainLimitTime;
     for (int taken = 0; taken < kDrainLimitBytes && Clock::now() < until;) {
-        // Without `overflow` take no more than the ring can hold: the rest waits in the socket.
-        const int room = overflow ? kReceiveChunk : std::min(kReceiveChunk, input_.Room());
+        // Left in the socket: take no more than the ring can hold, the rest waits there.
+        const int room = full == RingFull::kDrop ? kReceiveChunk : std::min(kReceiveChunk, input_.Room());
         if (room <= 0) return;
         const long got = ReceiveSome(fd_, raw, static_cast<size_t>(room));
         if (got == 0) {
@@ -91,13 +91,13 @@ void NetworkDevice::Drain(bool overflow) {
     }
 }
 
-void NetworkDevice::PumpFor(Lock& lock, int timeoutMs, bool overflow) {
+void NetworkDevice::PumpFor(Lock& lock, int timeoutMs, RingFull full) {
     // The socket stays open while unlocked: only Close closes it, on the caller's own thread.
     pollfd waits[2] = {{fd_, POLLIN, 0}, {interrupt_.Fd(), POLLIN, 0}};
     lock.unlock();
     PollSockets(waits, 2, timeoutMs);
     lock.lock();
-    Drain(overflow);
+    Drain(full);
 }
 
 void NetworkDevice::ReplyOption(uint8_t verb, uint8_t option) {
