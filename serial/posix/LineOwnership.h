@@ -27,7 +27,7 @@ void SetUucpLockFolder(const std::string& folder);
 // What a lock file says of its device. It is held while it names a live process, and also while
 // it is empty or unreadable but young: another program may be between creating it and writing its
 // PID. It is stale when it names a process that does not exist (gone, ended and not yet reaped, or
-// started after the file was written: the PID was given out again), or is empty or unreadable and
+// started well after the file was written: the PID was given out again), or is empty or unreadable and
 // older than kUucpLockCreationSeconds. Looking changes nothing; only taking the lock removes a stale
 // file.
 struct UucpLockState {

@@ -30,7 +30,9 @@ std::string& LockFolder() {
 // main thread whose other threads still run is a live process. A process that started after the
 // lock file was last written is not the one that wrote it: the writer is gone, and the machine has
 // given its PID to another process since. A lock file of a live writer is left as it is.
-constexpr time_t kClockSlackSeconds = 2;  // the start time is known to the second, at best
+// The start time is known to the second at best, and both times are read from the wall clock: a
+// step of the clock (a time server's first correction) must not make a live writer's lock stale.
+constexpr time_t kClockSlackSeconds = 30;
 
 // The wall-clock second the machine started at (btime of /proc/stat), 0 when unknown.
 time_t BootTime() {
