@@ -9,12 +9,6 @@
 #include "serial/Deadline.h"
 #include "serial/Serial.h"
 
-#ifndef _WIN32
-#include <poll.h>
-
-#include <ctime>
-#endif
-
 namespace {
 // Touched by the thread that runs the operations only, like the Port Contexts.
 std::vector<int> waitLog;
@@ -25,36 +19,26 @@ OperationSleeper waitSleeper = nullptr;
 std::atomic<int> stopLevel{0};
 static_assert(std::atomic<int>::is_always_lock_free);
 
-#ifndef _WIN32
 // Readable from the first stop request until ClearOperationStop: a wait sleeps in one poll on it
-// and still ends at once. Opened before main, since a signal handler may signal it at any moment.
+// and still ends at once. Opened before main, since a stop may be requested at any moment (from a
+// signal handler too); where it could not be opened, a wait looks at the stop every 10 ms.
 struct StopWake {
     StopWake() { event.Open(); }
     WakeEvent event;
 };
 StopWake stopWake;
-#endif
 
 // A plain sleep that a stop request cuts short.
 void SleepUnlessStopped(int milliseconds) {
-    using Clock = std::chrono::steady_clock;
-    const Clock::time_point end = Clock::now() + std::chrono::milliseconds(milliseconds);
-#ifndef _WIN32
-    if (stopWake.event.IsOpen()) {
-        for (Clock::time_point now = Clock::now(); now < end && !OperationStopRequested();
-             now = Clock::now()) {
-            const auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(end - now).count();
-            const timespec timeout{static_cast<time_t>(left / 1000000000),
-                                   static_cast<long>(left % 1000000000)};
+    const Deadline deadline(milliseconds);
+    while (!deadline.Passed() && !OperationStopRequested()) {
+        if (stopWake.event.IsOpen()) {
             pollfd wake{stopWake.event.Fd(), POLLIN, 0};
-            ::ppoll(&wake, 1, &timeout, nullptr);
+            PollSockets(&wake, 1, deadline.RemainingMs());
+        } else {
+            std::this_thread::sleep_for(std::chrono::milliseconds(std::min(10, deadline.RemainingMs())));
         }
-        return;
     }
-#endif
-    constexpr auto kSlice = std::chrono::milliseconds(10);
-    for (Clock::time_point now = Clock::now(); now < end && !OperationStopRequested(); now = Clock::now())
-        std::this_thread::sleep_for(std::min<Clock::duration>(kSlice, end - now));
 }
 }  // namespace
 
@@ -92,9 +76,7 @@ void RequestOperationStop(int level) {
     int now = stopLevel.load();
     while (now < level && !stopLevel.compare_exchange_weak(now, level)) {
     }
-#ifndef _WIN32
     if (level >= kStopAtSafePoint) stopWake.event.Signal();
-#endif
 }
 
 int OperationStopLevel() {
@@ -107,9 +89,7 @@ bool OperationStopRequested() {
 
 void ClearOperationStop() {
     stopLevel.store(0);
-#ifndef _WIN32
     stopWake.event.Drain();
-#endif
 }
 
 void DrainTransmitQueues() {
