@@ -100,6 +100,11 @@ void RunInChildren(const std::vector<FleetReceiver>& receivers, const std::vecto
                    const FleetFiles& files, const FleetRunOptions& options, ProgressBoard& board,
                    FleetResult& result) {
     std::vector<ChildRun> children(runs.size());
+    // One look at other processes for every run: each would otherwise walk the machine's
+    // processes itself, a cost that grows with the fleet's runs as with the machine.
+    std::vector<std::string> devices;
+    for (const FleetReceiver& receiver : receivers) devices.push_back(receiver.device);
+    const HandedLook look = TakeLookFor(devices);
     for (size_t r = 0; r < runs.size() && !OperationStopRequested(); ++r) {
         ChildRun& child = children[r];
         child.kind = options.kind;
@@ -115,6 +120,7 @@ void RunInChildren(const std::vector<FleetReceiver>& receivers, const std::vecto
         for (size_t index : child.members) request.devices.push_back(receivers[index].device);
         if (!options.trace.empty()) request.trace = options.trace + "." + std::to_string(child.run);
         request.parent = CurrentProcessId();
+        request.look = LookPartFor(look, request.devices);
         child.requestText = RunRequestLine(request);
         if (StartRun(child) && ProgramTrace().IsOpen()) {
             ProgramTrace().Line(0, "note",

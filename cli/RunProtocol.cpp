@@ -106,6 +106,20 @@ bool ReadRequest(std::string& line, std::string& rest, std::string& error) {
     }
 }
 
+// {"takenAt":NS,"unheld":[DEVICE,...]}: at most a device a port.
+bool ParseHandedLook(const nlohmann::json& json, HandedLook& look) {
+    if (!json.is_object() || !json.contains("takenAt") || !json["takenAt"].is_number_integer() ||
+        !json.contains("unheld") || !json["unheld"].is_array() ||
+        json["unheld"].size() > static_cast<size_t>(kPortContextCount))
+        return false;
+    look.takenAt = json["takenAt"].get<int64_t>();
+    for (const nlohmann::json& device : json["unheld"]) {
+        if (!device.is_number_unsigned()) return false;
+        look.unheld.push_back(device.get<uint64_t>());
+    }
+    return look.takenAt != 0;
+}
+
 }  // namespace
 
 std::string RunRequestLine(const RunRequest& request) {
@@ -119,6 +133,8 @@ std::string RunRequestLine(const RunRequest& request) {
     for (const std::string& device : request.devices) json["devices"].push_back(Hex(device));
     json["trace"] = request.trace.empty() ? Json() : Json(Hex(request.trace));
     json["parent"] = request.parent;
+    if (request.look.takenAt != 0)
+        json["look"] = {{"takenAt", request.look.takenAt}, {"unheld", request.look.unheld}};
     return Line(json);
 }
 
@@ -155,6 +171,7 @@ bool ParseRunRequest(const std::string& line, RunRequest& request, std::string& 
         return false;
     if (!json.contains("parent") || !json["parent"].is_number_integer()) return false;
     request.parent = json["parent"].get<long>();
+    if (json.contains("look") && !ParseHandedLook(json["look"], request.look)) return false;
     error.clear();
     return true;
 }
@@ -266,6 +283,7 @@ int RunForFleet() {
         return kExitUsage;
     }
     WatchParent(request.parent, rest);
+    AcceptHandedLook(request.look);
     if (!request.trace.empty() &&
         !ProgramTrace().Open(request.trace, std::string("vandel-cli ") + VC_VERSION, error))
         WriteRunEvent(kRunEventFd, MessageEventLine("cannot write the trace: " + error));

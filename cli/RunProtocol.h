@@ -7,7 +7,8 @@
 // (a crash, a sanitizer) is shown as the run's messages, filtered like them.
 //
 //   request {"protocol":1,"operation":"configure","yes":false,"pcSettings":"9600,8,N,1",
-//            "settings":HEX,"devices":[HEX,...],"trace":HEX|null,"parent":PID}
+//            "settings":HEX,"devices":[HEX,...],"trace":HEX|null,"parent":PID,
+//            "look":{"takenAt":NS,"unheld":[DEVICE,...]}}
 //   events  {"event":"state","comm":N,"state":TEXT}       a port's progress ("result":N: its Port
 //                                                         Result, once it is through early)
 //           {"event":"message","text":TEXT}               what the operator is told
@@ -15,7 +16,9 @@
 //           {"event":"end","stopped":BOOL,"signal":N}     the run is over
 //
 // Device names, the trace's name and the settings bytes travel as hexadecimal: a name is any
-// bytes, not text. A request of another protocol version is refused.
+// bytes, not text. "look" is the parent's one look at other processes for every run, the part of it
+// for the run's devices (a device number each), when the system has one; a run opens those devices
+// without a look of its own. A request of another protocol version is refused.
 //
 // On Windows the events come on the run's standard output, and its standard input stays open after
 // the request: the parent passes a stop on as a line with the signal's number, and the input's end
@@ -27,6 +30,7 @@
 #include <vector>
 
 #include "cli/Fleet.h"
+#include "serial/LocalDevice.h"
 
 constexpr int kRunProtocolVersion = 1;
 constexpr const char* kFleetRunArgument = "--fleet-run";
@@ -44,6 +48,7 @@ struct RunRequest {
     std::vector<std::string> devices;  // Comm 1.. in this order
     std::string trace;                 // empty: none
     long parent = 0;                   // the process that started the run
+    HandedLook look;                   // takenAt 0: none
 };
 
 std::string RunRequestLine(const RunRequest& request);

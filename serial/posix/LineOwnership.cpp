@@ -146,7 +146,7 @@ std::string PermissionDetail(const std::string& name) {
     return text;
 }
 
-SerialFailure CheckTtyAvailable(const std::string& name, TtyLine& line, LookStart start) {
+SerialFailure InspectTty(const std::string& name, TtyLine& line) {
     if (name.empty()) return {SerialFailureCode::kNoSuchDevice, "no device name", 0};
     struct stat info {};
     if (::stat(name.c_str(), &info) != 0) {
@@ -163,17 +163,29 @@ SerialFailure CheckTtyAvailable(const std::string& name, TtyLine& line, LookStar
     std::error_code ec;
     const std::string canonical = std::filesystem::canonical(name, ec).string();
     line.path = ec ? name : canonical;
+    return {};
+}
 
-    const std::string lockPath = UucpLockPath(line.path);
-    const UucpLockState lock = ReadUucpLock(lockPath);
-    if (lock.held) return {SerialFailureCode::kBusy, UucpLockDetail(lockPath, lock), lock.pid};
-    const OtherOpeners look = FreshLook(start);
+SerialFailure HeldByOthers(const OtherOpeners& look, const TtyLine& line) {
     LineHolder holder;
     const int ptyIndex = line.kind == TtyKind::kPtySlave ? PtyIndexOf(line.path) : -1;
     if (FindLineHolder(look, line.device, ptyIndex, holder))
         return {SerialFailureCode::kBusy, "held by " + DescribeProcess(holder.pid), holder.pid};
-    if (SerialFailure locked = FlockIn(look.flocks, line); locked.code != SerialFailureCode::kNone)
-        return locked;
+    return FlockIn(look.flocks, line);
+}
+
+SerialFailure CheckTtyAvailable(const std::string& name, TtyLine& line, LookStart start) {
+    if (SerialFailure failure = InspectTty(name, line); failure.code != SerialFailureCode::kNone)
+        return failure;
+    const std::string lockPath = UucpLockPath(line.path);
+    const UucpLockState lock = ReadUucpLock(lockPath);
+    if (lock.held) return {SerialFailureCode::kBusy, UucpLockDetail(lockPath, lock), lock.pid};
+    // An open may go by a look handed on by the program that started this one.
+    const bool vouched = start == LookStart::kGatherSideBySide && HandedLookVouchesFor(line.device);
+    if (!vouched) {
+        if (SerialFailure held = HeldByOthers(FreshLook(start), line); held.code != SerialFailureCode::kNone)
+            return held;
+    }
     if (::access(name.c_str(), R_OK | W_OK) != 0 && (errno == EACCES || errno == EPERM))
         return {SerialFailureCode::kPermissionDenied, PermissionDetail(name), 0};
     return {};

@@ -102,11 +102,21 @@ struct LineHolderSeen {
 // program found last still has the line open on the same descriptor, nothing else is looked at.
 bool EndExclusiveUseLeftBehind(int slaveFd, LineHolderSeen& seen);
 
+// The tty a name stands for (links resolved), known to be a tty before anything is opened:
+// kNoSuchDevice, kPermissionDenied or kNotSerial when it is not.
+SerialFailure InspectTty(const std::string& name, TtyLine& line);
+// Busy when the look found another process that has the line open (not the other end of a pty) or
+// holds its flock; kNone when it found none.
+SerialFailure HeldByOthers(const OtherOpeners& look, const TtyLine& line);
+// Whether a look handed on by the program that started this one (AcceptHandedLook) stands in for
+// a look of this program's own at the device: once per device, within the look's life.
+bool HandedLookVouchesFor(dev_t device);
+
 // Whether this program may open the tty now, without opening it: the device exists, is a serial
 // line, no other live process holds its lock file, its flock or has it open, and this user may read
 // and write it. The driver checks this before every open; `vandel-cli ports` gives its verdict by it.
 // The look at other processes begins as start says (the driver's open gathers the ports opened
-// side by side).
+// side by side); an open (kGatherSideBySide) takes none where a handed look vouches for the device.
 SerialFailure CheckTtyAvailable(const std::string& name, TtyLine& line, LookStart start);
 
 // Who owns the device and may use it, and what the user can do about it: "/dev/ttyUSB0 is owned by

@@ -288,3 +288,15 @@ SerialFailure CheckLocalDevice(const std::string& name) {
 bool SameLocalDevice(const std::string& first, const std::string& second) {
     return ComNumber(first) != 0 && ComNumber(first) == ComNumber(second);
 }
+
+// Windows refuses a second open of a COM port itself: there is no look at other programs to take
+// or to hand on.
+HandedLook TakeLookFor(const std::vector<std::string>& /*names*/) {
+    return {};
+}
+
+HandedLook LookPartFor(const HandedLook& look, const std::vector<std::string>& /*names*/) {
+    return {look.takenAt, {}};
+}
+
+void AcceptHandedLook(const HandedLook& /*look*/) {}

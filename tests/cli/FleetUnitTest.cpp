@@ -110,7 +110,19 @@ TEST(FleetRuns, APortEventReadsBackAsItWasWritten) {
     }
 }
 
-// The run's request carries the settings bytes and names byte for byte, whatever the bytes.
+namespace {
+
+// More device numbers than a run has ports.
+nlohmann::json TooMany() {
+    nlohmann::json devices = nlohmann::json::array();
+    for (int i = 0; i <= kPortContextCount; ++i) devices.push_back(i + 1);
+    return devices;
+}
+
+}  // namespace
+
+// The run's request carries the settings bytes and names byte for byte, whatever the bytes, and
+// the parent's look for its devices.
 TEST(FleetRuns, ARunRequestCarriesNamesAndBytesIntact) {
     RunRequest request;
     request.kind = RunKind::kVerify;
@@ -121,6 +133,7 @@ TEST(FleetRuns, ARunRequestCarriesNamesAndBytesIntact) {
     request.devices = {"/dev/pts/3", std::string("/tmp/l\xff\xfe\n\x1b[2J", 14), std::string("a\0b", 3)};
     request.trace = "/tmp/t\xe9.log";
     request.parent = 4242;
+    request.look = {123456789012, {0x8800000003ull, 0xffffffffffffffffull}};
     RunRequest back;
     std::string error;
     ASSERT_TRUE(ParseRunRequest(RunRequestLine(request), back, error)) << error;
@@ -131,13 +144,20 @@ TEST(FleetRuns, ARunRequestCarriesNamesAndBytesIntact) {
     EXPECT_EQ(back.devices, request.devices);
     EXPECT_EQ(back.trace, request.trace);
     EXPECT_EQ(back.parent, 4242);
+    EXPECT_EQ(back.look.takenAt, request.look.takenAt);
+    EXPECT_EQ(back.look.unheld, request.look.unheld);
 
     nlohmann::json json = nlohmann::json::parse(RunRequestLine(request));
-    for (const auto& [key, value] :
-         std::vector<std::pair<const char*, nlohmann::json>>{{"protocol", 2},
-                                                             {"settings", "00"},
-                                                             {"devices", nlohmann::json::array({"zz"})},
-                                                             {"operation", "erase"}}) {
+    for (const auto& [key, value] : std::vector<std::pair<const char*, nlohmann::json>>{
+             {"protocol", 2},
+             {"settings", "00"},
+             {"devices", nlohmann::json::array({"zz"})},
+             {"operation", "erase"},
+             {"look", nlohmann::json::array()},
+             {"look", {{"takenAt", 0}, {"unheld", {1}}}},
+             {"look", {{"takenAt", 5}, {"unheld", {-1}}}},
+             {"look", {{"takenAt", 5}, {"unheld", "1"}}},
+             {"look", {{"takenAt", 5}, {"unheld", TooMany()}}}}) {
         nlohmann::json changed = json;
         changed[key] = value;
         EXPECT_FALSE(ParseRunRequest(changed.dump(), back, error)) << key;

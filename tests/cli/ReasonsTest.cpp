@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/CliEmulator.h"
 #include "cli/CliFixtures.h"
 #include "cli/CliRunner.h"
 #include "support/Pty.h"
@@ -104,6 +105,30 @@ TEST(CliReasons, AProgramHoldingTheLineIsNamed) {
     ASSERT_TRUE(line.IsOpen());
     const Child holder(line.SlavePath());
     ExpectReason(line.SlavePath(), {"busy", "held by PID " + std::to_string(holder.Pid())});
+}
+
+// In a fleet whose runs have processes of their own (two settings files: two runs), the parent looks
+// at other programs once for every run: the held line is named, and the free one is configured.
+TEST(CliReasons, AProgramHoldingALineOfAFleetIsNamed) {
+    PtyPair line;
+    ASSERT_TRUE(line.IsOpen());
+    const Child holder(line.SlavePath());
+    auto emulator = StartEmulator(true, 1);
+    ASSERT_TRUE(emulator);
+    TempFolder folder;
+    ASSERT_TRUE(WriteBytes(folder.File("a.dat"), FactorySettingsFile()));
+    ASSERT_TRUE(WriteBytes(folder.File("b.dat"), FactorySettingsFile()));
+    const std::string manifest = line.SlavePath() + " a.dat\n" + emulator->DeviceName(0) + " b.dat\n";
+    ASSERT_TRUE(WriteBytes(folder.File("fleet.txt"), std::vector<uint8_t>(manifest.begin(), manifest.end())));
+    const CliResult result = RunCli({"configure", "--manifest", folder.File("fleet.txt"), "--json"});
+    EXPECT_EQ(result.exitStatus, 1) << result.err;
+    const nlohmann::json json = nlohmann::json::parse(result.out, nullptr, false);
+    ASSERT_FALSE(json.is_discarded()) << result.out;
+    EXPECT_EQ(json["runs"], 2);
+    EXPECT_EQ(json["ports"][0]["reason"]["code"], "busy") << json.dump();
+    EXPECT_THAT(json["ports"][0]["reason"]["detail"].get<std::string>(),
+                HasSubstr("held by PID " + std::to_string(holder.Pid())));
+    EXPECT_EQ(json["ports"][1]["result"], "success") << json.dump();
 }
 
 TEST(CliReasons, ALockFileOfALiveProcessMakesTheLineBusy) {

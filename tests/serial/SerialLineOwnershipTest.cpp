@@ -17,6 +17,7 @@
 #include <fstream>
 #include <string>
 
+#include "serial/LocalDevice.h"
 #include "serial/Serial.h"
 #include "serial/posix/LineOwnership.h"
 #include "serial/posix/PosixDevice.h"
@@ -122,6 +123,38 @@ TEST_F(SerialPtyTest, AProgramThatHoldsTheLineWithoutLockingMakesItBusy) {
         << DescribeSerialFailure(SerialLastFailure(1));
     EXPECT_EQ(SerialLastFailure(1).code, SerialFailureCode::kNone);
     StopProcess(otherEnd);
+}
+
+// One look handed on by the program that started this one: it leaves out a line another program
+// holds, and stands in for this program's own look at a line once, within its life.
+TEST_F(SerialPtyTest, AHandedLookStandsInForALookOnceWhileItIsFresh) {
+    LockFolder locks;
+    struct stat info {};
+    ASSERT_EQ(::stat(line.SlavePath().c_str(), &info), 0);
+    const uint64_t device = info.st_rdev;
+    const HandedLook free =
+        TakeLookFor({line.SlavePath(), "/dev/null", "/nonexistent", "rfc2217://host:2217"});
+    EXPECT_EQ(free.unheld, std::vector<uint64_t>{device});
+    EXPECT_EQ(LookPartFor(free, {"/dev/null", line.SlavePath()}).unheld, std::vector<uint64_t>{device});
+    EXPECT_TRUE(LookPartFor(free, {"/dev/null"}).unheld.empty());
+    EXPECT_EQ(TakeLookFor({"rfc2217://host:2217"}).takenAt, 0) << "no tty: no look";
+
+    const pid_t holder = StartHolder(line, false);
+    EXPECT_TRUE(TakeLookFor({line.SlavePath()}).unheld.empty());
+    // The look taken before the holder came is trusted by the first open...
+    AcceptHandedLook(free);
+    EXPECT_EQ(SerialOpen(1, kAccessThreaded, 4096, 9600, 0, 8, 1), 1);
+    ASSERT_EQ(SerialClose(1), 1);
+    // ...and by no other.
+    EXPECT_EQ(SerialOpen(1, kAccessThreaded, 4096, 9600, 0, 8, 1), 0);
+    EXPECT_EQ(SerialLastFailure(1).holderPid, holder);
+    // Past its life it is not trusted at all.
+    HandedLook old = free;
+    old.takenAt -= (int64_t{kHandedLookLifeMs} + 1000) * 1000000;
+    AcceptHandedLook(old);
+    EXPECT_EQ(SerialOpen(1, kAccessThreaded, 4096, 9600, 0, 8, 1), 0);
+    EXPECT_EQ(SerialLastFailure(1).code, SerialFailureCode::kBusy);
+    StopProcess(holder);
 }
 
 // UUCP lock files: a live process's lock means busy; a stale one is removed; ours exists while the
