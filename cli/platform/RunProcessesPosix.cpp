@@ -35,6 +35,9 @@ struct RunProcess {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+// A run is asked whether it has ended when its output has closed, and every run this often: a
+// thousand receivers' events must not each cost a wait call for every run.
+constexpr auto kReapEvery = std::chrono::milliseconds(100);
 
 std::string SelfPath() {
     std::string path(PATH_MAX, '\0');
@@ -189,6 +192,7 @@ bool StartRun(ChildRun& child) {
 void WatchRuns(std::vector<ChildRun>& children, ProgressBoard& board) {
     int forwarded = 0;
     std::optional<Clock::time_point> killAt;
+    Clock::time_point nextReapAll = Clock::now();
     for (;;) {
         const int signals = StopSignalCount();
         if (signals > forwarded) {
@@ -200,10 +204,12 @@ void WatchRuns(std::vector<ChildRun>& children, ProgressBoard& board) {
             forwarded = signals;
         }
         bool busy = false;
+        const bool reapAll = Clock::now() >= nextReapAll;
+        if (reapAll) nextReapAll = Clock::now() + kReapEvery;
         for (ChildRun& child : children) {
             if (!child.process) continue;
             RunProcess& process = *child.process;
-            Reap(child);
+            if (reapAll || (process.events < 0 && process.err < 0)) Reap(child);
             const bool late = (killAt && Clock::now() >= *killAt) ||
                               (process.closedAt && Clock::now() - *process.closedAt >= kExitGrace);
             if (Running(process) && late) {

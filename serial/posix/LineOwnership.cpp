@@ -110,10 +110,7 @@ bool FindLineHolder(const OtherOpeners& look, dev_t device, int ptyIndex, LineHo
         if (std::find(process.devices.begin(), process.devices.end(), device) == process.devices.end())
             continue;
         // The other end of a pty is no holder, even when it keeps the slave open too.
-        bool holdsMaster = false;
-        for (size_t i = 0; ptyIndex >= 0 && !holdsMaster && i < process.masters.size(); ++i)
-            holdsMaster = IsPtyMasterOf(process.pid, process.masters[i], ptyIndex);
-        if (holdsMaster) continue;
+        if (HoldsPtyMaster(process, ptyIndex)) continue;
         holder.pid = process.pid;
         ReadFirstLine("/proc/" + std::to_string(process.pid) + "/comm", holder.command);
         return true;

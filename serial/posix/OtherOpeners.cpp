@@ -191,7 +191,11 @@ OtherOpeners FreshLook(LookStart start) {
     return lastLook;
 }
 
-bool IsPtyMasterOf(int32_t pid, const std::string& fd, int ptyIndex) {
+namespace {
+
+// The pty number whose master descriptor fd (a number, as /proc names it) of process pid is; −1 when
+// it cannot be read.
+int PtyIndexOfMaster(int32_t pid, const std::string& fd) {
     const std::string path = "/proc/" + std::to_string(pid) + "/fdinfo/" + fd;
     const std::string info = ReadProcFile(path.c_str());
     const std::string_view key = "tty-index:";
@@ -201,7 +205,20 @@ bool IsPtyMasterOf(int32_t pid, const std::string& fd, int ptyIndex) {
         value.remove_prefix(at + key.size());
         value = value.substr(0, value.find('\n'));
         int index = -1;
-        return ParseNumber(NextField(value), 10, index) && index == ptyIndex;
+        return ParseNumber(NextField(value), 10, index) && index >= 0 ? index : -1;
+    }
+    return -1;
+}
+
+}  // namespace
+
+bool HoldsPtyMaster(const OpenDevices& process, int ptyIndex) {
+    if (ptyIndex < 0) return false;
+    process.masterIndexes.resize(process.masters.size(), kMasterNotRead);
+    for (size_t i = 0; i < process.masters.size(); ++i) {
+        int& index = process.masterIndexes[i];
+        if (index == kMasterNotRead) index = PtyIndexOfMaster(process.pid, process.masters[i]);
+        if (index == ptyIndex) return true;
     }
     return false;
 }

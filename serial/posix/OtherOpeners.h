@@ -15,7 +15,11 @@ struct OpenDevices {
     int32_t pid = 0;
     std::vector<dev_t> devices;
     std::vector<std::string> masters;  // descriptor numbers on the pty multiplexer
+    // The pty number of each master, read when first asked for (kMasterNotRead until then): a look
+    // asked about many ptys reads each master's fdinfo once. Each user of a look has its own copy.
+    mutable std::vector<int> masterIndexes;
 };
+constexpr int kMasterNotRead = -2;
 
 // One flock of /proc/locks: the node it locks (its file system and inode) and its holder (0 when
 // unknown).
@@ -43,9 +47,8 @@ OtherOpeners FreshLook(LookStart start);
 // /proc/locks now: its flocks (waiters left out).
 std::vector<FlockHeld> ReadFlocks();
 
-// True when descriptor fd (a number, as /proc names it) of process pid is the master of pty number
-// ptyIndex.
-bool IsPtyMasterOf(int32_t pid, const std::string& fd, int ptyIndex);
+// True when the process holds the master of pty number ptyIndex (−1: no pty, never).
+bool HoldsPtyMaster(const OpenDevices& process, int ptyIndex);
 
 // The descriptor of process pid that has the character device open, −1 when none (or when its
 // descriptors cannot be looked into).
