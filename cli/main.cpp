@@ -8,8 +8,10 @@
 #include "cli/Arguments.h"
 #include "cli/Commands.h"
 #include "cli/RunProtocol.h"
+#include "cli/platform/Platform.h"
 
 int main(int argc, char** argv) {
+    UseSmallThreadStacks();
 #ifdef SIGPIPE
     // A network serial port whose peer hangs up must end in an error, not in SIGPIPE.
     std::signal(SIGPIPE, SIG_IGN);

@@ -23,3 +23,10 @@ bool TruncateFile(int fd, uint64_t size);
 // Whether the stream is a terminal, and its size when known (false: keep the defaults).
 bool IsTerminal(std::FILE* stream);
 bool TerminalWindowSize(std::FILE* stream, size_t& columns, size_t& rows);
+
+// The threads this program starts (an I/O thread and an operation thread a port, twenty ports side
+// by side, a phase after another) get stacks of kThreadStackBytes rather than the system's default
+// (8 MiB on Linux): stacks that small are kept by the C library when a thread ends and given to the
+// next, instead of being mapped and touched afresh. Called before any thread starts.
+constexpr size_t kThreadStackBytes = size_t{1} << 20;
+void UseSmallThreadStacks();
