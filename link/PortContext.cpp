@@ -45,12 +45,10 @@ int PumpPort(PortContext& context, ReportHandlerFn handler) {
 }
 
 uint16_t ReadBytes(uint8_t* destination, uint16_t maxCount, int32_t commPortNumber) {
-    uint16_t stored = 0;
-    // Exactly maxCount attempts: bytes that the I/O thread stores meanwhile are collected too.
-    for (uint16_t attempt = 0; attempt < maxCount; ++attempt) {
-        if (ReadByte(&destination[stored], commPortNumber) != 0) ++stored;
-    }
-    return stored;
+    if (commPortNumber < 1 || commPortNumber > kSerialPortCount) return 0;
+    // Exactly maxCount attempts of ReadByte, made by the driver in one call: bytes that the I/O
+    // thread stores meanwhile are collected too.
+    return SerialGetBytes(static_cast<uint8_t>(commPortNumber), destination, maxCount);
 }
 
 uint8_t ReadByte(uint8_t* destination, int32_t commPortNumber) {

@@ -33,6 +33,10 @@ uint8_t SerialGetParams(uint8_t port, uint8_t* accessMode, int32_t* baudRate, in
 SerialFailure SerialLastFailure(uint8_t port);
 
 uint8_t SerialGetByte(uint8_t port, uint8_t* byte);
+// As many SerialGetByte calls as attempts, in one call: in Threaded mode each attempt is an index
+// test of the Receive Ring (a byte taken under the lock when there is one), so bytes the I/O thread
+// stores meanwhile are taken too. The bytes go to destination in order; returns how many.
+uint16_t SerialGetBytes(uint8_t port, uint8_t* destination, uint16_t attempts);
 uint8_t SerialPutByte(uint8_t port, uint8_t byte);
 int32_t SerialReceiveCount(uint8_t port);
 int32_t SerialTransmitCount(uint8_t port);

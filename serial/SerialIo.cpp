@@ -187,6 +187,19 @@ uint8_t DirectPutByte(PortSlot& slot, uint8_t byte) {
     }
 }
 
+// One take attempt in Threaded mode: the empty test takes no lock.
+uint8_t TakeFromRing(PortSlot& slot, uint8_t* byte) {
+    ReceiveRing& ring = slot.ring;
+    if (ring.readIndex.load() == ring.writeIndex.load()) return 0;
+    std::lock_guard<std::recursive_mutex> guard(slot.lock);
+    const int32_t read = ring.readIndex.load();
+    if (read == ring.writeIndex.load()) return 0;
+    *byte = ring.buffer[static_cast<size_t>(read)];
+    ring.readIndex.store((read + 1) % ring.capacity);
+    ring.taken.fetch_add(1);
+    return 1;
+}
+
 }  // namespace
 
 void SleepMs(int ms) {
@@ -223,15 +236,21 @@ uint8_t SerialGetByte(uint8_t port, uint8_t* byte) {
     const uint8_t mode = slot->accessMode.load();
     if (mode == kAccessDirect) return DirectGetByte(*slot, byte);
     if (mode != kAccessThreaded) return 0;
-    ReceiveRing& ring = slot->ring;
-    if (ring.readIndex.load() == ring.writeIndex.load()) return 0;
-    std::lock_guard<std::recursive_mutex> guard(slot->lock);
-    const int32_t read = ring.readIndex.load();
-    if (read == ring.writeIndex.load()) return 0;
-    *byte = ring.buffer[static_cast<size_t>(read)];
-    ring.readIndex.store((read + 1) % ring.capacity);
-    ring.taken.fetch_add(1);
-    return 1;
+    return TakeFromRing(*slot, byte);
+}
+
+uint16_t SerialGetBytes(uint8_t port, uint8_t* destination, uint16_t attempts) {
+    PortSlot* slot = SerialSlotOfPort(port);
+    if (!slot || !destination) return 0;
+    uint16_t stored = 0;
+    for (uint16_t attempt = 0; attempt < attempts; ++attempt) {
+        const uint8_t mode = slot->accessMode.load();
+        if (mode == kAccessThreaded)
+            stored += TakeFromRing(*slot, &destination[stored]);
+        else if (mode == kAccessDirect)
+            stored += DirectGetByte(*slot, &destination[stored]);
+    }
+    return stored;
 }
 
 uint8_t SerialPutByte(uint8_t port, uint8_t byte) {
