@@ -30,6 +30,10 @@ class SerialDevice {
     virtual bool SetLineSettings(const DeviceLineSettings& settings) = 0;
     // Clears the error state and reports the bytes waiting in the input and output queues.
     virtual bool QueueCounts(int32_t& inputCount, int32_t& outputCount) = 0;
+    // The bytes waiting in the input queue alone, where a device reads that more cheaply than both
+    // counts: a poll of a quiet line with nothing to send needs no more. False when the device does
+    // not read it alone (or cannot read it): QueueCounts tells then.
+    virtual bool InputCountAlone(int32_t& /*inputCount*/) { return false; }
     // Reads what is there without blocking: the bytes stored (0 when none), −1 on a device error.
     virtual int Read(uint8_t* buffer, int maxCount) = 0;
     // Waits up to timeoutMs for input to be readable (true) or not (false).

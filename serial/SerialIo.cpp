@@ -137,8 +137,10 @@ void PollOnce(PortSlot& slot, HoldBack& holdBack) {
     for (;;) {
         int32_t inputCount = 0;
         int32_t outputCount = 0;
-        if (!device.QueueCounts(inputCount, outputCount)) inputCount = outputCount = 0;
         const bool holding = holdBack.Holding(slot, Clock::now());
+        // Nothing has come and nothing is to be sent: the output queue's count would change nothing.
+        if (QueuedCount(slot) == 0 && device.InputCountAlone(inputCount) && inputCount == 0) return;
+        if (!device.QueueCounts(inputCount, outputCount)) inputCount = outputCount = 0;
         bool stored = false;
         if (inputCount > 0 && outputCount == 0 && !holding) stored = ReadIntoRing(slot);
         if (QueuedCount(slot) == 0 || slot.stopRequested.load()) return;

@@ -163,6 +163,13 @@ class PosixDevice final : public SerialDevice {
         return true;
     }
 
+    bool InputCountAlone(int32_t& inputCount) override {
+        int in = 0;
+        if (fd_ < 0 || ::ioctl(fd_, TIOCINQ, &in) != 0) return false;
+        inputCount = in;
+        return true;
+    }
+
     int Read(uint8_t* buffer, int maxCount) override {
         if (fd_ < 0 || maxCount <= 0) return fd_ < 0 ? -1 : 0;
         for (;;) {
