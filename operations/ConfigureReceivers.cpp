@@ -261,13 +261,15 @@ bool RunSteps(Operator& op, RunKind kind, const SurveyRule& rule) {
     // Receivers still silent get a line break and the fallback line settings.
     bool fallback = false;
     ForEachSelected([&](int16_t i) { fallback = fallback || Context(i).linkState == kLinkCheckSent; });
-    if (fallback) op.Progress(RunProgress("Line break and fallback line settings"));
-    ForEachSelectedSideBySide([](int16_t i) {
-        if (Context(i).linkState != kLinkCheckSent) return;
-        SerialSendBreak(PortNo(i), 400);
-        ApplyPortSettings(kFallbackLineSettings.data(), i);
-        SerialPurgeReceive(PortNo(i));
-    });
+    if (fallback) {
+        op.Progress(RunProgress("Line break and fallback line settings"));
+        ForEachSelectedSideBySide([](int16_t i) {
+            if (Context(i).linkState != kLinkCheckSent) return;
+            SerialSendBreak(PortNo(i), 400);
+            ApplyPortSettings(kFallbackLineSettings.data(), i);
+            SerialPurgeReceive(PortNo(i));
+        });
+    }
 
     // A second series of Link Checks for them.
     OperationWait(200);
