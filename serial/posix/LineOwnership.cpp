@@ -209,11 +209,21 @@ bool EndExclusiveUseLeftBehind(int slaveFd, LineHolderSeen& seen) {
         return false;
     }
     struct stat info {};
-    char path[64] = {};
-    if (::fstat(slaveFd, &info) != 0 || ::ttyname_r(slaveFd, path, sizeof path) != 0) return false;
+    if (::fstat(slaveFd, &info) != 0) return false;
     // The program found last still has the line open: nothing has changed, and nothing more is read.
     if (seen.pid != 0 && DescriptorIsOnDevice(seen.pid, seen.fd, info.st_rdev)) return false;
     seen = {};
+    char path[64] = {};
+    if (::ttyname_r(slaveFd, path, sizeof path) != 0) return false;
+    // A lock file names its holder most cheaply (vandel-cli writes one for every line it opens);
+    // /proc/locks lists every flock of the machine, a thousand while a fleet runs.
+    if (const int32_t named = UucpLockHolder(UucpLockPath(path)); named != 0) {
+        const int fd = DescriptorOnDevice(named, info.st_rdev);
+        if (fd >= 0) {
+            seen = {named, fd};
+            return false;
+        }
+    }
     TtyLine line;
     line.device = info.st_rdev;
     line.nodeFileSystem = info.st_dev;
