@@ -114,6 +114,9 @@ for name, count, ratio_goal, per_receiver in (("fleet", 100, 1.2, False), ("flee
         else:
             row(f"vandel-cli {command} {n} receivers: CPU time, all processes (s)", m.group(4), "exit 0", ok)
         row(f"vandel-cli {command} {n} receivers: peak memory, all processes (MB)", m.group(5), "exit 0", ok)
+    m = re.search(r"lock folder: (\S+) on (\S+)", text)
+    if m and per_receiver:
+        row(f"  lock files in {m.group(1)}, file system (tmpfs on Debian)", m.group(2), "(shown)", True)
 
 text = open(f"{out}/trace_reading.txt").read()
 for name, label, goal, limit in (("ports", "vandel-cli trace of 200,000 ports (s)", "< 5", 5.0),
