@@ -25,22 +25,10 @@ int PortOfSlot(const PortSlot& slot) {
 }
 constexpr int kDirectReadWaitMs = 1000;
 
-// Waits on the wake-up for at most timeoutMs (−1: no limit); false when the time ran out.
-bool WaitWake(PortSlot& slot, int timeoutMs) {
-    pollfd wake{slot.wake.Fd(), POLLIN, 0};
-    const int ready = PollSockets(&wake, 1, timeoutMs);
-    if (ready > 0 && (wake.revents & POLLIN) != 0) slot.wake.Drain();
-    return ready != 0;
-}
-
 // Sleeps until the deadline on the I/O thread; false as soon as a stop is requested.
 bool SleepUntilUnlessStopped(PortSlot& slot, Clock::time_point deadline) {
-    const Deadline until(deadline);
     while (!slot.stopRequested.load()) {
-        const int left = until.RemainingMs();
-        if (left <= 0) return true;
-        // A plain time-out is the common case: no second clock read for it.
-        if (!WaitWake(slot, left)) return !slot.stopRequested.load();
+        if (!slot.wake.WaitUntil(deadline)) return !slot.stopRequested.load();
     }
     return false;
 }
@@ -220,7 +208,7 @@ void StoreReceivedByte(PortSlot& slot, uint8_t byte) {
 
 void SerialIoThread(int slotIndex) {
     PortSlot& slot = SerialSlot(slotIndex);
-    while (!slot.released.load() && !slot.stopRequested.load()) WaitWake(slot, -1);
+    while (!slot.released.load() && !slot.stopRequested.load()) slot.wake.Wait();
     if (slot.stopRequested.load()) return;
     slot.threadStarted.store(1);
     if (!SleepUntilUnlessStopped(slot, Clock::now() + std::chrono::milliseconds(kIoStartDelayMs))) return;

@@ -106,7 +106,7 @@ bool ReleaseSlot(PortSlot& slot) {
         slot.queue.capacity = 0;
         slot.queue.count = 0;
     }
-    slot.wake.Close();
+    slot.wake.Reset();
     slot.threadStarted.store(0);
     slot.released.store(false);
     slot.stopRequested.store(false);
@@ -152,10 +152,7 @@ bool OpenSlot(PortSlot& slot, int index, uint8_t port, int32_t mode, int32_t bau
     }
     if (mode != kAccessThreaded) return false;
 
-    if (!slot.wake.Open()) {
-        RecordFailure(slot, {SerialFailureCode::kOther, "no event descriptor", 0});
-        return false;
-    }
+    slot.wake.Reset();
     if (!OpenDevice(slot, port)) return false;
     if (!ConfigureOrRecord(slot, capacity, baudRate, parity, dataBits, stopBits)) return false;
     try {

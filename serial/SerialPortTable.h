@@ -3,6 +3,8 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
@@ -12,6 +14,41 @@
 #include "serial/Deadline.h"
 #include "serial/Serial.h"
 #include "serial/SerialDevice.h"
+
+// What a thread sleeps on until another wakes it or a deadline passes: a signal stays until the
+// sleeper takes it. A condition variable, so that the I/O thread's sleep of every poll is one futex
+// wait rather than a poll of a descriptor.
+class ThreadWake {
+  public:
+    void Signal() {
+        {
+            std::lock_guard<std::mutex> guard(mutex_);
+            signalled_ = true;
+        }
+        changed_.notify_all();
+    }
+    void Reset() {
+        std::lock_guard<std::mutex> guard(mutex_);
+        signalled_ = false;
+    }
+    // True (and the signal taken) when signalled before the deadline; false when it passed.
+    bool WaitUntil(std::chrono::steady_clock::time_point deadline) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        if (!changed_.wait_until(lock, deadline, [this] { return signalled_; })) return false;
+        signalled_ = false;
+        return true;
+    }
+    void Wait() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [this] { return signalled_; });
+        signalled_ = false;
+    }
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool signalled_ = false;
+};
 
 struct FreeDeleter {
     void operator()(uint8_t* block) const { std::free(block); }
@@ -46,9 +83,9 @@ struct PortSlot {
     TransmitQueue queue;
     std::atomic<int32_t> threadStarted{0};
     std::thread ioThread;
-    // Wakes the I/O thread out of its waits: written once to release it after the open, and once
-    // to stop it at close. An eventfd because closing the device would not wake a thread in poll.
-    WakeEvent wake;
+    // Wakes the I/O thread out of its waits: signalled once to release it after the open, and once
+    // to stop it at close (closing the device would not wake a sleeping thread).
+    ThreadWake wake;
     std::atomic<bool> released{false};
     std::atomic<bool> stopRequested{false};
     std::atomic<uint32_t> ioPasses{0};  // completed polls of the I/O thread
