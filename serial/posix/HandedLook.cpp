@@ -30,7 +30,7 @@ HandedLook TakeLookFor(const std::vector<std::string>& names) {
     std::vector<TtyLine> lines;
     for (const std::string& name : names) {
         TtyLine line;
-        if (InspectTty(name, line).code == SerialFailureCode::kNone) lines.push_back(line);
+        if (ExamineTty(name, line).code == SerialFailureCode::kNone) lines.push_back(line);
     }
     HandedLook taken;
     if (lines.empty()) return taken;  // network ports only: nothing to look for

@@ -143,7 +143,7 @@ std::string PermissionDetail(const std::string& name) {
     return text;
 }
 
-SerialFailure InspectTty(const std::string& name, TtyLine& line) {
+SerialFailure ExamineTty(const std::string& name, TtyLine& line) {
     if (name.empty()) return {SerialFailureCode::kNoSuchDevice, "no device name", 0};
     struct stat info {};
     if (::stat(name.c_str(), &info) != 0) {
@@ -172,7 +172,7 @@ SerialFailure HeldByOthers(const OtherOpeners& look, const TtyLine& line) {
 }
 
 SerialFailure CheckTtyAvailable(const std::string& name, TtyLine& line, LookStart start) {
-    if (SerialFailure failure = InspectTty(name, line); failure.code != SerialFailureCode::kNone)
+    if (SerialFailure failure = ExamineTty(name, line); failure.code != SerialFailureCode::kNone)
         return failure;
     const std::string lockPath = UucpLockPath(line.path);
     const UucpLockState lock = ReadUucpLock(lockPath);

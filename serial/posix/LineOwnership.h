@@ -104,7 +104,7 @@ bool EndExclusiveUseLeftBehind(int slaveFd, LineHolderSeen& seen);
 
 // The tty a name stands for (links resolved), known to be a tty before anything is opened:
 // kNoSuchDevice, kPermissionDenied or kNotSerial when it is not.
-SerialFailure InspectTty(const std::string& name, TtyLine& line);
+SerialFailure ExamineTty(const std::string& name, TtyLine& line);
 // Busy when the look found another process that has the line open (not the other end of a pty) or
 // holds its flock; kNone when it found none.
 SerialFailure HeldByOthers(const OtherOpeners& look, const TtyLine& line);
