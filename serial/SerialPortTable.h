@@ -11,7 +11,6 @@
 #include <mutex>
 #include <thread>
 
-#include "serial/Deadline.h"
 #include "serial/Serial.h"
 #include "serial/SerialDevice.h"
 
