@@ -17,6 +17,12 @@ int64_t MonotonicNow() {
     return static_cast<int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
 }
 
+// Sorted, each device once: what Contains and HandedLookVouchesFor search.
+void SortOnce(std::vector<uint64_t>& devices) {
+    std::sort(devices.begin(), devices.end());
+    devices.erase(std::unique(devices.begin(), devices.end()), devices.end());
+}
+
 bool Contains(const std::vector<uint64_t>& sorted, uint64_t device) {
     return std::binary_search(sorted.begin(), sorted.end(), device);
 }
@@ -38,8 +44,7 @@ HandedLook TakeLookFor(const std::vector<std::string>& names) {
     const OtherOpeners look = FreshLook(LookStart::kAtOnce);
     for (const TtyLine& line : lines)
         if (HeldByOthers(look, line).code == SerialFailureCode::kNone) taken.unheld.push_back(line.device);
-    std::sort(taken.unheld.begin(), taken.unheld.end());
-    taken.unheld.erase(std::unique(taken.unheld.begin(), taken.unheld.end()), taken.unheld.end());
+    SortOnce(taken.unheld);
     return taken;
 }
 
@@ -51,15 +56,14 @@ HandedLook LookPartFor(const HandedLook& look, const std::vector<std::string>& n
         if (::stat(name.c_str(), &info) == 0 && S_ISCHR(info.st_mode) && Contains(look.unheld, info.st_rdev))
             part.unheld.push_back(info.st_rdev);
     }
-    std::sort(part.unheld.begin(), part.unheld.end());
-    part.unheld.erase(std::unique(part.unheld.begin(), part.unheld.end()), part.unheld.end());
+    SortOnce(part.unheld);
     return part;
 }
 
 void AcceptHandedLook(const HandedLook& look) {
     std::lock_guard<std::mutex> lock(handedMutex);
     handed = look;
-    std::sort(handed.unheld.begin(), handed.unheld.end());
+    SortOnce(handed.unheld);
 }
 
 bool HandedLookVouchesFor(dev_t device) {
